@@ -1,0 +1,26 @@
+#pragma once
+// Windows-1252 is the program's text form: one byte per character. These are
+// the conversions at its two borders (UTF-8 in the table files, UTF-16 in the
+// widgets) and the letter rules the engine and the edit mode apply.
+
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+// The Unicode code point of a Windows-1252 byte. The five bytes Windows-1252
+// leaves undefined (0x81 0x8D 0x8F 0x90 0x9D) map to U+0081 … so that every
+// byte survives a round trip.
+char32_t unicodeOfCp1252(unsigned char byte);
+// The Windows-1252 byte of a code point, or -1 when there is none.
+int cp1252OfUnicode(char32_t codePoint);
+
+std::string cp1252ToUtf8(std::string_view text);
+// A character with no Windows-1252 form, or a malformed UTF-8 sequence, becomes "?".
+std::string utf8ToCp1252(std::string_view text);
+
+// Upper case as the engine's UPPER: a-z, à-þ except ÷, and š œ ž ÿ.
+unsigned char upperCp1252(unsigned char byte);
+std::string upperCp1252(std::string_view text);
+
+}  // namespace archive

@@ -1,0 +1,203 @@
+#pragma once
+// The database engine: the query (read-only result of a statement in the
+// archive's SQL subset) and the table (a table file in stored order, editable
+// when not read-only), both over one cursor that the grid and every reader share.
+//
+// Every keystroke in a title box reruns a query, so the engine keeps an
+// in-memory image of each table file (loaded once, reloaded only when the file
+// changed) and answers a query with the row numbers of the matches in order;
+// readers reach the cells through those row numbers, nothing is copied.
+// SQLite stays the store of record: every write is one transaction there.
+//
+// All texts, error messages included, are Windows-1252.
+
+#include "tables.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace archive {
+
+// The version the engine installer registers; the program needs 1.0 or more.
+inline constexpr std::string_view kEngineVersion = "1.00";
+
+// Every failure of the engine: a clear German text, Windows-1252.
+class EngineError : public std::runtime_error {
+public:
+    explicit EngineError(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct Column {
+    std::string name;  // as stored in the table file, upper case for our tables
+    FieldKind kind;
+};
+
+class TableImage;  // the in-memory image of one table file (engine.cpp)
+class DataSet;
+
+// A field of the current record of a data set.
+class Field {
+public:
+    Field(DataSet& dataSet, int index) : dataSet_(&dataSet), index_(index) {}
+    int index() const { return index_; }
+    const std::string& fieldName() const;
+    FieldKind kind() const;
+    std::string asString() const;            // empty for NULL
+    bool isNull() const;
+    std::optional<long long> asInteger() const;  // nothing for NULL or a non-number
+    const std::string& displayLabel() const;
+    void setDisplayLabel(std::string label);
+    // Tables only: sets the value from text, converting by the field's kind.
+    void setAsString(std::string_view text);
+
+private:
+    DataSet* dataSet_;
+    int index_;
+};
+
+enum class DataSetEvent {
+    Reset,        // opened, closed, reloaded, rows added or removed: anything may differ
+    RowChanged,   // the values of one record changed (row = that record)
+    CursorMoved,  // the current record changed (row = the new one)
+    StateChanged  // a table entered or left editing
+};
+
+class DataSet {
+public:
+    using Listener = std::function<void(DataSetEvent event, int row)>;
+
+    DataSet();
+    virtual ~DataSet();
+    DataSet(const DataSet&) = delete;
+    DataSet& operator=(const DataSet&) = delete;
+
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+    bool active() const { return active_; }
+    virtual void close() = 0;
+
+    int recordCount() const;
+    int recNo() const { return current_; }  // -1 when there is no record
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    // Makes `record` the current one. A table posts a modified row first.
+    virtual void moveTo(int record);
+
+    int fieldCount() const { return static_cast<int>(columns_.size()); }
+    const Column& column(int index) const;
+    int fieldIndex(std::string_view name) const;  // ignores case; -1 when absent
+    Field fieldByName(std::string_view name);     // throws EngineError when absent
+    Field field(int index);                       // throws EngineError when out of range
+
+    // Any record's cells, for the grid; the text of NULL is empty. The view
+    // stays valid until the data set changes.
+    virtual std::string_view text(int record, int column) const;
+    virtual bool isNull(int record, int column) const;
+    std::optional<long long> integer(int record, int column) const;
+
+    const std::string& displayLabel(int column) const;
+    void setDisplayLabel(int column, std::string label);
+
+protected:
+    virtual int rowCount() const;  // records of the open data set
+    uint32_t imageRow(int record) const;
+    void notify(DataSetEvent event, int row);
+    void setCursor(int record);
+    void attach(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows);
+    void detach();
+
+    std::shared_ptr<const TableImage> image_;
+    std::vector<uint32_t> rows_;  // image row numbers of the records, in order
+    std::vector<Column> columns_;
+    std::vector<std::string> labels_;
+    bool active_ = false;
+    int current_ = -1;
+    bool eof_ = true;
+    bool bof_ = true;
+
+private:
+    std::vector<std::pair<int, Listener>> listeners_;
+    int nextListenerId_ = 1;
+};
+
+class Query final : public DataSet {
+public:
+    std::string databaseName;       // informational: the statement names the file
+    std::vector<std::string> sql;   // one to three lines, joined by line breaks
+
+    // Parses the statement; throws EngineError that says what and where.
+    void prepare();
+    // Runs the statement; the cursor stands on the first record.
+    void open();
+    void close() override;
+
+private:
+    struct Statement;
+    std::shared_ptr<const Statement> prepared_;
+    std::string preparedText_;
+};
+
+enum class TableState { Inactive, Browse, Edit, Insert };
+
+class Table final : public DataSet {
+public:
+    Table();
+    ~Table() override;
+
+    std::string databaseName;  // the folder
+    std::string tableName;     // the file name, found without regard to case
+
+    bool readOnly() const { return readOnly_; }
+    void setReadOnly(bool readOnly);  // only while closed
+
+    // Rows in stored order, no filter, no sorting.
+    void open();
+    // Drops a pending change.
+    void close() override;
+
+    TableState state() const { return state_; }
+    bool modified() const { return modified_; }
+
+    void edit();
+    // Adds an empty record at the end and makes it current (the table keeps
+    // stored order, where a new row always lands last).
+    void insert();
+    void append();
+    // One SQLite transaction; on failure the record stays in editing.
+    void post();
+    void cancel();
+    void deleteRecord();  // one SQLite transaction
+    // Sets a value of the current record from text, starting an edit when
+    // browsing. A non-number into an integer field fails and changes nothing.
+    void setFieldText(int column, std::string_view text);
+
+    void moveTo(int record) override;
+    std::string_view text(int record, int column) const override;
+    bool isNull(int record, int column) const override;
+
+private:
+    int rowCount() const override;
+    void reload(std::optional<int64_t> keepRowId);
+
+    std::string path_;
+    bool readOnly_ = true;
+    TableState state_ = TableState::Inactive;
+    bool modified_ = false;
+    std::vector<std::optional<std::string>> buffer_;  // the record being edited
+};
+
+// Drops every cached table image (for tests and after writes from outside).
+void clearImageCache();
+
+}  // namespace archive

@@ -1,0 +1,70 @@
+#include "querytext.h"
+
+#include "tables.h"
+
+namespace archive {
+
+std::string QueryText::joined() const {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += lines[i];
+    }
+    return text;
+}
+
+std::string quotedLiteral(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        quoted += c;
+        if (c == '"') quoted += '"';
+    }
+    quoted += '"';
+    return quoted;
+}
+
+QueryText buildQueryText(const ViewState& state, std::string_view tableFile) {
+    QueryText query;
+    const bool hasTitle = !state.TitleFilter.empty();
+    const bool hasSelection = !state.SelectionFilter.empty();
+    query.filterJoin = hasTitle && hasSelection ? " AND " : "";
+
+    std::string path = state.DataPath;
+    path += '/';
+    path += tableFile;
+    query.lines.push_back("SELECT * FROM " + quotedLiteral(path));
+
+    if (hasTitle || hasSelection)
+        query.lines.push_back("WHERE " + state.TitleFilter + query.filterJoin + state.SelectionFilter + " ");
+
+    if (!state.SortField.empty()) {
+        query.secondaryOrder = state.SortField != "TITEL" ? ", TITEL" : "";
+        if (state.SortField == "TITEL" && state.CurrentView == kViewDisc) query.secondaryOrder = ", AUSGABE DESC";
+        query.lines.push_back("ORDER BY " + state.SortField + state.SortDirection + query.secondaryOrder);
+    }
+    return query;
+}
+
+std::string titleFilterFor(std::string_view titleText) {
+    std::string pattern = "%";
+    for (char c : titleText) pattern += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    pattern += '%';
+    return "UPPER(TITEL) LIKE " + quotedLiteral(pattern);
+}
+
+std::string selectionFilterFor(std::string_view categoryField, std::string_view categoryText,
+                               std::string_view ratingText) {
+    std::string filter;
+    if (categoryText != kAllEntries) {
+        const std::string_view inner = categoryText.size() > 1 ? categoryText.substr(1, 3) : std::string_view{};
+        filter = std::string(categoryField) + " LIKE " + quotedLiteral("%" + std::string(inner) + "%");
+    }
+    if (ratingText != kAllEntries) {
+        if (!filter.empty()) filter += " AND ";
+        filter += "WERTUNG >= ";
+        filter += ratingText;
+    }
+    return filter;
+}
+
+}  // namespace archive

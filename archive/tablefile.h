@@ -1,0 +1,41 @@
+#pragma once
+// The engine's file layer: a table file is an SQLite 3 database holding one
+// table, named like the file's view, with the fields in their order. Text is
+// UTF-8 in the file and Windows-1252 in the program.
+
+#include "tables.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+// One value: Windows-1252 text (an integer as its decimal text); nothing is NULL.
+using Cell = std::optional<std::string>;
+using Row = std::vector<Cell>;
+
+// Writes a new table file whole or not at all: the rows go into a temporary
+// file beside the target, which replaces the target only on commit(). Without
+// commit() the target stays as it was and the temporary file is removed.
+class TableFileWriter {
+public:
+    TableFileWriter(std::string path, const ViewDef& view);
+    ~TableFileWriter();
+    TableFileWriter(const TableFileWriter&) = delete;
+    TableFileWriter& operator=(const TableFileWriter&) = delete;
+
+    void add(const Row& row);  // throws EngineError on a value of the wrong kind
+    void commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The path of the file that holds `name` in `folder`, found without regard to
+// letter case (an exact match wins); nothing when there is none.
+std::optional<std::string> findFileIgnoringCase(const std::string& folder, const std::string& name);
+
+}  // namespace archive

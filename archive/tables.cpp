@@ -1,0 +1,179 @@
+#include "tables.h"
+
+#include "cp1252.h"
+
+#include <array>
+
+namespace archive {
+namespace {
+
+constexpr std::array<FieldDef, 7> kGameFields{{
+    {"TITEL", FieldKind::Text, "Spieletitel", 145},
+    {"RUBRIK", FieldKind::Text, "Rubrik", 65},
+    {"GENRE", FieldKind::Text, "Genre", 90},
+    {"HERSTELLER", FieldKind::Text, "Entwickler/Publisher", 120},
+    {"WERTUNG", FieldKind::Integer, "Wert.", 35},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 55},
+    {"KOMMENTAR", FieldKind::Text, "Kommentar", 325},
+}};
+
+constexpr std::array<FieldDef, 4> kDiscFields{{
+    {"TITEL", FieldKind::Text, "Name", 190},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 55},
+    {"ART", FieldKind::Text, "Kategorie", 160},
+    {"MEDIUM", FieldKind::Text, "CD/DVD", 50},
+}};
+
+constexpr std::array<FieldDef, 4> kTipFields{{
+    {"TITEL", FieldKind::Text, "Spieletitel", 220},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 100},
+    {"ART", FieldKind::Text, "Art", 60},
+    {"COUNTER", FieldKind::Integer, "Counter", 60},
+}};
+
+constexpr std::array<CodeEntry, 7> kSectionCodes{{
+    {"AC", "Action"},
+    {"ST", "Strategie"},
+    {"SP", "Sport"},
+    {"SI", "Simulationen"},
+    {"RO", "Rollenspiele"},
+    {"BU", "Budget"},
+    {"SO", "Software"},
+}};
+
+constexpr std::array<CodeEntry, 14> kGenreCodes{{
+    {"AC", "Actionspiel"},
+    {"ST", "Strategiespiel"},
+    {"SP", "Sportspiel"},
+    {"WI", "Wirtschaftssimulation"},
+    {"AD", "Adventure"},
+    {"FL", "Flugsimulation"},
+    {"SO", "Software"},
+    {"3D", "3D-Action"},
+    {"EC", "Echtzeit-Strategie"},
+    {"AU", "Aufbauspiel"},
+    {"WE", "Weltraumspiel"},
+    {"ME", "Mechspiel"},
+    {"RE", "Rennspiel"},
+    {"RO", "Rollenspiel"},
+}};
+
+constexpr std::array<CodeEntry, 4> kTipKindCodes{{
+    {"C", "Cheat"},
+    {"K", "Kurztipp"},
+    {"L", "L\xF6sung"},
+    {"T", "Taktik"},
+}};
+
+constexpr std::array<std::string_view, 7> kSectionNames{
+    "Action", "Strategie", "Sport", "Simulationen", "Rollenspiele", "Budget", "Software"};
+constexpr std::array<std::string_view, 8> kDiscItemKinds{
+    "Demo", "Extras", "Mods", "Patch", "Programm", "Treiber", "Video", "Vollversion"};
+constexpr std::array<std::string_view, 4> kTipKindNames{"Cheat", "Kurztipp", "L\xF6sung", "Taktik"};
+constexpr std::array<std::string_view, 3> kMedia{"CD", "DVD", "CD/DVD"};
+constexpr std::array<std::string_view, 10> kRatingThresholds{
+    kAllEntries, "10", "20", "30", "40", "50", "60", "70", "80", "90"};
+
+const ViewDef kGames{kViewGames, "GameData.db", "GameData.DB", "RUBRIK", kGameFields, kSectionNames, true};
+const ViewDef kDisc{kViewDisc, "CDData.db", "CDData.DB", "ART", kDiscFields, kDiscItemKinds, false};
+const ViewDef kTips{kViewTips, "TippsData.db", "TippsData.DB", "ART", kTipFields, kTipKindNames, false};
+
+const std::array<const ViewDef*, 3> kAllViews{&kGames, &kDisc, &kTips};
+
+constexpr std::array<SortKey, 12> kSortKeys{{
+    {"Spieletitel", "TITEL", false},
+    {"Name", "TITEL", false},
+    {"Genre", "GENRE", false},
+    {"Rubrik", "RUBRIK", false},
+    {"Entwickler/Publisher", "HERSTELLER", false},
+    {"Wert.", "WERTUNG", true},
+    {"Ausgabe", "AUSGABE", true},
+    {"Kommentar", "KOMMENTAR", false},
+    {"Counter", "COUNTER", true},
+    {"Art", "ART", false},
+    {"Kategorie", "ART", false},
+    {"CD/DVD", "MEDIUM", false},
+}};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+const ViewDef& gamesView() { return kGames; }
+const ViewDef& discView() { return kDisc; }
+const ViewDef& tipsView() { return kTips; }
+std::span<const ViewDef* const> allViews() { return kAllViews; }
+
+const ViewDef* findView(std::string_view name) {
+    for (const ViewDef* view : kAllViews)
+        if (view->name == name) return view;
+    return nullptr;
+}
+
+const ViewDef* findViewByTableFile(std::string_view fileName) {
+    for (const ViewDef* view : kAllViews)
+        if (equalsIgnoringCase(view->tableFile, fileName)) return view;
+    return nullptr;
+}
+
+int fieldIndex(const ViewDef& view, std::string_view fieldName) {
+    for (size_t i = 0; i < view.fields.size(); ++i)
+        if (equalsIgnoringCase(view.fields[i].name, fieldName)) return static_cast<int>(i);
+    return -1;
+}
+
+std::span<const CodeEntry> sectionCodes() { return kSectionCodes; }
+std::span<const CodeEntry> genreCodes() { return kGenreCodes; }
+std::span<const CodeEntry> tipKindCodes() { return kTipKindCodes; }
+std::span<const std::string_view> discItemKinds() { return kDiscItemKinds; }
+std::span<const std::string_view> media() { return kMedia; }
+std::span<const std::string_view> ratingThresholds() { return kRatingThresholds; }
+
+std::optional<std::string_view> expandCode(std::span<const CodeEntry> codes, std::string_view value) {
+    const std::string upper = upperCp1252(value);
+    for (const CodeEntry& entry : codes)
+        if (entry.code == upper) return entry.name;
+    return std::nullopt;
+}
+
+std::optional<std::string_view> nextMedium(std::string_view upperValue) {
+    if (upperValue == "CD") return "CD/DVD";
+    if (upperValue == "CD/DVD") return "DVD";
+    if (upperValue == "DVD") return "CD";
+    return std::nullopt;
+}
+
+const SortKey* sortKeyForTitle(std::string_view title) {
+    for (const SortKey& key : kSortKeys)
+        if (key.title == title) return &key;
+    return nullptr;
+}
+
+std::optional<Issue> parseIssueCode(std::string_view code) {
+    if (code.size() != 7 || code[4] != '/') return std::nullopt;
+    for (size_t i : {0u, 1u, 2u, 3u, 5u, 6u})
+        if (!isDigit(code[i])) return std::nullopt;
+    Issue issue;
+    issue.year = (code[0] - '0') * 1000 + (code[1] - '0') * 100 + (code[2] - '0') * 10 + (code[3] - '0');
+    issue.month = (code[5] - '0') * 10 + (code[6] - '0');
+    if (issue.month < 1 || issue.month > 12) return std::nullopt;
+    return issue;
+}
+
+std::optional<std::string> completeIssueCode(std::string_view entry) {
+    if (entry.empty() || entry.size() > kIssuePattern.size()) return std::nullopt;
+    std::string completed(kIssuePattern.substr(0, kIssuePattern.size() - entry.size()));
+    completed += entry;
+    return completed;
+}
+
+}  // namespace archive
