@@ -1,0 +1,127 @@
+#include "cp1252.h"
+
+#include <array>
+
+namespace archive {
+namespace {
+
+// 0x80-0x9F, the only range where Windows-1252 differs from Latin-1. The five
+// undefined bytes keep their C1 control code point so that they survive.
+constexpr std::array<char32_t, 32> kHighControls{
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        // Every Windows-1252 character lies in the Basic Multilingual Plane.
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+constexpr std::array<unsigned char, 256> makeUpperTable() {
+    std::array<unsigned char, 256> table{};
+    for (int i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(i);
+    for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 0x20);
+    for (int c = 0xE0; c <= 0xFE; ++c)
+        if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 0x20);  // not the division sign
+    table[0x9A] = 0x8A;  // s caron
+    table[0x9C] = 0x8C;  // oe
+    table[0x9E] = 0x8E;  // z caron
+    table[0xFF] = 0x9F;  // y diaeresis
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> kUpper = makeUpperTable();
+
+}  // namespace
+
+char32_t unicodeOfCp1252(unsigned char byte) {
+    if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+    return byte;
+}
+
+int cp1252OfUnicode(char32_t codePoint) {
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
+    for (size_t i = 0; i < kHighControls.size(); ++i)
+        if (kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
+    return -1;
+}
+
+std::string cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            out += c;
+        else
+            appendUtf8(out, unicodeOfCp1252(byte));
+    }
+    return out;
+}
+
+std::string utf8ToCp1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    const size_t n = text.size();
+    auto byteAt = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    while (i < n) {
+        const unsigned char lead = byteAt(i);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t cp = 0;
+        char32_t minimum = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, cp = lead & 0x1F, minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, cp = lead & 0x0F, minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, cp = lead & 0x07, minimum = 0x10000;
+        }
+        bool wellFormed = length > 0 && i + length <= n;
+        for (int k = 1; wellFormed && k < length; ++k) {
+            const unsigned char next = byteAt(i + k);
+            if ((next & 0xC0) != 0x80)
+                wellFormed = false;
+            else
+                cp = (cp << 6) | (next & 0x3F);
+        }
+        if (wellFormed && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) wellFormed = false;
+        if (!wellFormed) {
+            // One "?" for the stray byte; resynchronise at the next one.
+            out += '?';
+            ++i;
+            continue;
+        }
+        const int byte = cp1252OfUnicode(cp);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
+        i += static_cast<size_t>(length);
+    }
+    return out;
+}
+
+unsigned char upperCp1252(unsigned char byte) { return kUpper[byte]; }
+
+std::string upperCp1252(std::string_view text) {
+    std::string out(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = static_cast<char>(kUpper[static_cast<unsigned char>(text[i])]);
+    return out;
+}
+
+}  // namespace archive

@@ -1,0 +1,78 @@
+#pragma once
+// Inside the engine only: the SQLite handles, the file system's names and the
+// error texts the file layer raises. Paths are Windows-1252 like every string
+// of the program; they become the file system's UTF-8 here.
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace archive::detail {
+
+// The file system's form of a program path.
+std::string fsPath(std::string_view path);
+
+// A database handle that closes itself.
+class Database {
+public:
+    Database() = default;
+    ~Database();
+    Database(Database&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+    Database& operator=(Database&& other) noexcept;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Through a "file:...?mode=ro" name: reading never creates or changes a file.
+    static Database openReadOnly(const std::string& path);
+    // An existing file, never created; throws the "write-protected" error
+    // when the file or its folder refuses writing.
+    static Database openReadWrite(const std::string& path);
+    // A file we have just created ourselves.
+    static Database openNew(const std::string& path);
+
+    sqlite3* get() const { return db_; }
+    void close();  // a failure to close after COMMIT loses nothing
+    // Runs SQL of our own (never user text); throws EngineError with `what`.
+    void exec(const char* sql, const std::string& what);
+    std::string lastError() const;
+
+private:
+    explicit Database(sqlite3* db) : db_(db) {}
+    static Database open(const std::string& name, int flags, const std::string& displayName);
+    sqlite3* db_ = nullptr;
+};
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(const Database& db, const std::string& sql, const std::string& what);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// SQL text of an identifier of our own in double quotes.
+std::string quotedIdentifier(std::string_view name);
+
+// A decimal integer, optionally signed, blanks around it allowed; nothing for
+// anything else or a value out of range.
+std::optional<long long> parseInteger(std::string_view text);
+
+// The German error texts. `name` is the table's path or file name.
+std::string notFoundText(std::string_view name);
+std::string notATableText(std::string_view name);
+std::string damagedText(std::string_view name);
+std::string readOnlyText(std::string_view name);
+std::string writeFailedText(std::string_view name, std::string_view reason);
+std::string notANumberText(std::string_view value, std::string_view field);
+
+// Chooses the damaged / not-a-table / generic text for an SQLite failure.
+[[noreturn]] void throwForSqlite(int code, std::string_view name, const std::string& reason);
+
+}  // namespace archive::detail

@@ -1,0 +1,201 @@
+#include "tablefile.h"
+
+#include "cp1252.h"
+#include "engine.h"
+#include "filelayer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace archive {
+namespace {
+
+using detail::Database;
+using detail::fsPath;
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The SQLite table is named after the view's file, without the extension.
+std::string tableNameOf(const ViewDef& view) {
+    const std::string_view file = view.tableFile;
+    return std::string(file.substr(0, file.find('.')));
+}
+
+void syncPath(const std::string& fsName, int flags) {
+    const int fd = ::open(fsName.c_str(), flags);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+std::atomic<unsigned> tempCounter{0};
+
+}  // namespace
+
+struct TableFileWriter::Impl {
+    std::string path;
+    const ViewDef& view;
+    std::string tempPath;
+    Database db;
+    std::unique_ptr<detail::Statement> insert;
+    bool committed = false;
+
+    Impl(std::string target, const ViewDef& viewDef) : path(std::move(target)), view(viewDef) {}
+
+    ~Impl() {
+        insert.reset();
+        db.close();
+        if (!committed && !tempPath.empty()) ::unlink(fsPath(tempPath).c_str());
+    }
+
+    // A fresh name beside the target, so that the final rename stays in one file system.
+    void createTempFile() {
+        const std::string folder = folderOf(path);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate = joinPath(folder, "." + fileNameOf(path) + "." + std::to_string(::getpid()) +
+                                                               "-" + std::to_string(tempCounter++) + ".tmp");
+            const int fd = ::open(fsPath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                tempPath = candidate;
+                return;
+            }
+            if (errno != EEXIST) throw EngineError(detail::writeFailedText(path, std::strerror(errno)));
+        }
+        throw EngineError(detail::writeFailedText(path, "kein freier Name"));
+    }
+};
+
+TableFileWriter::TableFileWriter(std::string path, const ViewDef& view)
+    : impl_(std::make_unique<Impl>(std::move(path), view)) {
+    Impl& w = *impl_;
+    w.createTempFile();
+    w.db = Database::openNew(w.tempPath);
+    // The temporary file either replaces the target whole or is thrown away,
+    // so it needs neither a journal nor a flush per page.
+    w.db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-32768", w.path);
+
+    std::string create = "CREATE TABLE " + detail::quotedIdentifier(tableNameOf(view)) + " (";
+    std::string insert = "INSERT INTO " + detail::quotedIdentifier(tableNameOf(view)) + " VALUES (";
+    for (size_t i = 0; i < view.fields.size(); ++i) {
+        const FieldDef& field = view.fields[i];
+        if (i > 0) {
+            create += ", ";
+            insert += ", ";
+        }
+        create += detail::quotedIdentifier(field.name);
+        create += field.kind == FieldKind::Integer ? " INTEGER" : " TEXT";
+        insert += '?';
+    }
+    create += ")";
+    insert += ")";
+    w.db.exec(create.c_str(), w.path);
+    w.db.exec("BEGIN", w.path);
+    w.insert = std::make_unique<detail::Statement>(w.db, insert, w.path);
+}
+
+TableFileWriter::~TableFileWriter() = default;
+
+void TableFileWriter::add(const Row& row) {
+    Impl& w = *impl_;
+    if (w.committed) throw EngineError(detail::writeFailedText(w.path, "bereits abgeschlossen"));
+    const auto& fields = w.view.fields;
+    if (row.size() != fields.size())
+        throw EngineError("Die Zeile hat " + std::to_string(row.size()) + " Werte, die Tabelle " +
+                          std::to_string(fields.size()) + " Felder.");
+    sqlite3_stmt* stmt = w.insert->get();
+    // Check every value before binding any, so a refused row leaves nothing behind.
+    std::vector<std::optional<long long>> numbers(row.size());
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (fields[i].kind != FieldKind::Integer || !row[i] || row[i]->empty()) continue;
+        numbers[i] = detail::parseInteger(*row[i]);
+        if (!numbers[i]) throw EngineError(detail::notANumberText(*row[i], fields[i].name));
+    }
+    for (size_t i = 0; i < row.size(); ++i) {
+        const int param = static_cast<int>(i) + 1;
+        if (!row[i] || row[i]->empty()) {
+            sqlite3_bind_null(stmt, param);
+        } else if (fields[i].kind == FieldKind::Integer) {
+            sqlite3_bind_int64(stmt, param, *numbers[i]);
+        } else {
+            const std::string utf8 = cp1252ToUtf8(*row[i]);
+            sqlite3_bind_text(stmt, param, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        }
+    }
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE) throw EngineError(detail::writeFailedText(w.path, w.db.lastError()));
+}
+
+void TableFileWriter::commit() {
+    Impl& w = *impl_;
+    if (w.committed) return;
+    w.insert.reset();
+    w.db.exec("COMMIT", w.path);
+    w.db.close();
+    const std::string fsTemp = fsPath(w.tempPath);
+    syncPath(fsTemp, O_RDONLY | O_CLOEXEC);
+    if (::rename(fsTemp.c_str(), fsPath(w.path).c_str()) != 0)
+        throw EngineError(detail::writeFailedText(w.path, std::strerror(errno)));
+    w.committed = true;
+    syncPath(fsPath(folderOf(w.path)), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+std::optional<std::string> findFileIgnoringCase(const std::string& folder, const std::string& name) {
+    // A name with folders in it searches its last part in the folder it names.
+    const std::string exact = joinPath(folder, name);
+    struct stat info {};
+    if (::stat(fsPath(exact).c_str(), &info) == 0 && S_ISREG(info.st_mode)) return exact;
+
+    const std::string searchFolder = folderOf(exact);
+    const std::string fileName = fileNameOf(exact);
+    DIR* dir = ::opendir(fsPath(searchFolder).c_str());
+    if (!dir) return std::nullopt;
+    std::vector<std::string> matches;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view onDisk = entry->d_name;
+        const std::string candidate = utf8ToCp1252(onDisk);
+        // A name that Windows-1252 cannot spell cannot be the one asked for.
+        if (fsPath(candidate) != onDisk || !sameIgnoringCase(candidate, fileName)) continue;
+        const std::string full = joinPath(searchFolder, candidate);
+        if (::stat(fsPath(full).c_str(), &info) == 0 && S_ISREG(info.st_mode)) matches.push_back(full);
+    }
+    ::closedir(dir);
+    if (matches.empty()) return std::nullopt;
+    // Several spellings of one name: take the same one every time.
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+}  // namespace archive

@@ -1,0 +1,42 @@
+#include "cp1252.h"
+
+#include <gtest/gtest.h>
+
+using namespace archive;
+
+TEST(Cp1252, EveryByteSurvivesTheRoundTripThroughUtf8) {
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+    const std::string utf8 = cp1252ToUtf8(all);
+    EXPECT_EQ(utf8ToCp1252(utf8), all);
+    // The five undefined bytes keep their C1 code point.
+    for (unsigned char undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(unicodeOfCp1252(undefined), static_cast<char32_t>(undefined));
+}
+
+TEST(Cp1252, KnownCharactersConvertToTheirUnicodeForm) {
+    EXPECT_EQ(cp1252ToUtf8("L\xF6sung"), "L\xC3\xB6sung");
+    EXPECT_EQ(cp1252ToUtf8("\x80"), "\xE2\x82\xAC");  // euro sign
+    EXPECT_EQ(utf8ToCp1252("Stra\xC3\x9F" "e \xE2\x80\x9E" "x\xE2\x80\x9C"), "Stra\xDF" "e \x84x\x93");
+}
+
+TEST(Cp1252, UnmappableAndMalformedInputBecomesQuestionMarks) {
+    EXPECT_EQ(utf8ToCp1252("a\xE2\x86\x92" "b"), "a?b");          // arrow, no Windows-1252 form
+    EXPECT_EQ(utf8ToCp1252("\xF0\x9F\x98\x80"), "?");             // outside the BMP
+    EXPECT_EQ(utf8ToCp1252("\xC2\x80"), "?");                      // U+0080 is not the euro byte
+    EXPECT_EQ(utf8ToCp1252("a\xC3"), "a?");                        // cut off
+    EXPECT_EQ(utf8ToCp1252("\xC0\xAF" "x"), "??x");                // overlong
+    EXPECT_EQ(utf8ToCp1252("\xED\xA0\x80"), "???");                // surrogate
+    EXPECT_EQ(utf8ToCp1252("\xFFok"), "?ok");
+}
+
+TEST(Cp1252, UpperCaseCoversTheGermanAndWesternLetters) {
+    EXPECT_EQ(upperCp1252("l\xF6sung \xE4\xFC\xDF"), "L\xD6SUNG \xC4\xDC\xDF");  // sharp s has no capital
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0xF7)), 0xF7);  // division sign
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0xFF)), 0x9F);
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0x9A)), 0x8A);
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0x9C)), 0x8C);
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0x9E)), 0x8E);
+    EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0xB5)), 0xB5);  // micro sign stays
+    EXPECT_EQ(upperCp1252("abc_%1"), "ABC_%1");
+}
