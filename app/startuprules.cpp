@@ -1,0 +1,93 @@
+#include "startuprules.h"
+
+#include "tablefile.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace startup {
+
+bool isHardDiskProgramName(std::string_view programFileName) {
+    std::string name(programFileName);
+    if (name.find('.') == std::string::npos) name += ".EXE";
+    if (name.size() < 6) return false;
+    std::string tail = name.substr(name.size() - 6);
+    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return tail == "HD.EXE";
+}
+
+std::string sourcePathFor(std::string_view startFolder) {
+    std::string path(startFolder);
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + "DATA";
+}
+
+HardDiskFolders hardDiskFolders() {
+    std::string base;
+    if (const char* dataHome = std::getenv("XDG_DATA_HOME"); dataHome && *dataHome) {
+        base = dataHome;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "") + "/.local/share";
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    HardDiskFolders folders;
+    folders.levels[0] = base + "/VORTAGON";
+    folders.levels[1] = folders.levels[0] + "/QUILLORA";
+    folders.levels[2] = folders.levels[1] + "/DATA";
+    return folders;
+}
+
+double engineVersionFromText(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (error != std::errc{} || stop != end) return 0;
+    return value;
+}
+
+archive::Issue newestIssueFrom(const std::string* newestCode) {
+    if (newestCode) {
+        if (const auto issue = archive::parseIssueCode(*newestCode)) return *issue;
+    }
+    return archive::Issue{};
+}
+
+namespace {
+void makeOwnerWritable(const fs::path& file) {
+    std::error_code ignored;
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
+}
+
+// Replaces the target only once the whole copy is there.
+void copyWhole(const fs::path& source, const fs::path& target) {
+    std::error_code error;
+    fs::path partial = target;
+    partial += ".part-" + std::to_string(::getpid());
+    fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error);
+    if (!error) fs::rename(partial, target, error);
+    if (error) fs::remove(partial, error);
+}
+}  // namespace
+
+void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
+    for (const archive::ViewDef* view : archive::allViews()) {
+        const std::string name(view->copiedFileName);
+        const fs::path target = fs::path(dataPath) / name;
+        // The disc's own spelling of the name may differ in letter case.
+        const fs::path source = archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name);
+        makeOwnerWritable(target);
+        copyWhole(source, target);
+        makeOwnerWritable(target);
+    }
+}
+
+}  // namespace startup

@@ -1,0 +1,43 @@
+#pragma once
+// The rules of the start-up that need no window: which name selects the
+// hard-disk mode, where the tables are read from and copied to, and how the
+// engine version and the newest issue are read.
+
+#include "tables.h"
+
+#include <string>
+#include <string_view>
+
+namespace startup {
+
+// A program file whose name ends in "HD.EXE" (any letter case) runs in
+// hard-disk mode; a name without an extension counts as ending in ".EXE".
+bool isHardDiskProgramName(std::string_view programFileName);
+
+// The folder DATA below the start folder: "/" gives "/DATA", "/x" "/x/DATA".
+std::string sourcePathFor(std::string_view startFolder);
+
+// $XDG_DATA_HOME (or ~/.local/share) followed by the three levels
+// "VORTAGON", "VORTAGON/QUILLORA" and "VORTAGON/QUILLORA/DATA", outermost first.
+struct HardDiskFolders {
+    std::string levels[3];
+    const std::string& dataPath() const { return levels[2]; }
+};
+HardDiskFolders hardDiskFolders();
+
+// The stored engine version as a number, full stop as decimal separator.
+// Text that is not a number counts as absent (0), so it leads to the
+// installation instead of an error at every start.
+double engineVersionFromText(std::string_view text);
+
+// The newest issue from the AUSGABE of the first row of a query sorted by
+// issue, newest first. An empty table or a malformed code gives the first
+// issue of the archive, 10/1997, so the month walks still have an end.
+archive::Issue newestIssueFrom(const std::string* newestCode);
+
+// Copies the table files to the hard disk: each target is made writable,
+// replaced whole by the source, and made writable again. Failures are
+// ignored; the program then opens whatever lies there.
+void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath);
+
+}  // namespace startup

@@ -1,0 +1,117 @@
+#include "tdatasource.h"
+
+#include "engine.h"
+#include "messagebox.h"
+#include "text.h"
+
+#include <QApplication>
+
+namespace {
+// The row indicator column: the current record, marked by its state.
+const QString kBrowseMark = QString(QChar(0x25B6));
+const QString kEditMark = QStringLiteral("I");
+const QString kInsertMark = QStringLiteral("*");
+}  // namespace
+
+TDataSource::TDataSource(QObject* parent) : QAbstractTableModel(parent) {}
+
+TDataSource::~TDataSource() {
+    if (dataSet_) dataSet_->removeListener(listenerId_);
+}
+
+void TDataSource::setDataSet(archive::DataSet* dataSet) {
+    beginResetModel();
+    if (dataSet_) dataSet_->removeListener(listenerId_);
+    dataSet_ = dataSet;
+    listenerId_ = 0;
+    if (dataSet_) {
+        listenerId_ = dataSet_->addListener(
+            [this](archive::DataSetEvent event, int row) { onDataSetEvent(static_cast<int>(event), row); });
+    }
+    shownRows_ = dataSet_ && dataSet_->active() ? dataSet_->recordCount() : 0;
+    shownColumns_ = dataSet_ && dataSet_->active() ? dataSet_->fieldCount() : 0;
+    indicatorRow_ = dataSet_ ? dataSet_->recNo() : -1;
+    endResetModel();
+}
+
+archive::Table* TDataSource::table() const { return dynamic_cast<archive::Table*>(dataSet_); }
+
+void TDataSource::onDataSetEvent(int eventCode, int row) {
+    const auto event = static_cast<archive::DataSetEvent>(eventCode);
+    switch (event) {
+    case archive::DataSetEvent::Reset:
+        beginResetModel();
+        shownRows_ = dataSet_->active() ? dataSet_->recordCount() : 0;
+        shownColumns_ = dataSet_->active() ? dataSet_->fieldCount() : 0;
+        indicatorRow_ = dataSet_->recNo();
+        endResetModel();
+        emit cursorMoved(dataSet_->recNo());
+        break;
+    case archive::DataSetEvent::RowChanged:
+        if (row >= 0 && row < shownRows_ && shownColumns_ > 0)
+            emit dataChanged(index(row, 0), index(row, shownColumns_ - 1));
+        break;
+    case archive::DataSetEvent::CursorMoved: {
+        const int previous = indicatorRow_;
+        indicatorRow_ = row;
+        if (previous >= 0 && previous < shownRows_) emit headerDataChanged(Qt::Vertical, previous, previous);
+        if (row >= 0 && row < shownRows_) emit headerDataChanged(Qt::Vertical, row, row);
+        emit cursorMoved(row);
+        break;
+    }
+    case archive::DataSetEvent::StateChanged:
+        if (indicatorRow_ >= 0 && indicatorRow_ < shownRows_)
+            emit headerDataChanged(Qt::Vertical, indicatorRow_, indicatorRow_);
+        break;
+    }
+}
+
+int TDataSource::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
+
+int TDataSource::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownColumns_; }
+
+QVariant TDataSource::data(const QModelIndex& index, int role) const {
+    if (!dataSet_ || !index.isValid() || index.row() >= shownRows_ || index.column() >= shownColumns_) return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return toQt(dataSet_->text(index.row(), index.column()));
+    return {};
+}
+
+QVariant TDataSource::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (!dataSet_ || role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Horizontal) {
+        if (section < 0 || section >= shownColumns_) return {};
+        return toQt(dataSet_->displayLabel(section));
+    }
+    if (section != indicatorRow_) return QString();
+    if (const archive::Table* editable = table()) {
+        if (editable->state() == archive::TableState::Edit) return kEditMark;
+        if (editable->state() == archive::TableState::Insert) return kInsertMark;
+    }
+    return kBrowseMark;
+}
+
+Qt::ItemFlags TDataSource::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    const archive::Table* editable = table();
+    if (index.isValid() && editable && AutoEdit && !editable->readOnly()) flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool TDataSource::setData(const QModelIndex& index, const QVariant& value, int role) {
+    archive::Table* editable = table();
+    if (role != Qt::EditRole || !editable || !index.isValid()) return false;
+    try {
+        if (editable->recNo() != index.row()) editable->moveTo(index.row());
+        const std::string text = fromQt(value.toString());
+        if (text == editable->text(index.row(), index.column())) return true;  // no change, no edit
+        editable->setFieldText(index.column(), text);
+        return true;
+    } catch (const std::exception& error) {
+        MessageBox::showError(QApplication::activeWindow(), error.what());
+        return false;
+    }
+}
+
+void TDataSource::labelsChanged() {
+    if (shownColumns_ > 0) emit headerDataChanged(Qt::Horizontal, 0, shownColumns_ - 1);
+}

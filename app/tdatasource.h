@@ -1,0 +1,50 @@
+#pragma once
+// DataSource1: the one model between the grid and a data set. Outside the edit
+// mode it shows the query, in it the table. Cells are read through the data
+// set's row numbers; nothing of the result is copied.
+
+#include <QAbstractTableModel>
+
+namespace archive {
+class DataSet;
+class Table;
+}  // namespace archive
+
+class TDataSource : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TDataSource(QObject* parent = nullptr);
+    ~TDataSource() override;
+
+    void setDataSet(archive::DataSet* dataSet);
+    archive::DataSet* dataSet() const { return dataSet_; }
+
+    // Typing in a cell starts an edit of the table (only with a table).
+    bool AutoEdit = false;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Stores typed text into the table's current record. A value the engine
+    // refuses shows the error box and changes nothing.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    // The display labels of the columns changed (titles are the labels).
+    void labelsChanged();
+
+signals:
+    // The data set's current record moved (shared cursor: the grid follows).
+    void cursorMoved(int record);
+
+private:
+    void onDataSetEvent(int event, int row);
+    archive::Table* table() const;
+
+    archive::DataSet* dataSet_ = nullptr;
+    int listenerId_ = 0;
+    int shownRows_ = 0;
+    int shownColumns_ = 0;
+    int indicatorRow_ = -1;
+};

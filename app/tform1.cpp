@@ -1,0 +1,648 @@
+#include "tform1.h"
+
+#include "clickarea.h"
+#include "messagebox.h"
+#include "pictures.h"
+#include "startuprules.h"
+#include "tables.h"
+#include "tdatasource.h"
+#include "text.h"
+#include "tsuchpage.h"
+#include "uppercasevalidator.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTableView>
+
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kEditModeCaption[] = "EDIT-Modus aktiv * ASCII-Import(CD/DVD)+Export * CTRL-DEL l\xF6scht Datenzeile";
+constexpr char kInstallNotice[] =
+    "Achtung! Auf Ihrem System wird jetzt die \"Quillora-Engine\" installiert.\n"
+    "Diese Datenbanktreiber-Installation ist nur ein einziges Mal notwendig.\n"
+    "Rufen Sie das Quillora-Hauptprogramm danach bitte erneut auf (\"Start\").";
+constexpr char kUpdateNotice[] =
+    "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
+    "Starten Sie bitte danach den \"Quillora\" nochmal.";
+constexpr char kInstallerPath[] = "QLEngine/Setup.exe";
+constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
+constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
+constexpr char kFilterHint[] = "Dieser Text mu\xDF im Titel vorkommen";
+constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
+
+const QColor kWindowColour(0x01, 0x00, 0x41);
+const QColor kGridBackground(0xF5, 0xF5, 0xF5);
+const QColor kEditGridBackground(0xC0, 0xC0, 0xC0);
+const QColor kGridTitleColour(0x99, 0x99, 0xBA);
+const QColor kGridText(0x01, 0x00, 0x41);
+
+// Left edge of LED1 and the top edge of each view button; the lamp stands 12
+// pixels below the top of its button.
+constexpr int kLampLeft = 112;
+constexpr int kLampOffset = 12;
+constexpr int kViewButtonTops[] = {128, 153, 178};
+constexpr int kGridLeft = 130;
+constexpr int kGridTop = 9;
+constexpr int kGridRightMargin = 10;
+constexpr int kGridBottomMargin = 9;
+
+QString hex(const QColor& colour) { return colour.name(QColor::HexRgb); }
+
+// While a query runs: the wait cursor for the whole screen and the command
+// areas disabled, so no command starts a second run from within the first.
+// Both are restored however the run ends.
+class QueryRun {
+public:
+    explicit QueryRun(std::initializer_list<QWidget*> commands) : commands_(commands) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        for (QWidget* command : commands_) command->setEnabled(false);
+    }
+    ~QueryRun() {
+        for (QWidget* command : commands_) command->setEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+    QueryRun(const QueryRun&) = delete;
+    QueryRun& operator=(const QueryRun&) = delete;
+
+private:
+    std::vector<QWidget*> commands_;
+};
+
+std::string currentFolder() {
+    std::error_code error;
+    const auto folder = std::filesystem::current_path(error);
+    return error ? std::string("/") : folder.string();
+}
+
+}  // namespace
+
+void SidebarPicture::mousePressEvent(QMouseEvent* event) {
+    emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
+    QLabel::mousePressEvent(event);
+}
+
+TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* parent)
+    : QWidget(parent), programFile_(programFile) {
+    loadLayout();
+    // Another copy of this program file runs: it comes to the front, this one
+    // ends before it reads a setting, copies a table or opens a window.
+    if (marker) {
+        if (OneInstance1.act(*marker)) {
+            Terminated = true;
+            return;
+        }
+        connect(marker, &TInstanceMarker::activationRequested, this, &TForm1::bringToFront);
+    }
+    guarded(this, [this] { FormCreate(); });
+}
+
+TForm1::~TForm1() { DataSource1->setDataSet(nullptr); }
+
+void TForm1::loadLayout() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    resize(kOuterWidth - kFrameWidth, kOuterHeight - kFrameHeight);
+    setMinimumSize(kMinOuterWidth - kFrameWidth, kMinOuterHeight - kFrameHeight);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, kWindowColour);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+
+    Image4 = new SidebarPicture(this);
+    Image4->setObjectName(QStringLiteral("Image4"));
+    Image4->setGeometry(0, 0, 130, 453);
+    Image4->setPixmap(picture(QStringLiteral("sidebar")));
+    connect(Image4, &SidebarPicture::mouseDown, this, [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                                                             QPoint position) {
+        guarded(this, [&] { Image4MouseDown(button, modifiers, position); });
+    });
+
+    auto makePicture = [this](const char* name, const char* pictureName, QRect box) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setGeometry(box);
+        label->setPixmap(picture(QString::fromLatin1(pictureName)));
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->hide();
+        return label;
+    };
+    Aktiv1 = makePicture("Aktiv1", "aktiv1", {12, 128, 91, 24});
+    Aktiv2 = makePicture("Aktiv2", "aktiv2", {12, 153, 91, 24});
+    Aktiv3 = makePicture("Aktiv3", "aktiv3", {12, 178, 91, 24});
+    Aktiv4 = makePicture("Aktiv4", "aktiv4", {12, 234, 91, 24});
+    Aktiv4->setToolTip(toQt(kSelectionHint));
+    LED1 = makePicture("LED1", "led", {kLampLeft, 140, 14, 13});
+    LED1->show();
+    LED2 = makePicture("LED2", "led", {kLampLeft, 246, 14, 13});
+
+    auto makeCommand = [this](const char* name, QRect box, void (TForm1::*handler)()) {
+        auto* area = new ClickArea(this);
+        area->setObjectName(QString::fromLatin1(name));
+        area->setGeometry(box);
+        connect(area, &ClickArea::clicked, this, [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
+        return area;
+    };
+    Image1 = makeCommand("Image1", {12, 128, 91, 24}, &TForm1::Image1Click);
+    Image2 = makeCommand("Image2", {12, 153, 91, 24}, &TForm1::Image2Click);
+    Image3 = makeCommand("Image3", {12, 178, 90, 24}, &TForm1::Image3Click);
+    Image6 = makeCommand("Image6", {12, 234, 90, 24}, &TForm1::Image6Click);
+    Image6->setToolTip(toQt(kSelectionHint));
+    Image7 = makeCommand("Image7", {12, 327, 90, 24}, &TForm1::Image7Click);
+    Image10 = makeCommand("Image10", {11, 401, 50, 25}, &TForm1::Image10Click);
+    Image11 = makeCommand("Image11", {69, 401, 50, 25}, &TForm1::Image11Click);
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(17, 280, 78, 18);
+    Edit1->setValidator(new UpperCaseValidator(Edit1));
+    Edit1->setToolTip(toQt(kFilterHint));
+    QFont filterFont(QStringLiteral("Arial"), 9, QFont::Bold);
+    Edit1->setFont(filterFont);
+    Edit1->setFrame(false);
+    Edit1->setTextMargins(1, 0, 1, 0);
+    Edit1->setStyleSheet(QStringLiteral("QLineEdit { color: #FF0000; background-color: %1; }").arg(hex(kGridBackground)));
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { Edit1Change(); }); });
+
+    DataSource1 = new TDataSource(this);
+    DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(kGridLeft, kGridTop, 431, 434);
+    DBGrid1->setModel(DataSource1);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setTabKeyNavigation(true);
+    DBGrid1->setShowGrid(true);
+    DBGrid1->setWordWrap(false);
+    DBGrid1->setCornerButtonEnabled(false);
+    DBGrid1->horizontalHeader()->setSectionsClickable(true);
+    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->horizontalHeader()->setMinimumSectionSize(8);
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(17);
+    DBGrid1->verticalHeader()->setFixedWidth(12);
+    DBGrid1->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    DBGrid1->installEventFilter(this);
+    applyGridLook();
+    connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded(this, [&] { DBGrid1TitleClick(column); }); });
+    connect(DBGrid1, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { guarded(this, [&] { DBGrid1CellClick(index.column()); }); });
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &TForm1::onGridCurrentChanged);
+    connect(DataSource1, &TDataSource::cursorMoved, this, &TForm1::followDataSetCursor);
+
+    // The grid has the keyboard focus when the window opens; the quick field comes next.
+    for (ClickArea* area : {Image1, Image2, Image3, Image6, Image7, Image10, Image11}) area->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(DBGrid1, Edit1);
+    DBGrid1->setFocus();
+}
+
+void TForm1::applyGridLook() {
+    const QColor& background = EditMode ? kEditGridBackground : kGridBackground;
+    const QColor& text = EditMode ? QColor(Qt::black) : kGridText;
+    DBGrid1->setFont(QFont(QStringLiteral("Arial"), 8));
+    DBGrid1->setStyleSheet(QStringLiteral("QTableView { background-color: %1; color: %2; gridline-color: #808080; }"
+                                          "QHeaderView::section { background-color: %3; color: %4; "
+                                          "border: 1px solid #808080; border-top-color: #FFFFFF; "
+                                          "border-left-color: #FFFFFF; padding: 0px 2px; }"
+                                          "QTableCornerButton::section { background-color: %3; }")
+                               .arg(hex(background), hex(text), hex(kGridTitleColour), hex(kGridText)));
+    QFont titleFont(QStringLiteral("Arial"), 8, QFont::Bold);
+    DBGrid1->horizontalHeader()->setFont(titleFont);
+    DBGrid1->verticalHeader()->setFont(titleFont);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TForm1::FormCreate() {
+    // 1. Centred on the screen, whatever position was stored.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    // 2. The program file's name decides the mode.
+    HardDiskMode = startup::isHardDiskProgramName(programFile_);
+    // 3. The archive starts with issue 10/1997 in all three tables.
+    GameFirstMonth = CDFirstMonth = TippsFirstMonth = archive::kFirstIssueMonth;
+    GameFirstYear = CDFirstYear = TippsFirstYear = archive::kFirstIssueYear;
+    // 4. The tables lie in DATA below the start folder.
+    SourcePath = startup::sourcePathFor(currentFolder());
+    DataPath = SourcePath;
+    // 5. Numbers are converted with the full stop whatever the locale says: the
+    // conversions of this program never consult the locale.
+    // 6. The engine must be installed in version 1.0 or later.
+    IniCtrl1.RegRoot = rpLocalMachine;
+    IniCtrl1.RegPath = "Software\\Vortagon";
+    EngineVersion = startup::engineVersionFromText(IniCtrl1.ReadSetting("Quillora-Engine", "Engine-Version", "0.00"));
+    if (EngineVersion == 0 || EngineVersion < 1.0) {
+        MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
+        SendKeys1.StartProgram(kInstallerPath);
+        Terminated = true;
+        return;
+    }
+    // 7. Hard-disk mode works on fresh copies of the tables.
+    if (HardDiskMode) {
+        SourcePath += '/';
+        const startup::HardDiskFolders folders = startup::hardDiskFolders();
+        DataPath = folders.dataPath();
+        for (const std::string& level : folders.levels) {
+            std::error_code ignored;
+            std::filesystem::create_directory(level, ignored);
+        }
+        startup::copyTablesToHardDisk(SourcePath, DataPath);
+    }
+    // 8. From here on the tables are addressed by their full path only.
+    const std::string tempPath = SysInfo1.TempPath();
+    if (!tempPath.empty()) {
+        [[maybe_unused]] const int ignored = ::chdir(tempPath.c_str());
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    // The wait window goes whatever happens below: it must not stay on top of
+    // an error box.
+    struct FreeWaitWindow {
+        QWidget*& window;
+        ~FreeWaitWindow() {
+            delete window;
+            window = nullptr;
+        }
+    } freeWaitWindow{Form4};
+
+    guarded(this, [this] {
+        struct Newest {
+            const archive::ViewDef& view;
+            int& month;
+            int& year;
+        };
+        const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
+                                 {archive::discView(), CDLastMonth, CDLastYear},
+                                 {archive::gamesView(), GameLastMonth, GameLastYear}};
+        for (const Newest& table : newest) {
+            InitTable(std::string(table.view.name));
+            SortField = "AUSGABE";
+            SortDirection = " DESC";
+            DoSQL(CurrentTableFile);
+            std::string code;
+            const bool hasRow = Query1.recordCount() > 0;
+            if (hasRow) code = Query1.fieldByName("AUSGABE").asString();
+            const archive::Issue issue = startup::newestIssueFrom(hasRow ? &code : nullptr);
+            table.month = issue.month;
+            table.year = issue.year;
+        }
+        SortField = "TITEL";
+        SortDirection.clear();
+        DoSQL(CurrentTableFile);
+        FormatTable(CurrentView);
+    });
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize() {
+    // The minimum size is enforced by the window itself; the grid fills the
+    // rest of the client area beside the sidebar.
+    DBGrid1->setGeometry(kGridLeft, kGridTop, width() - kGridLeft - kGridRightMargin,
+                         height() - kGridTop - kGridBottomMargin);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // A pending change of the current row is stored before the program ends;
+    // when the engine refuses it, the window stays open and nothing is lost.
+    if (EditMode && Table1.active()) {
+        try {
+            Table1.first();
+            Table1.close();
+        } catch (const std::exception& error) {
+            MessageBox::showError(this, error.what());
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
+    QApplication::quit();
+}
+
+void TForm1::bringToFront() {
+    if (isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        showNormal();
+    } else {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+// ---------------------------------------------------------------- views and queries
+
+archive::DataSet& TForm1::shownDataSet() {
+    if (DataSource1->dataSet()) return *DataSource1->dataSet();
+    return Query1;
+}
+
+void TForm1::InitTable(const std::string& view) {
+    const archive::ViewDef* definition = archive::findView(view);
+    if (!definition) throw archive::EngineError("Unbekannte Ansicht '" + view + "'.");
+    // 2. A selection in force is reset as a whole; otherwise the quick field is emptied.
+    if (!LED2->isHidden()) {
+        SuchPage->Image2Click();
+    } else {
+        Edit1->clear();
+    }
+    repaint();
+    SuchPage->clearCategories();
+    CurrentView = view;
+    SortField = "TITEL";
+    TitleFilter.clear();
+    Query1.close();
+    repaint();
+    if (EditMode) {
+        Table1.first();
+        Table1.close();
+    }
+    CategoryField = std::string(definition->categoryField);
+    SuchPage->setRatingListEnabled(definition->ratingListEnabled);
+    SuchPage->fillCategories(*definition);
+    const int viewIndex = definition == &archive::gamesView() ? 0 : definition == &archive::discView() ? 1 : 2;
+    LED1->move(kLampLeft, kViewButtonTops[viewIndex] + kLampOffset);
+    QLabel* const highlighted[] = {Aktiv1, Aktiv2, Aktiv3};
+    for (int i = 0; i < 3; ++i) highlighted[i]->setVisible(i == viewIndex);
+    CurrentTableFile = std::string(definition->tableFile);
+    Table1.databaseName = DataPath;
+    Table1.tableName = CurrentTableFile;
+    if (EditMode) {
+        DataSource1->setDataSet(&Table1);
+        Table1.open();
+    } else {
+        SuchPage->resetListsQuietly();
+        SelectionFilter.clear();
+        DataSource1->setDataSet(&Query1);
+        DoSQL(CurrentTableFile);
+    }
+}
+
+void TForm1::DoSQL(const std::string& tableFile) {
+    QueryRun run{Image1, Image2, Image3, Image6, Image7};
+    const archive::QueryText text = archive::buildQueryText(*this, tableFile);
+    FilterJoin = text.filterJoin;
+    SavedColumnIndex = currentColumn_;
+    Query1.close();
+    Query1.databaseName = DataPath;
+    Query1.sql.clear();
+    Query1.sql = text.lines;
+    if (!SortField.empty()) SecondaryOrder = text.secondaryOrder;
+    Query1.prepare();
+    Query1.open();
+    setCurrentCell(Query1.recNo(), SavedColumnIndex);
+}
+
+void TForm1::FormatTable(const std::string& view) {
+    const archive::ViewDef* definition = archive::findView(view);
+    if (!definition) return;
+    archive::DataSet& dataSet = shownDataSet();
+    const int columns = std::min<int>(static_cast<int>(definition->fields.size()), dataSet.fieldCount());
+    for (int column = 0; column < columns; ++column) {
+        dataSet.setDisplayLabel(column, std::string(definition->fields[column].gridTitle));
+        DBGrid1->setColumnWidth(column, definition->fields[column].gridWidth);
+    }
+    DataSource1->labelsChanged();
+}
+
+void TForm1::setCurrentCell(int row, int column) {
+    const int columns = DataSource1->columnCount();
+    if (columns == 0) return;
+    const int clampedColumn = std::clamp(column, 0, columns - 1);
+    currentColumn_ = clampedColumn;
+    const QModelIndex cell = row >= 0 && row < DataSource1->rowCount() ? DataSource1->index(row, clampedColumn)
+                                                                      : QModelIndex();
+    syncingCursor_ = true;
+    DBGrid1->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect);
+    syncingCursor_ = false;
+    if (cell.isValid()) DBGrid1->scrollTo(cell);
+}
+
+void TForm1::followDataSetCursor(int record) {
+    if (syncingCursor_) return;
+    setCurrentCell(record, currentColumn_);
+}
+
+void TForm1::onGridCurrentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    if (syncingCursor_ || !current.isValid()) return;
+    guarded(this, [&] {
+        if (EditMode && previous.isValid() && previous.column() != current.column()) DBGrid1ColExit(previous.column());
+        currentColumn_ = current.column();
+        archive::DataSet& dataSet = shownDataSet();
+        if (dataSet.recNo() != current.row()) {
+            try {
+                syncingCursor_ = true;
+                dataSet.moveTo(current.row());
+                syncingCursor_ = false;
+            } catch (...) {
+                syncingCursor_ = false;
+                // The row the engine refused stays current and in editing.
+                const int stay = dataSet.recNo();
+                QMetaObject::invokeMethod(this, [this, stay] { setCurrentCell(stay, currentColumn_); },
+                                          Qt::QueuedConnection);
+                throw;
+            }
+        }
+    });
+}
+
+// ---------------------------------------------------------------- sidebar commands
+
+void TForm1::switchView(const std::string& view) {
+    InitTable(view);
+    FormatTable(CurrentView);
+}
+
+void TForm1::Image1Click() { switchView(std::string(archive::kViewGames)); }
+void TForm1::Image2Click() { switchView(std::string(archive::kViewDisc)); }
+void TForm1::Image3Click() { switchView(std::string(archive::kViewTips)); }
+
+void TForm1::Image6Click() {
+    if (EditMode) return;
+    SuchPage->show();
+    SuchPage->raise();
+}
+
+void TForm1::Image7Click() {
+    // The statistics windows of the three views open here once they exist.
+}
+
+void TForm1::Image10Click() {
+    // The info dialog opens here once it exists.
+}
+
+void TForm1::Image11Click() {
+    if (EditMode) {
+        Table1.first();
+        Table1.close();
+    }
+    close();
+    QApplication::quit();
+}
+
+void TForm1::Edit1Change() {
+    if (EditMode) return;
+    SuchPage->setTitleText(fromQt(Edit1->text()));
+}
+
+void TForm1::setSelectionIndicator(bool on) {
+    LED2->setVisible(on);
+    Aktiv4->setVisible(on);
+}
+
+void TForm1::setQuickTitleText(const std::string& text) {
+    // Equal text is left alone: no second change, and the cursor stays put.
+    const QString shown = toQt(text);
+    if (Edit1->text() != shown) Edit1->setText(shown);
+}
+
+// ---------------------------------------------------------------- grid
+
+void TForm1::DBGrid1TitleClick(int column) {
+    if (EditMode) return;
+    const std::string previousField = SortField;
+    if (column < 0 || column >= shownDataSet().fieldCount()) return;
+    if (const archive::SortKey* key = archive::sortKeyForTitle(shownDataSet().displayLabel(column)))
+        SortField = std::string(key->field);
+    if (SortField == previousField) {
+        SortDirection = SortDirection.empty() ? " DESC" : "";
+    } else {
+        SortDirection.clear();
+        if (SortField == "COUNTER" || SortField == "AUSGABE" || SortField == "WERTUNG") SortDirection = " DESC";
+    }
+    DoSQL(CurrentTableFile);
+    FormatTable(CurrentView);
+}
+
+void TForm1::DBGrid1CellClick(int column) {
+    if (!EditMode || CurrentView != archive::kViewDisc) return;
+    if (column < 0 || column >= Table1.fieldCount() || Table1.displayLabel(column) != "CD/DVD") return;
+    if (Table1.recNo() < 0) return;
+    archive::Field medium = Table1.fieldByName("MEDIUM");
+    if (const auto next = archive::nextMedium(archive::upperCp1252(medium.asString()))) {
+        Table1.edit();
+        medium.setAsString(*next);
+    }
+    setCurrentCell(Table1.recNo(), 0);
+}
+
+void TForm1::DBGrid1ColExit(int column) {
+    if (!EditMode || !Table1.active() || Table1.recNo() < 0) return;
+    if (column < 0 || column >= Table1.fieldCount()) return;
+    const std::string& title = Table1.displayLabel(column);
+    auto expand = [this](const char* fieldName, std::span<const archive::CodeEntry> codes) {
+        archive::Field field = Table1.fieldByName(fieldName);
+        if (const auto name = archive::expandCode(codes, field.asString())) {
+            Table1.edit();
+            field.setAsString(*name);
+        }
+    };
+    if (CurrentView == archive::kViewTips && title == "Art") expand("ART", archive::tipKindCodes());
+    if (title == "Ausgabe") {
+        archive::Field issue = Table1.fieldByName("AUSGABE");
+        const std::string entry = issue.asString();
+        if (const auto completed = archive::completeIssueCode(entry)) {
+            if (*completed != entry) {
+                Table1.edit();
+                issue.setAsString(*completed);
+            }
+        } else {
+            MessageBox::showMessage(this, kIssueEntryMessage);
+        }
+    }
+    if (title == "Rubrik") expand("RUBRIK", archive::sectionCodes());
+    if (title == "Genre") expand("GENRE", archive::genreCodes());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == DBGrid1 && EditMode) {
+        if (event->type() == QEvent::KeyPress) {
+            bool handled = false;
+            guarded(this, [&] { handled = handleGridKey(static_cast<QKeyEvent*>(event)); });
+            if (handled) return true;
+        } else if (event->type() == QEvent::FocusOut && Table1.active() &&
+                   Table1.state() == archive::TableState::Insert && !Table1.modified()) {
+            // An untouched new row does not outlive the grid's focus.
+            guarded(this, [this] { Table1.cancel(); });
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TForm1::handleGridKey(QKeyEvent* event) {
+    if (!Table1.active() || DBGrid1->state() == QAbstractItemView::EditingState) return false;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        Table1.cancel();
+        return true;
+    case Qt::Key_Insert:
+        Table1.insert();
+        setCurrentCell(Table1.recNo(), currentColumn_);
+        return true;
+    case Qt::Key_Delete:
+        if (!ctrl || Table1.recNo() < 0) return false;
+        if (MessageBox::askOkCancel(this, kDeleteQuestion)) Table1.deleteRecord();
+        return true;
+    case Qt::Key_Down:
+        if (Table1.recNo() == Table1.recordCount() - 1 && Table1.state() != archive::TableState::Insert) {
+            Table1.append();
+            setCurrentCell(Table1.recNo(), currentColumn_);
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint) {
+    if (!(modifiers & Qt::ControlModifier) || !(modifiers & Qt::AltModifier)) return;
+    Table1.close();
+    EditMode = !EditMode;
+    if (EditMode) {
+        setWindowTitle(toQt(kEditModeCaption));
+        applyGridLook();
+        DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::AnyKeyPressed);
+        DataSource1->AutoEdit = true;
+        Table1.setReadOnly(false);
+        DataSource1->setDataSet(&Table1);
+        Table1.open();
+    } else {
+        setWindowTitle(QString::fromLatin1(kApplicationTitle));
+        applyGridLook();
+        DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        DataSource1->AutoEdit = false;
+        Table1.setReadOnly(true);
+        DataSource1->setDataSet(&Query1);
+        DoSQL(CurrentTableFile);
+    }
+    InitTable(CurrentView);
+    FormatTable(CurrentView);
+}
