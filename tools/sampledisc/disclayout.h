@@ -1,0 +1,41 @@
+#pragma once
+// The sample disc as the program finds it: the tables in DATA, the engine
+// installer in QLEngine and the program under its two names, the one ending in
+// "hd" starting the hard-disk mode.
+
+#include <filesystem>
+#include <string_view>
+
+namespace sampledisc {
+
+// Built beside the generator.
+inline constexpr std::string_view kProgramExecutable = "quillora";
+inline constexpr std::string_view kEngineSetupExecutable = "quillora-engine-setup";
+
+// On the disc.
+inline constexpr std::string_view kDataFolder = "DATA";
+inline constexpr std::string_view kEngineFolder = "QLEngine";
+inline constexpr std::string_view kEngineSetupName = "Setup.exe";
+inline constexpr std::string_view kDiscProgramName = "quillora";
+inline constexpr std::string_view kHardDiskProgramName = "quillorahd";
+
+struct ProgramFiles {
+    std::filesystem::path program;
+    std::filesystem::path engineSetup;
+};
+
+// The folder of the running executable.
+std::filesystem::path folderOfRunningProgram();
+
+// The program and the engine installer in `folder`. Throws std::runtime_error
+// naming every one that is missing, so nothing gets written for a half disc.
+ProgramFiles findProgramFiles(const std::filesystem::path& folder);
+
+// Copies through a temporary file beside the target, renamed over it only when
+// complete; the target gets the source's permissions (executables stay so).
+void copyFileWhole(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Writes the whole disc into `discFolder`, creating it when needed.
+void writeDisc(const std::filesystem::path& discFolder, long long gameCount, const ProgramFiles& programs);
+
+}  // namespace sampledisc
