@@ -2,6 +2,7 @@
 // The widget boundary: the program's Windows-1252 strings become QString only
 // here, and typed text comes back the same way.
 
+#include <QList>
 #include <QString>
 
 #include <string>
