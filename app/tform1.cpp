@@ -1,6 +1,7 @@
 #include "tform1.h"
 
 #include "clickarea.h"
+#include "cp1252.h"
 #include "messagebox.h"
 #include "pictures.h"
 #include "startuprules.h"
@@ -595,7 +596,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::handleGridKey(QKeyEvent* event) {
-    if (!Table1.active() || DBGrid1->state() == QAbstractItemView::EditingState) return false;
+    // Keys reach the grid itself only while no cell editor is open.
+    if (!Table1.active()) return false;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_Escape:

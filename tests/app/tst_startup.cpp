@@ -1,0 +1,150 @@
+// Start-up: mode, data location, engine check, hard-disk copy, first view.
+
+#include "discfixture.h"
+#include "startuprules.h"
+#include "windows.h"
+
+#include <QPointer>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstViewListsGamesByTitle();
+    void newestIssuesAreReadFromEachTable();
+    void hardDiskNameCopiesAndOpensTheCopies();
+    void engineCheck_data();
+    void engineCheck();
+    void emptyTableGivesTheFirstIssue();
+    void minimumSizeAndGridMargins();
+};
+
+void StartupTest::firstViewListsGamesByTitle() {
+    DiscFixture disc;
+    disc.enterDisc();
+    Windows windows;
+    QVERIFY(!windows.form1->Terminated);
+    QPointer<QWidget> waitWindow = windows.form1->Form4;
+    windows.form1->show();
+    QVERIFY(waitWindow.isNull());  // FormShow freed it
+
+    TForm1& form = *windows.form1;
+    QCOMPARE(form.HardDiskMode, false);
+    QCOMPARE(form.DataPath, disc.dataPath);
+    QCOMPARE(form.CurrentView, std::string("Spiele"));
+    QCOMPARE(form.Query1.sql, (std::vector<std::string>{"SELECT * FROM \"" + disc.dataPath + "/GameData.db\"",
+                                                         "ORDER BY TITEL"}));
+    QCOMPARE(windows.column(0), (std::vector<std::string>{"Abenteuer in Gr\xFCnwald", "Cabal \"Zwei\"", "Labyrinth",
+                                                         "Ostfront Taktik", "Rallye Fieber", "Zeppelin Tycoon"}));
+    QCOMPARE(windows.titles(), (std::vector<std::string>{"Spieletitel", "Rubrik", "Genre", "Entwickler/Publisher",
+                                                        "Wert.", "Ausgabe", "Kommentar"}));
+    QCOMPARE(windows.widths(), (std::vector<int>{145, 65, 90, 120, 35, 55, 325}));
+    // The unrated game shows an empty rating cell.
+    QCOMPARE(windows.column(4)[3], std::string());
+    // The temporary folder is now the current folder; the tables are reached by full path.
+    QCOMPARE(fs::current_path().string() + "/", disc.tempFolder + "/");
+    QVERIFY(MessageBox::shown().empty());
+}
+
+void StartupTest::newestIssuesAreReadFromEachTable() {
+    DiscFixture disc;
+    disc.enterDisc();
+    Windows windows;
+    windows.form1->show();
+    const TForm1& form = *windows.form1;
+    QCOMPARE(std::pair(form.GameLastMonth, form.GameLastYear), std::pair(9, 2004));
+    QCOMPARE(std::pair(form.CDLastMonth, form.CDLastYear), std::pair(10, 2004));
+    QCOMPARE(std::pair(form.TippsLastMonth, form.TippsLastYear), std::pair(9, 2004));
+    QCOMPARE(std::pair(form.GameFirstMonth, form.GameFirstYear), std::pair(10, 1997));
+}
+
+void StartupTest::hardDiskNameCopiesAndOpensTheCopies() {
+    DiscFixture disc;
+    const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
+    // A read-only table left by an earlier run, with other content.
+    fs::create_directories(copies);
+    disc.writeTable(archive::gamesView(), {{std::string("Alte Kopie"), std::nullopt, std::nullopt, std::nullopt,
+                                            std::nullopt, std::string("1998/01"), std::nullopt}},
+                    copies);
+    fs::permissions(copies + "/GameData.DB", fs::perms::owner_read | fs::perms::group_read);
+    disc.enterDisc();
+
+    Windows windows("quillorahd");
+    windows.form1->show();
+    const TForm1& form = *windows.form1;
+    QVERIFY(form.HardDiskMode);
+    QCOMPARE(form.SourcePath, disc.dataPath + "/");
+    QCOMPARE(form.DataPath, copies);
+    for (const char* name : {"GameData.DB", "CDData.DB", "TippsData.DB"}) {
+        const fs::path copy = fs::path(copies) / name;
+        QVERIFY2(fs::exists(copy), name);
+        QVERIFY((fs::status(copy).permissions() & fs::perms::owner_write) != fs::perms::none);
+    }
+    QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
+    QCOMPARE(form.Query1.sql.front(), "SELECT * FROM \"" + copies + "/GameData.db\"");
+}
+
+void StartupTest::engineCheck_data() {
+    QTest::addColumn<QString>("hiveLine");
+    QTest::addColumn<QString>("notice");  // the start of the notice, or empty: normal start
+    QTest::newRow("absent") << "" << "Achtung! Auf Ihrem System";
+    QTest::newRow("zero") << "\"Engine-Version\"=\"0.00\"" << "Achtung! Auf Ihrem System";
+    QTest::newRow("not a number") << "\"Engine-Version\"=\"neu\"" << "Achtung! Auf Ihrem System";
+    QTest::newRow("too old") << "\"Engine-Version\"=\"0.5\"" << "Achtung! Jetzt wird ein Update";
+    QTest::newRow("current") << "\"Engine-Version\"=\"1.00\"" << "";
+    QTest::newRow("newer") << "\"Engine-Version\"=\"2.3\"" << "";
+}
+
+void StartupTest::engineCheck() {
+    QFETCH(QString, hiveLine);
+    QFETCH(QString, notice);
+    DiscFixture disc;
+    disc.writeHive(hiveLine.toStdString());
+    disc.enterDisc();
+    Windows windows;
+    if (notice.isEmpty()) {
+        QVERIFY(!windows.form1->Terminated);
+        QVERIFY(MessageBox::shown().empty());
+        QCOMPARE(disc.installerStarts(), 0);
+        return;
+    }
+    QVERIFY(windows.form1->Terminated);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QVERIFY(toQt(MessageBox::shown().front().text).startsWith(notice));
+    // The installer runs detached; give it a moment to leave its trace.
+    QTRY_COMPARE_WITH_TIMEOUT(disc.installerStarts(), 1, 5000);
+    QTest::qWait(200);
+    QCOMPARE(disc.installerStarts(), 1);
+}
+
+void StartupTest::emptyTableGivesTheFirstIssue() {
+    DiscFixture disc;
+    disc.writeTable(archive::tipsView(), {});
+    disc.enterDisc();
+    Windows windows;
+    windows.form1->show();
+    QCOMPARE(std::pair(windows.form1->TippsLastMonth, windows.form1->TippsLastYear), std::pair(10, 1997));
+    QCOMPARE(windows.form1->GameLastYear, 2004);
+    QVERIFY(MessageBox::shown().empty());
+}
+
+void StartupTest::minimumSizeAndGridMargins() {
+    DiscFixture disc;
+    disc.enterDisc();
+    Windows windows;
+    TForm1& form = *windows.form1;
+    form.show();
+    form.resize(100, 100);
+    QCOMPARE(form.width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
+    QCOMPARE(form.height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
+    form.resize(800, 600);
+    QCOMPARE(form.DBGrid1->geometry(), QRect(130, 9, 800 - 130 - 10, 600 - 9 - 9));
+}
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
