@@ -1,0 +1,112 @@
+// The pictures of the windows: each renders at the size its window gives it,
+// and the sidebar leaves room for what lies over it.
+// With QUILLORA_PICTURES_DIR set, the renderings are saved there as PNG to look at.
+
+#include "pictures.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QSet>
+#include <QtTest>
+
+namespace {
+
+QImage rendered(const QString& name) {
+    const QImage image = picture(name).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QString folder = qEnvironmentVariable("QUILLORA_PICTURES_DIR");
+    if (!folder.isEmpty() && !image.isNull()) image.save(folder + "/" + name + ".png");
+    return image;
+}
+
+int countPixels(const QImage& image, const QRect& area, const std::function<bool(QColor)>& test) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (test(image.pixelColor(x, y))) ++count;
+    return count;
+}
+
+bool isOpaque(QColor colour) { return colour.alpha() == 255; }
+bool isReddish(QColor colour) { return colour.red() > 150 && colour.green() < 90 && colour.blue() < 90; }
+bool isLight(QColor colour) { return colour.red() > 200 && colour.green() > 200 && colour.blue() > 200; }
+
+}  // namespace
+
+class PicturesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rendersAtItsSize_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("opaque");
+        QTest::newRow("sidebar") << "sidebar" << QSize(130, 453) << true;
+        for (const char* name : {"aktiv1", "aktiv2", "aktiv3", "aktiv4"})
+            QTest::newRow(name) << name << QSize(91, 24) << true;
+        QTest::newRow("led") << "led" << QSize(14, 13) << false;
+        QTest::newRow("wait") << "wait" << QSize(153, 78) << true;
+        QTest::newRow("selection") << "selection" << QSize(115, 217) << true;
+    }
+
+    void rendersAtItsSize() {
+        QFETCH(QString, name);
+        QFETCH(QSize, size);
+        QFETCH(bool, opaque);
+        const QImage image = rendered(name);
+        QCOMPARE(image.size(), size);
+        const int visible = countPixels(image, image.rect(), [](QColor c) { return c.alpha() > 0; });
+        QVERIFY2(visible > 0, "nothing drawn");
+        // A picture that fills its place must not let the window through anywhere.
+        if (opaque) QCOMPARE(countPixels(image, image.rect(), isOpaque), size.width() * size.height());
+    }
+
+    void highlightedButtonsAreRedWithLightLabelsAndDiffer() {
+        QSet<QByteArray> seen;
+        for (const char* name : {"aktiv1", "aktiv2", "aktiv3", "aktiv4"}) {
+            const QImage image = rendered(name);
+            QVERIFY2(countPixels(image, image.rect(), isReddish) > image.width() * image.height() / 2, name);
+            QVERIFY2(countPixels(image, image.rect(), isLight) > 20, name);
+            seen.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        }
+        QCOMPARE(seen.size(), 4);  // four labels, four pictures
+    }
+
+    void lampIsARedDotWithClearCorners() {
+        const QImage image = rendered("led");
+        QVERIFY(isReddish(image.pixelColor(7, 7)) || isReddish(image.pixelColor(6, 6)));
+        for (const QPoint corner : {QPoint(0, 0), QPoint(13, 0), QPoint(0, 12), QPoint(13, 12)})
+            QCOMPARE(image.pixelColor(corner).alpha(), 0);
+    }
+
+    // The lamps and the quick field lie over the sidebar: their places hold
+    // nothing but the plain background, and the painted buttons are where the
+    // click areas are.
+    void sidebarLeavesTheLampsFreeAndPaintsTheButtons() {
+        const QImage image = rendered("sidebar");
+        const QColor background = image.pixelColor(112, 140);
+        for (const QRect lamp : {QRect(112, 140, 14, 13), QRect(112, 165, 14, 13), QRect(112, 190, 14, 13),
+                                 QRect(112, 246, 14, 13)}) {
+            const int same = countPixels(image, lamp, [&](QColor c) { return c == background; });
+            QVERIFY2(same == lamp.width() * lamp.height(), qPrintable(QStringLiteral("lamp at %1,%2 is drawn over")
+                                                                           .arg(lamp.x())
+                                                                           .arg(lamp.y())));
+        }
+        // Every click area shows a button face with a light label on it.
+        for (const QRect button : {QRect(12, 128, 91, 24), QRect(12, 153, 91, 24), QRect(12, 178, 90, 24),
+                                   QRect(12, 234, 90, 24), QRect(12, 327, 90, 24), QRect(11, 401, 50, 25),
+                                   QRect(69, 401, 50, 25)}) {
+            const QRect inside = button.adjusted(3, 3, -3, -3);
+            const int face = countPixels(image, inside, [](QColor c) {
+                return qAbs(c.red() - 0x4B) < 24 && qAbs(c.green() - 0x4B) < 24 && qAbs(c.blue() - 0x5F) < 24;
+            });
+            QVERIFY2(face > inside.width() * inside.height() / 2,
+                     qPrintable(QStringLiteral("no button face at %1,%2").arg(button.x()).arg(button.y())));
+            QVERIFY2(countPixels(image, inside, isLight) > 15,
+                     qPrintable(QStringLiteral("no label at %1,%2").arg(button.x()).arg(button.y())));
+        }
+    }
+};
+
+QTEST_MAIN(PicturesTest)
+#include "pictures_test.moc"
