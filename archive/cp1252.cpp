@@ -73,14 +73,21 @@ std::string cp1252ToUtf8(std::string_view text) {
 std::string utf8ToCp1252(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    appendUtf8AsCp1252(out, text);
+    return out;
+}
+
+void appendUtf8AsCp1252(std::string& out, std::string_view text) {
     size_t i = 0;
     const size_t n = text.size();
     auto byteAt = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     while (i < n) {
         const unsigned char lead = byteAt(i);
         if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
+            size_t end = i + 1;
+            while (end < n && byteAt(end) < 0x80) ++end;
+            out.append(text.data() + i, end - i);
+            i = end;
             continue;
         }
         int length = 0;
@@ -112,7 +119,6 @@ std::string utf8ToCp1252(std::string_view text) {
         out += byte < 0 ? '?' : static_cast<char>(byte);
         i += static_cast<size_t>(length);
     }
-    return out;
 }
 
 unsigned char upperCp1252(unsigned char byte) { return kUpper[byte]; }

@@ -18,6 +18,8 @@ int cp1252OfUnicode(char32_t codePoint);
 std::string cp1252ToUtf8(std::string_view text);
 // A character with no Windows-1252 form, or a malformed UTF-8 sequence, becomes "?".
 std::string utf8ToCp1252(std::string_view text);
+// The same, appended to `out` (the engine loads millions of cells this way).
+void appendUtf8AsCp1252(std::string& out, std::string_view text);
 
 // Upper case as the engine's UPPER: a-z, à-þ except ÷, and š œ ž ÿ.
 unsigned char upperCp1252(unsigned char byte);

@@ -38,7 +38,7 @@ struct Column {
     FieldKind kind;
 };
 
-class TableImage;  // the in-memory image of one table file (engine.cpp)
+class TableImage;  // the in-memory image of one table file (tableimage.h)
 class DataSet;
 
 // A field of the current record of a data set.
@@ -111,10 +111,13 @@ public:
 
 protected:
     virtual int rowCount() const;  // records of the open data set
+    // True for the record a table holds in its edit buffer rather than the image.
+    virtual bool buffered(int /*record*/) const { return false; }
     uint32_t imageRow(int record) const;
     void notify(DataSetEvent event, int row);
     void setCursor(int record);
-    void attach(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows);
+    // `freshFields`: labels go back to the field names, as after every open.
+    void attach(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows, bool freshFields);
     void detach();
 
     std::shared_ptr<const TableImage> image_;
@@ -188,9 +191,14 @@ public:
 
 private:
     int rowCount() const override;
+    bool buffered(int record) const override;
+    void requireWritable() const;
+    // Posts a modified record, drops an unmodified one.
+    void leaveEditing();
     void reload(std::optional<int64_t> keepRowId);
 
     std::string path_;
+    int insertedFrom_ = -1;  // the record current before insert(), for cancel()
     bool readOnly_ = true;
     TableState state_ = TableState::Inactive;
     bool modified_ = false;
