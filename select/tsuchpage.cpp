@@ -1,6 +1,7 @@
 #include "tsuchpage.h"
 
 #include "clickarea.h"
+#include "messagebox.h"
 #include "pictures.h"
 #include "querytext.h"
 #include "tables.h"
@@ -109,12 +110,12 @@ TSuchPage::TSuchPage(SelectionHost& host, QWidget* parent)
     setTabOrder(edit1_, comboBox1_);
     setTabOrder(comboBox1_, comboBox2_);
 
-    connect(edit1_, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+    connect(edit1_, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { Edit1Change(); }); });
     // Only the user's picks run the handlers; the program sets the lists quietly.
-    connect(comboBox1_, &QComboBox::activated, this, [this] { ComboBox1Change(); });
-    connect(comboBox2_, &QComboBox::activated, this, [this] { ComboBox2Change(); });
-    connect(image1_, &ClickArea::clicked, this, [this] { Image1Click(); });
-    connect(image2_, &ClickArea::clicked, this, [this] { Image2Click(); });
+    connect(comboBox1_, &QComboBox::activated, this, [this] { guarded(this, [this] { ComboBox1Change(); }); });
+    connect(comboBox2_, &QComboBox::activated, this, [this] { guarded(this, [this] { ComboBox2Change(); }); });
+    connect(image1_, &ClickArea::clicked, this, [this] { guarded(this, [this] { Image1Click(); }); });
+    connect(image2_, &ClickArea::clicked, this, [this] { guarded(this, [this] { Image2Click(); }); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();

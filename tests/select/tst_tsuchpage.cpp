@@ -1,4 +1,5 @@
 #include "clickarea.h"
+#include "messagebox.h"
 #include "tables.h"
 #include "text.h"
 #include "tsuchpage.h"
@@ -209,7 +210,13 @@ private slots:
         f.page.addStatisticsWindow(stats);
         f.page.show();
         f.host.refuseQueries = true;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, f.pick(f.page.ComboBox1(), "90"));
+        MessageBox::setAutoAnswer(true);
+        MessageBox::clearShown();
+        f.pick(f.page.ComboBox1(), "90");
+        // The pick ends at the refused query; the error box says why.
+        QCOMPARE(MessageBox::shown().size(), size_t(1));
+        QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
+        QCOMPARE(MessageBox::shown().front().text, std::string("Tabelle nicht gefunden."));
         QVERIFY(!f.host.indicator);
         QVERIFY(f.host.formats.empty());
         QCOMPARE(stats.recomputed, 0);

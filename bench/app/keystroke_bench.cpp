@@ -1,0 +1,111 @@
+// From a keystroke in the quick title field to the grid showing the new
+// result: the query rerun, the model reset and one rendered frame of the grid,
+// offscreen, on sample archives of growing size.
+
+#include "messagebox.h"
+#include "samplearchive.h"
+#include "tform1.h"
+#include "tform4.h"
+#include "tsuchpage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One started program on an archive of `games` games, kept for all runs.
+struct StartedProgram {
+    explicit StartedProgram(long long games) {
+        const std::string base = folder.path().toStdString();
+        const std::string disc = base + "/disc";
+        fs::create_directories(disc + "/DATA");
+        fs::create_directories(base + "/config/Vortagon");
+        fs::create_directories(base + "/tmp");
+        sampledisc::writeSampleTables(disc + "/DATA", games);
+        std::ofstream(base + "/config/Vortagon/registry.reg")
+            << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vortagon\\Quillora-Engine]\r\n"
+               "\"Engine-Version\"=\"1.00\"\r\n";
+        ::setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
+        ::setenv("TMPDIR", (base + "/tmp").c_str(), 1);
+        fs::current_path(disc);
+        form1 = std::make_unique<TForm1>("quillora");
+        suchPage = std::make_unique<TSuchPage>(*form1);
+        form1->SuchPage = suchPage.get();
+        form1->Form4 = new TForm4;
+        form1->show();
+        QTest::qWaitForWindowExposed(form1.get());
+    }
+    ~StartedProgram() {
+        suchPage.reset();
+        form1.reset();
+    }
+    QTemporaryDir folder;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TSuchPage> suchPage;
+};
+
+StartedProgram& programWith(long long games) {
+    static std::map<long long, std::unique_ptr<StartedProgram>> programs;
+    auto& program = programs[games];
+    if (!program) {
+        programs.clear();  // one archive in memory at a time
+        program = std::make_unique<StartedProgram>(games);
+        programs[games] = std::move(program);
+    }
+    return *programs[games];
+}
+
+// Typing "AB" and taking it back, one keystroke per measured step, each
+// followed by one rendered frame of the grid.
+void quickFieldKeystroke(benchmark::State& state, long long games) {
+    TForm1& form = *programWith(games).form1;
+    form.Edit1->clear();
+    const Qt::Key keys[] = {Qt::Key_A, Qt::Key_B, Qt::Key_Backspace, Qt::Key_Backspace};
+    long long rows = 0;
+    size_t step = 0;
+    for (auto _ : state) {
+        QTest::keyClick(form.Edit1, keys[step++ % 4]);
+        form.DBGrid1->repaint();
+        rows += form.Query1.recordCount();
+    }
+    state.counters["rows"] = static_cast<double>(rows) / static_cast<double>(step);
+}
+
+// The grid alone: one rendered frame without a new query.
+void gridFrameOnly(benchmark::State& state, long long games) {
+    TForm1& form = *programWith(games).form1;
+    for (auto _ : state) form.DBGrid1->repaint();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    MessageBox::setAutoAnswer(true);
+    // By archive size, so each archive is made and loaded once.
+    for (const long long games : {10'000LL, 100'000LL, 1'000'000LL}) {
+        const std::string size = std::to_string(games);
+        benchmark::RegisterBenchmark(("QuickFieldKeystroke/" + size).c_str(), quickFieldKeystroke, games)
+            ->Unit(benchmark::kMillisecond)->Iterations(40);
+        benchmark::RegisterBenchmark(("GridFrameOnly/" + size).c_str(), gridFrameOnly, games)
+            ->Unit(benchmark::kMillisecond)->Iterations(40);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
