@@ -24,19 +24,17 @@ constexpr std::array<std::string_view, 20> kSubtitles{
     "Die f\xFCnfte Legion",      "Nacht der W\xF6lfe"};
 
 // Adjective stems that take the plural ending "e".
-constexpr std::array<std::string_view, 12> kAdjectiveStems{
-    "Verloren", "Eisig", "Ewig", "Dunkl", "Gl\xE4sern", "Vergessen",
-    "Brennend", "St\xE4hlern", "Fern", "Wild", "Stumm", "Gebrochen"};
-constexpr std::array<std::string_view, 12> kPluralNouns{
-    "Welten",   "K\xF6nigreiche", "Sterne",    "Schatten", "Legionen", "Inseln",
-    "Horizonte", "Schwingen",     "Festungen", "G\xF6tter", "Klingen", "Monde"};
+constexpr std::array<std::string_view, 10> kAdjectiveStems{
+    "Bleiern", "Rostig", "Kupfern", "Gl\xE4sern", "St\xE4hlern", "Stumm", "Gebrochen", "Brennend", "Eisig", "Zornig"};
+constexpr std::array<std::string_view, 10> kPluralNouns{
+    "Schwingen", "Monde", "Festungen", "Horizonte", "Inseln", "Klingen", "Legionen", "T\xFCrme", "Kronen", "Pfade"};
 
 constexpr std::array<std::string_view, 14> kCodeNames{
     "Nachtfalke", "Eisvogel", "Graupel",  "Silberpfeil", "Wespennest", "Donnerkeil", "Morgenrot",
     "Kranich",    "Sandsturm", "Feuerkr\xF6te", "Blaue Stunde", "Nordwind", "Polarfuchs", "Glutnest"};
 
 constexpr std::array<std::string_view, 12> kActionWords{
-    "Gefechtszone", "Stahlfront",  "Plasmasturm",  "Nachtj\xE4ger", "Grenzposten", "Orbitalwacht",
+    "Gefechtszone", "Stahlflanke",  "Plasmasturm",  "Nachtj\xE4ger", "Grenzposten", "Orbitalwacht",
     "Trommelfeuer", "Kraterfeld",  "Panzerkeil",   "Schrottsammler", "Funkstille", "Zornesglut"};
 
 constexpr std::array<std::string_view, 10> kSportWords{
@@ -49,12 +47,12 @@ constexpr std::array<std::string_view, 10> kFlightWords{
     "Falkenstaffel", "Himmelsst\xFCrmer", "Luftkorridor", "Wolkendecke", "Jet-Kommando",
     "Steigflug",     "Abfangj\xE4ger",    "Luftbr\xFC" "cke", "Tiefflug", "Staffelf\xFChrer"};
 constexpr std::array<std::string_view, 12> kTradeWords{
-    "Hafenbaron",    "Inselkolonie", "Der Brauereimeister", "Kohle & Stahl", "Salzh\xE4ndler",
+    "Hafenbaron",    "Inselkolonie", "Der Hopfenbaron", "Kohle & Kontor", "Salzh\xE4ndler",
     "Kaufmannsgilde", "M\xFChlenwerk", "Gleisbauer",         "Stadtk\xE4mmerer", "Weinkontor",
     "Fischmarkt",    "Tuchmacher"};
 constexpr std::array<std::string_view, 12> kSoftwareWords{
-    "Bildmeister",  "Tastenfuchs", "Heimb\xFCro",  "Routenfinder", "Notenblatt", "Klangschmiede",
-    "Steuerfuchs",  "Fotokiste",   "Schriftsetzer", "Diskdoktor",  "Virenwacht", "Stammbaum"};
+    "Bildmeister",  "Tastenfuchs", "Heimb\xFCro",  "Wegeplaner", "Notenblatt", "Klangschmiede",
+    "Steuerigel",  "Fotokiste",   "Schriftsetzer", "Plattenpfleger",  "Virenriegel", "Stammbaum"};
 constexpr std::array<std::string_view, 8> kSoftwareSuffixes{
     " Deluxe", " Plus", " Profi", " Kompakt", " 2000", " Gold", " Home", " Studio"};
 
