@@ -288,6 +288,7 @@ RegistryHive::LoadStatus RegistryHive::load(const std::string& path) {
     *this = RegistryHive();
     std::error_code error;
     if (!std::filesystem::exists(path, error)) return error ? LoadStatus::Unreadable : LoadStatus::Missing;
+    if (!std::filesystem::is_regular_file(path, error)) return LoadStatus::Unreadable;
     std::ifstream file(path, std::ios::binary);
     if (!file) return LoadStatus::Unreadable;
     std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -455,8 +456,11 @@ int RegistryHive::save(const std::string& path) const {
     namespace fs = std::filesystem;
     std::error_code error;
     // Write through a symbolic link to the file it names, not over the link.
-    fs::path target = fs::is_symlink(path, error) ? fs::canonical(path, error) : fs::path(path);
-    if (error) return error.value();
+    fs::path target(path);
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        target = fs::canonical(target, error);
+        if (error) return error.value();
+    }
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     fs::create_directories(folder, error);
     if (error) return error.value();
