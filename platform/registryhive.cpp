@@ -213,9 +213,34 @@ std::string hexText(const std::vector<std::uint8_t>& bytes, size_t firstLineUsed
     return out;
 }
 
-std::string serialiseValue(const RegistryValue& value) {
+// A text with a line break cannot stand between quotes on one line; it is
+// written as string data in hex, which the format allows, NUL included.
+std::vector<std::uint8_t> stringData(std::string_view utf8, RegistryHive::Format format) {
+    std::vector<std::uint8_t> bytes;
+    if (format == RegistryHive::Format::Regedit4) {
+        const std::string ansi = archive::utf8ToCp1252(utf8);
+        bytes.assign(ansi.begin(), ansi.end());
+        bytes.push_back(0);
+        return bytes;
+    }
+    for (const QChar character : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()))) {
+        const char16_t unit = character.unicode();
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+std::string serialiseValue(const RegistryValue& value, RegistryHive::Format format) {
     if (value.form == RegistryValue::Form::Unreadable || value.form == RegistryValue::Form::Verbatim)
         return value.line;
+    if (value.form == RegistryValue::Form::Text && value.text.find_first_of("\r\n") != std::string::npos) {
+        RegistryValue asHex = value;
+        asHex.form = RegistryValue::Form::Hex;
+        asHex.bytes = stringData(value.text, format);
+        return serialiseValue(asHex, format);
+    }
     std::string out = value.name.empty() ? "@" : quote(value.name);
     out += '=';
     switch (value.form) {
@@ -445,7 +470,7 @@ std::string RegistryHive::serialise() const {
         out += key.path;
         out += "]\n";
         for (const auto& value : key.values) {
-            out += serialiseValue(value);
+            out += serialiseValue(value, format_);
             out += '\n';
         }
     }

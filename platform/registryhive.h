@@ -83,7 +83,7 @@ public:
     std::optional<std::string> textOf(const RegistryValue& value) const;
 
     // Sets a plain string value, creating the key when needed. An existing
-    // key and value keep the spelling of their names.
+    // key and value keep the spelling of their names. Names hold no line break.
     void setText(std::string_view keyPath, std::string_view name, std::string_view text);
 
 private:

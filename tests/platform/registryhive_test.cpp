@@ -135,6 +135,17 @@ TEST(RegistryHive, SetTextKeepsOtherKeysAndSpelling) {
     EXPECT_EQ(valueOf(hive, "HKEY_CURRENT_USER\\New", "Name").text, "value");
 }
 
+TEST(RegistryHive, TextWithLineBreaksSurvivesTheFile) {
+    for (const char* header : {"REGEDIT4\n", "Windows Registry Editor Version 5.00\n"}) {
+        RegistryHive hive = parsed(header);
+        hive.setText("HKEY_USERS\\X", "Lines", "erste\r\nzweite \xC3\xA4");
+        hive.setText("HKEY_USERS\\X", "After", "next");
+        const RegistryHive again = parsed(hive.serialise());
+        EXPECT_EQ(again.textOf(valueOf(again, "HKEY_USERS\\X", "Lines")), "erste\r\nzweite \xC3\xA4") << header;
+        EXPECT_EQ(valueOf(again, "HKEY_USERS\\X", "After").text, "next") << header;
+    }
+}
+
 TEST(RegistryHive, LaterLinesWinAndDeletionsApply) {
     const RegistryHive hive = parsed(
         "Windows Registry Editor Version 5.00\n"
