@@ -505,13 +505,11 @@ void Table::open() {
 }
 
 void Table::close() {
-    const bool wasEditing = state_ == TableState::Edit || state_ == TableState::Insert;
-    state_ = active_ ? TableState::Browse : state_;
     buffer_.clear();
     modified_ = false;
-    if (wasEditing) notify(DataSetEvent::StateChanged, current_);
-    if (!active_) return;
+    const bool wasOpen = active_;
     state_ = TableState::Inactive;
+    if (!wasOpen) return;
     detach();
     notify(DataSetEvent::StateChanged, -1);
 }

@@ -177,7 +177,8 @@ public:
     // stored order, where a new row always lands last).
     void insert();
     void append();
-    // One SQLite transaction; on failure the record stays in editing.
+    // One SQLite transaction; on failure the record stays in editing. A new
+    // record nobody typed into is dropped, not written as a row of NULLs.
     void post();
     void cancel();
     void deleteRecord();  // one SQLite transaction
