@@ -1,5 +1,6 @@
 #include "startuprules.h"
 
+#include "cp1252.h"
 #include "tablefile.h"
 
 #include <cctype>
@@ -31,10 +32,10 @@ std::string sourcePathFor(std::string_view startFolder) {
 HardDiskFolders hardDiskFolders() {
     std::string base;
     if (const char* dataHome = std::getenv("XDG_DATA_HOME"); dataHome && *dataHome) {
-        base = dataHome;
+        base = archive::utf8ToCp1252(dataHome);
     } else {
         const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "") + "/.local/share";
+        base = archive::utf8ToCp1252(home && *home ? home : "") + "/.local/share";
     }
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     HardDiskFolders folders;
@@ -81,9 +82,10 @@ void copyWhole(const fs::path& source, const fs::path& target) {
 void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
     for (const archive::ViewDef* view : archive::allViews()) {
         const std::string name(view->copiedFileName);
-        const fs::path target = fs::path(dataPath) / name;
+        const fs::path target = archive::cp1252ToUtf8(dataPath + "/" + name);
         // The disc's own spelling of the name may differ in letter case.
-        const fs::path source = archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name);
+        const fs::path source =
+            archive::cp1252ToUtf8(archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name));
         makeOwnerWritable(target);
         copyWhole(source, target);
         makeOwnerWritable(target);

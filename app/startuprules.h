@@ -1,7 +1,8 @@
 #pragma once
 // The rules of the start-up that need no window: which name selects the
 // hard-disk mode, where the tables are read from and copied to, and how the
-// engine version and the newest issue are read.
+// engine version and the newest issue are read. Paths are Windows-1252 like
+// every string of the program; file system calls get them as UTF-8.
 
 #include "tables.h"
 

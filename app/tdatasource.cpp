@@ -39,14 +39,24 @@ archive::Table* TDataSource::table() const { return dynamic_cast<archive::Table*
 void TDataSource::onDataSetEvent(int eventCode, int row) {
     const auto event = static_cast<archive::DataSetEvent>(eventCode);
     switch (event) {
-    case archive::DataSetEvent::Reset:
-        beginResetModel();
-        shownRows_ = dataSet_->active() ? dataSet_->recordCount() : 0;
-        shownColumns_ = dataSet_->active() ? dataSet_->fieldCount() : 0;
+    case archive::DataSetEvent::Reset: {
+        const int rows = dataSet_->active() ? dataSet_->recordCount() : 0;
+        const int columns = dataSet_->active() ? dataSet_->fieldCount() : 0;
         indicatorRow_ = dataSet_->recNo();
-        endResetModel();
+        if (rows == shownRows_ && columns == shownColumns_ && rows > 0 && columns > 0) {
+            // Same shape (a table reloaded after a write): the view keeps its
+            // current cell and a click in progress.
+            emit dataChanged(index(0, 0), index(rows - 1, columns - 1));
+            emit headerDataChanged(Qt::Vertical, 0, rows - 1);
+        } else {
+            beginResetModel();
+            shownRows_ = rows;
+            shownColumns_ = columns;
+            endResetModel();
+        }
         emit cursorMoved(dataSet_->recNo());
         break;
+    }
     case archive::DataSetEvent::RowChanged:
         if (row >= 0 && row < shownRows_ && shownColumns_ > 0)
             emit dataChanged(index(row, 0), index(row, shownColumns_ - 1));

@@ -83,7 +83,7 @@ private:
 std::string currentFolder() {
     std::error_code error;
     const auto folder = std::filesystem::current_path(error);
-    return error ? std::string("/") : folder.string();
+    return error ? std::string("/") : archive::utf8ToCp1252(folder.string());
 }
 
 }  // namespace
@@ -244,8 +244,9 @@ void TForm1::FormCreate() {
     // conversions of this program never consult the locale.
     // 6. The engine must be installed in version 1.0 or later.
     IniCtrl1.RegRoot = rpLocalMachine;
-    IniCtrl1.RegPath = "Software\\Vortagon";
-    EngineVersion = startup::engineVersionFromText(IniCtrl1.ReadSetting("Quillora-Engine", "Engine-Version", "0.00"));
+    IniCtrl1.RegPath = std::string(kEngineRegPath);
+    EngineVersion = startup::engineVersionFromText(
+        IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), "0.00"));
     if (EngineVersion == 0 || EngineVersion < 1.0) {
         MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
         SendKeys1.StartProgram(kInstallerPath);
@@ -259,14 +260,14 @@ void TForm1::FormCreate() {
         DataPath = folders.dataPath();
         for (const std::string& level : folders.levels) {
             std::error_code ignored;
-            std::filesystem::create_directory(level, ignored);
+            std::filesystem::create_directory(archive::cp1252ToUtf8(level), ignored);
         }
         startup::copyTablesToHardDisk(SourcePath, DataPath);
     }
     // 8. From here on the tables are addressed by their full path only.
     const std::string tempPath = SysInfo1.TempPath();
     if (!tempPath.empty()) {
-        [[maybe_unused]] const int ignored = ::chdir(tempPath.c_str());
+        [[maybe_unused]] const int ignored = ::chdir(archive::cp1252ToUtf8(tempPath).c_str());
     }
 }
 

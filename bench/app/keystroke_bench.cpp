@@ -46,7 +46,7 @@ struct StartedProgram {
         form1->SuchPage = suchPage.get();
         form1->Form4 = new TForm4;
         form1->show();
-        QTest::qWaitForWindowExposed(form1.get());
+        if (!QTest::qWaitForWindowExposed(form1.get())) throw std::runtime_error("the main window did not appear");
     }
     ~StartedProgram() {
         suchPage.reset();

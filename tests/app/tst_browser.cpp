@@ -134,7 +134,9 @@ void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
 }
 
 void BrowserTest::quickFieldFindsUmlautsAndQuotes() {
-    QTest::keyClicks(form().Edit1, toQt("gr\xFCn"));
+    QTest::keyClicks(form().Edit1, "gr");
+    QTest::sendKeyEvent(QTest::Click, form().Edit1, Qt::Key_Udiaeresis, toQt("\xFC"), Qt::NoModifier);
+    QTest::keyClicks(form().Edit1, "n");
     QCOMPARE(form().Edit1->text(), toQt("GR\xDCN"));
     QCOMPARE(windows->column(0), (std::vector<std::string>{"Abenteuer in Gr\xFCnwald"}));
     form().Edit1->clear();

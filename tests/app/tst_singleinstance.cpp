@@ -34,8 +34,11 @@ void SingleInstanceTest::secondCopyActivatesTheFirstAndEnds() {
     windows.form1->showMinimized();
     QSignalSpy activations(&marker, &TInstanceMarker::activationRequested);
 
-    // Without a hive, a copy that read its settings would start the installer.
+    // Without a hive, a copy that read its settings would start the installer;
+    // without the first copy's tables, one that went on would copy them again.
     fs::remove(disc.configHome + "/Vortagon/registry.reg");
+    QVERIFY(fs::exists(disc.dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB"));
+    fs::remove_all(disc.dataHome + "/VORTAGON");
     fs::create_symlink(QUILLORA_PROGRAM, disc.disc + "/" + name);
     QProcess second;
     second.setWorkingDirectory(QString::fromStdString(disc.disc));

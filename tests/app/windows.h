@@ -1,6 +1,7 @@
 #pragma once
 // The windows as the program entry makes them, for tests.
 
+#include "clickarea.h"
 #include "messagebox.h"
 #include "tdatasource.h"
 #include "text.h"
