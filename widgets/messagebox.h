@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -37,3 +38,14 @@ public:
     static const std::vector<Record>& shown();
     static void clearShown();
 };
+
+// Runs an event handler: a failure ends it and is shown in the error box, and
+// the program goes on with the next event. Exceptions never cross Qt's frames.
+template <class Body>
+void guarded(QWidget* parent, Body&& body) {
+    try {
+        body();
+    } catch (const std::exception& error) {
+        MessageBox::showError(parent, error.what());
+    }
+}
