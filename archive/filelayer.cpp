@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "engine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -88,7 +89,11 @@ Database Database::openReadWrite(const std::string& path) {
     // SQLite would quietly open a write-protected file for reading only, and
     // the rollback journal needs the folder: refuse before anything starts.
     if (access(fsName.c_str(), F_OK) != 0) throw EngineError(notFoundText(path));
-    if (access(fsName.c_str(), W_OK) != 0 || access(folderOf(fsName).c_str(), W_OK) != 0)
+    // A file without any write permission bit is read-only for everyone, root
+    // included, the way the read-only attribute of a table file is meant.
+    struct stat status {};
+    const bool noWriteBit = ::stat(fsName.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
+    if (noWriteBit || access(fsName.c_str(), W_OK) != 0 || access(folderOf(fsName).c_str(), W_OK) != 0)
         throw EngineError(readOnlyText(path));
     Database db = open(fsName, SQLITE_OPEN_READWRITE, path);
     if (sqlite3_db_readonly(db.get(), "main") == 1) throw EngineError(readOnlyText(path));

@@ -33,6 +33,7 @@ private slots:
     void mediumCyclesOnClick();
     void deleteAsksAndRemovesTheRow();
     void refusedValueLeavesTheFileUnchanged();
+    void readOnlyTableRefusesThePostAndKeepsTheEdit();
     void insertedRowIsStoredOrDropped();
     void endCommandStoresThePendingRow();
 
@@ -375,6 +376,27 @@ void BrowserTest::refusedValueLeavesTheFileUnchanged() {
     moveTo(1, 4);
     QCOMPARE(readTableFile(disc->dataPath + "/GameData.DB"), before);
     QCOMPARE(cell(0, 4), std::string("81"));
+}
+
+void BrowserTest::readOnlyTableRefusesThePostAndKeepsTheEdit() {
+    const std::string file = disc->dataPath + "/GameData.DB";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto before = readTableFile(file);
+    enterEditMode();
+    typeInto(2, 6, "Neuer Kommentar");
+    moveTo(3, 6);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
+    // The refused row stays current and in editing; nothing was written.
+    QCOMPARE(form().Table1.state(), archive::TableState::Edit);
+    QCOMPARE(form().Table1.recNo(), 2);
+    QTRY_COMPARE(form().DBGrid1->currentIndex().row(), 2);
+    QCOMPARE(cell(2, 6), std::string("Neuer Kommentar"));
+    QCOMPARE(readTableFile(file), before);
+    // Esc gives the change up.
+    QTest::keyClick(form().DBGrid1, Qt::Key_Escape);
+    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
+    QCOMPARE(cell(2, 6), before[2][6]);
 }
 
 void BrowserTest::insertedRowIsStoredOrDropped() {
