@@ -26,7 +26,7 @@ bool isHardDiskProgramName(std::string_view programFileName) {
 std::string sourcePathFor(std::string_view startFolder) {
     std::string path(startFolder);
     if (path.empty() || path.back() != '/') path += '/';
-    return path + "DATA";
+    return path + std::string(archive::kDataFolder);
 }
 
 HardDiskFolders hardDiskFolders() {

@@ -36,7 +36,6 @@ constexpr char kInstallNotice[] =
 constexpr char kUpdateNotice[] =
     "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
     "Starten Sie bitte danach den \"Quillora\" nochmal.";
-constexpr char kInstallerPath[] = "QLEngine/Setup.exe";
 constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
 constexpr char kFilterHint[] = "Dieser Text mu\xDF im Titel vorkommen";
@@ -249,7 +248,7 @@ void TForm1::FormCreate() {
         IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), "0.00"));
     if (EngineVersion == 0 || EngineVersion < 1.0) {
         MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
-        SendKeys1.StartProgram(kInstallerPath);
+        SendKeys1.StartProgram(std::string(archive::kEngineFolder) + "/" + std::string(archive::kEngineSetupName));
         Terminated = true;
         return;
     }

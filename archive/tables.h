@@ -72,6 +72,12 @@ struct SortKey {
 };
 const SortKey* sortKeyForTitle(std::string_view title);
 
+// The disc: the tables lie in DATA below the start folder, the engine
+// installer in QLEngine beside it.
+inline constexpr std::string_view kDataFolder = "DATA";
+inline constexpr std::string_view kEngineFolder = "QLEngine";
+inline constexpr std::string_view kEngineSetupName = "Setup.exe";
+
 // Issue codes: "YYYY/MM", seven characters.
 inline constexpr std::string_view kIssuePattern = "2001/00";
 inline constexpr int kFirstIssueMonth = 10;

@@ -3,6 +3,8 @@
 // installer in QLEngine and the program under its two names, the one ending in
 // "hd" starting the hard-disk mode.
 
+#include "tables.h"
+
 #include <filesystem>
 #include <string_view>
 
@@ -13,9 +15,9 @@ inline constexpr std::string_view kProgramExecutable = "quillora";
 inline constexpr std::string_view kEngineSetupExecutable = "quillora-engine-setup";
 
 // On the disc.
-inline constexpr std::string_view kDataFolder = "DATA";
-inline constexpr std::string_view kEngineFolder = "QLEngine";
-inline constexpr std::string_view kEngineSetupName = "Setup.exe";
+using archive::kDataFolder;
+using archive::kEngineFolder;
+using archive::kEngineSetupName;
 inline constexpr std::string_view kDiscProgramName = "quillora";
 inline constexpr std::string_view kHardDiskProgramName = "quillorahd";
 
