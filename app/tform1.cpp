@@ -59,23 +59,32 @@ constexpr int kGridBottomMargin = 9;
 
 QString hex(const QColor& colour) { return colour.name(QColor::HexRgb); }
 
+// The wait cursor for the whole screen while the program works, restored
+// however the work ends.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // While a query runs: the wait cursor for the whole screen and the command
 // areas disabled, so no command starts a second run from within the first.
 // Both are restored however the run ends.
 class QueryRun {
 public:
     explicit QueryRun(std::initializer_list<QWidget*> commands) : commands_(commands) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         for (QWidget* command : commands_) command->setEnabled(false);
     }
     ~QueryRun() {
         for (QWidget* command : commands_) command->setEnabled(true);
-        QApplication::restoreOverrideCursor();
     }
     QueryRun(const QueryRun&) = delete;
     QueryRun& operator=(const QueryRun&) = delete;
 
 private:
+    WaitCursor waitCursor_;
     std::vector<QWidget*> commands_;
 };
 
@@ -394,6 +403,7 @@ void TForm1::InitTable(const std::string& view) {
     Table1.databaseName = DataPath;
     Table1.tableName = CurrentTableFile;
     if (EditMode) {
+        const WaitCursor waitCursor;
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
@@ -625,6 +635,7 @@ bool TForm1::handleGridKey(QKeyEvent* event) {
 
 void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint) {
     if (!(modifiers & Qt::ControlModifier) || !(modifiers & Qt::AltModifier)) return;
+    const WaitCursor waitCursor;
     Table1.close();
     EditMode = !EditMode;
     if (EditMode) {

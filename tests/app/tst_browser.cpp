@@ -5,6 +5,7 @@
 #include "discfixture.h"
 #include "windows.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
@@ -20,6 +21,7 @@ private slots:
     void cleanup();
 
     void viewSwitchMovesLampButtonAndLists();
+    void refusedQueryShowsTheErrorAndFreesTheCommands();
     void quickFieldFiltersOnEveryKeystroke();
     void quickFieldFindsUmlautsAndQuotes();
     void selectionModuleNarrowsAndLightsTheLamp();
@@ -103,6 +105,22 @@ void BrowserTest::viewSwitchMovesLampButtonAndLists() {
     QCOMPARE(form().LED1->y(), 140);
     QVERIFY(page().ComboBox1()->isEnabled());
     QCOMPARE(page().ComboBox2()->count(), 8);
+}
+
+void BrowserTest::refusedQueryShowsTheErrorAndFreesTheCommands() {
+    fs::remove(disc->dataPath + "/CDData.DB");
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
+    QVERIFY(toQt(MessageBox::shown().front().text).contains(QStringLiteral("CDData.db")));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    for (QWidget* command : {static_cast<QWidget*>(form().Image1), static_cast<QWidget*>(form().Image2),
+                             static_cast<QWidget*>(form().Image3), static_cast<QWidget*>(form().Image6),
+                             static_cast<QWidget*>(form().Image7)})
+        QVERIFY(command->isEnabled());
+    // The program goes on: the games are still there to switch back to.
+    QTest::mouseClick(form().Image1, Qt::LeftButton);
+    QCOMPARE(windows->column(0).size(), DiscFixture::gameRows().size());
 }
 
 void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
