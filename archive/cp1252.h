@@ -21,8 +21,13 @@ std::string utf8ToCp1252(std::string_view text);
 // The same, appended to `out` (the engine loads millions of cells this way).
 void appendUtf8AsCp1252(std::string& out, std::string_view text);
 
+// Appends a code point as UTF-8.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // Upper case as the engine's UPPER: a-z, à-þ except ÷, and š œ ž ÿ.
 unsigned char upperCp1252(unsigned char byte);
 std::string upperCp1252(std::string_view text);
+// Equal but for letter case, by the same rule (field and file names).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace archive

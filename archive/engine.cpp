@@ -14,13 +14,6 @@
 namespace archive {
 namespace {
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
@@ -318,7 +311,7 @@ const Column& DataSet::column(int index) const {
 
 int DataSet::fieldIndex(std::string_view name) const {
     for (size_t i = 0; i < columns_.size(); ++i)
-        if (sameIgnoringCase(columns_[i].name, name)) return static_cast<int>(i);
+        if (equalsIgnoringCase(columns_[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 
@@ -423,7 +416,7 @@ void Query::open() {
     auto columnOf = [&](const std::string& field, sql::Position position) {
         const auto& columns = image->columns();
         for (size_t i = 0; i < columns.size(); ++i)
-            if (sameIgnoringCase(columns[i].name, field)) return static_cast<int>(i);
+            if (equalsIgnoringCase(columns[i].name, field)) return static_cast<int>(i);
         throw EngineError(sql::errorAt(position, fieldNotFoundText(field)));
     };
 

@@ -39,13 +39,6 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // The SQLite table is named after the view's file, without the extension.
 std::string tableNameOf(const ViewDef& view) {
@@ -188,7 +181,7 @@ std::optional<std::string> findFileIgnoringCase(const std::string& folder, const
         const std::string_view onDisk = entry->d_name;
         const std::string candidate = utf8ToCp1252(onDisk);
         // A name that Windows-1252 cannot spell cannot be the one asked for.
-        if (fsPath(candidate) != onDisk || !sameIgnoringCase(candidate, fileName)) continue;
+        if (fsPath(candidate) != onDisk || !equalsIgnoringCase(candidate, fileName)) continue;
         const std::string full = joinPath(searchFolder, candidate);
         if (::stat(fsPath(full).c_str(), &info) == 0 && S_ISREG(info.st_mode)) matches.push_back(full);
     }

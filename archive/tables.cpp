@@ -95,14 +95,6 @@ constexpr std::array<SortKey, 12> kSortKeys{{
     {"CD/DVD", "MEDIUM", false},
 }};
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -45,23 +45,6 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // UTF-16LE code units as UTF-8, stopping at the first NUL unit when asked;
 // a lone surrogate becomes U+FFFD rather than being dropped.
@@ -75,13 +58,13 @@ std::string utf16leToUtf8(const std::uint8_t* data, size_t size, bool stopAtNul)
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
             const char32_t low = unitAt(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                archive::appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
                 continue;
             }
         }
         if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;
-        appendUtf8(out, unit);
+        archive::appendUtf8(out, unit);
     }
     return out;
 }
