@@ -7,7 +7,11 @@
 #include <QScreen>
 
 TForm4::TForm4(QWidget* parent)
-    : QWidget(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::SplashScreen) {
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::SplashScreen |
+                          Qt::WindowDoesNotAcceptFocus) {
+    // It only shows; clicks and keys go past it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Bitte warten..."));
     setFixedSize(kWidth, kHeight);

@@ -1,0 +1,80 @@
+// The widget boundary: Windows-1252 text in and out of widgets, the error
+// box's full-stop rule, capitals while typing and the click areas.
+
+#include "clickarea.h"
+#include "messagebox.h"
+#include "text.h"
+#include "uppercasevalidator.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+class WidgetsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyByteSurvivesTheWidgetBoundary();
+    void errorTextGetsAFullStopAfterLettersOnly();
+    void typedLettersBecomeCapitalsOneForOne();
+    void clickAreaClicksOnReleaseInside();
+    void guardedHandlerShowsTheFailure();
+};
+
+void WidgetsTest::everyByteSurvivesTheWidgetBoundary() {
+    std::string all;
+    for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
+    QCOMPARE(fromQt(toQt(all)), all);
+    QCOMPARE(toQt("L\xF6sung \x80"), QString::fromUtf8("L\xC3\xB6sung \xE2\x82\xAC"));
+    // A character with no Windows-1252 form becomes "?", one for one.
+    QCOMPARE(fromQt(QString::fromUtf8("\xE2\x98\x83 x")), std::string("? x"));
+}
+
+void WidgetsTest::errorTextGetsAFullStopAfterLettersOnly() {
+    QCOMPARE(MessageBox::errorText("Tabelle nicht gefunden"), std::string("Tabelle nicht gefunden."));
+    QCOMPARE(MessageBox::errorText("Fertig."), std::string("Fertig."));
+    QCOMPARE(MessageBox::errorText("Wirklich?"), std::string("Wirklich?."));  // '?' comes after '.'
+    QCOMPARE(MessageBox::errorText("Zeile 2,"), std::string("Zeile 2,"));     // ',' comes before '.'
+    QCOMPARE(MessageBox::errorText("L\xF6sung \xFC"), std::string("L\xF6sung \xFC."));
+    QCOMPARE(MessageBox::errorText(""), std::string());
+}
+
+void WidgetsTest::typedLettersBecomeCapitalsOneForOne() {
+    QLineEdit edit;
+    edit.setValidator(new UpperCaseValidator(&edit));
+    QTest::keyClicks(&edit, "ab1");
+    QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, toQt("\xE4\xDF\xFF"), Qt::NoModifier);
+    // ß has no capital of its own and stays one letter; ÿ becomes Ÿ.
+    QCOMPARE(fromQt(edit.text()), std::string("AB1\xC4\xDF\x9F"));
+    QCOMPARE(edit.cursorPosition(), 6);
+}
+
+void WidgetsTest::clickAreaClicksOnReleaseInside() {
+    QWidget window;
+    auto* area = new ClickArea(&window);
+    area->setGeometry(10, 10, 50, 20);
+    window.show();
+    QSignalSpy clicks(area, &ClickArea::clicked);
+    QTest::mouseClick(area, Qt::LeftButton);
+    QCOMPARE(clicks.count(), 1);
+    QTest::mousePress(area, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(area, Qt::LeftButton, {}, QPoint(80, 5));  // let go outside
+    QCOMPARE(clicks.count(), 1);
+    QTest::mouseClick(area, Qt::RightButton);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(area->cursor().shape(), Qt::PointingHandCursor);
+}
+
+void WidgetsTest::guardedHandlerShowsTheFailure() {
+    MessageBox::setAutoAnswer(true);
+    MessageBox::clearShown();
+    bool after = false;
+    guarded(nullptr, [] { throw std::runtime_error("Feld 'XYZ' nicht gefunden"); });
+    guarded(nullptr, [&] { after = true; });
+    QVERIFY(after);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
+    QCOMPARE(MessageBox::shown().front().text, std::string("Feld 'XYZ' nicht gefunden."));
+}
+
+QTEST_MAIN(WidgetsTest)
+#include "tst_widgets.moc"
