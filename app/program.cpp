@@ -24,14 +24,13 @@ int runQuillora(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
 
     // 3. The windows, the main window first.
-    TForm1 form1(programFile, &marker);
+    TForm1 form1(programFile, &marker, waitWindow);
     if (form1.Terminated) {
         delete waitWindow;
         return 0;
     }
     TSuchPage suchPage(form1);
     form1.SuchPage = &suchPage;
-    form1.Form4 = waitWindow;
 
     // 4. Showing the main window runs its FormShow; then the message loop.
     form1.show();

@@ -23,6 +23,7 @@
 #include <QTableView>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -101,8 +102,8 @@ void SidebarPicture::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
 }
 
-TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* parent)
-    : QWidget(parent), programFile_(programFile) {
+TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* waitWindow, QWidget* parent)
+    : QWidget(parent), Form4(waitWindow), programFile_(programFile) {
     loadLayout();
     // Another copy of this program file runs: it comes to the front, this one
     // ends before it reads a setting, copies a table or opens a window.
@@ -256,6 +257,7 @@ void TForm1::FormCreate() {
     EngineVersion = startup::engineVersionFromText(
         IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), "0.00"));
     if (EngineVersion == 0 || EngineVersion < 1.0) {
+        if (Form4) Form4->hide();  // the notice is the only thing on the screen
         MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
         SendKeys1.StartProgram(std::string(archive::kEngineFolder) + "/" + std::string(archive::kEngineSetupName));
         Terminated = true;
@@ -287,17 +289,8 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    // The wait window goes whatever happens below: it must not stay on top of
-    // an error box.
-    struct FreeWaitWindow {
-        QWidget*& window;
-        ~FreeWaitWindow() {
-            delete window;
-            window = nullptr;
-        }
-    } freeWaitWindow{Form4};
-
-    guarded(this, [this] {
+    std::optional<std::string> failure;
+    try {
         struct Newest {
             const archive::ViewDef& view;
             int& month;
@@ -322,7 +315,13 @@ void TForm1::FormShow() {
         SortDirection.clear();
         DoSQL(CurrentTableFile);
         FormatTable(CurrentView);
-    });
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // The wait window goes whatever happened: it must not stay on top of the error box.
+    delete Form4;
+    Form4 = nullptr;
+    if (failure) MessageBox::showError(this, *failure);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -41,7 +41,9 @@ public:
     // programFile: the running program file's name (decides the mode). With a
     // marker that found another copy running, that copy is brought to the front
     // and this window ends before its creation handler runs.
-    explicit TForm1(const std::string& programFile, TInstanceMarker* marker = nullptr, QWidget* parent = nullptr);
+    // waitWindow: shown until FormShow frees it.
+    explicit TForm1(const std::string& programFile, TInstanceMarker* marker = nullptr, QWidget* waitWindow = nullptr,
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The start-up ended here: another copy runs, or the engine is being installed.

@@ -21,6 +21,7 @@ private slots:
     void engineCheck_data();
     void engineCheck();
     void emptyTableGivesTheFirstIssue();
+    void missingTableIsReportedAndTheWaitWindowGoes();
     void minimumSizeAndGridMargins();
 };
 
@@ -131,6 +132,22 @@ void StartupTest::emptyTableGivesTheFirstIssue() {
     QCOMPARE(std::pair(windows.form1->TippsLastMonth, windows.form1->TippsLastYear), std::pair(10, 1997));
     QCOMPARE(windows.form1->GameLastYear, 2004);
     QVERIFY(MessageBox::shown().empty());
+}
+
+void StartupTest::missingTableIsReportedAndTheWaitWindowGoes() {
+    DiscFixture disc;
+    fs::remove(disc.dataPath + "/TippsData.DB");
+    disc.enterDisc();
+    Windows windows;
+    QPointer<QWidget> waitWindow = windows.form1->Form4;
+    windows.form1->show();
+    QVERIFY(waitWindow.isNull());
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
+    QVERIFY(toQt(MessageBox::shown().front().text).contains(QStringLiteral("TippsData.db")));
+    // The program goes on: the games view opens from its command.
+    QTest::mouseClick(windows.form1->Image1, Qt::LeftButton);
+    QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
 }
 
 void StartupTest::minimumSizeAndGridMargins() {
