@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config procps
   qt6-base-dev qt6-svg-dev libgl-dev
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation

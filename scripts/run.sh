@@ -18,7 +18,9 @@ if engine_registered; then
   exec "./$program"
 fi
 "./$program" || true
-sleep 1
+# The installer tells the reader to start Quillora again; wait until its
+# message is closed, as a reader would.
+while pgrep -f "$build/disc/QLEngine/Setup.exe" >/dev/null; do sleep 0.5; done
 if engine_registered; then
   exec "./$program"
 fi
