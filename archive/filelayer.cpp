@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "querytext.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,15 +126,8 @@ Statement::Statement(const Database& db, const std::string& sql, const std::stri
 
 Statement::~Statement() { sqlite3_finalize(stmt_); }
 
-std::string quotedIdentifier(std::string_view name) {
-    std::string text = "\"";
-    for (char c : name) {
-        text += c;
-        if (c == '"') text += '"';
-    }
-    text += '"';
-    return text;
-}
+// SQLite quotes an identifier the way our statements quote a literal.
+std::string quotedIdentifier(std::string_view name) { return quotedLiteral(name); }
 
 std::optional<long long> parseInteger(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
