@@ -1,0 +1,94 @@
+#pragma once
+// The statistics of the three statistics windows as pure functions of a data
+// set's rows: no widgets here. The windows turn the results into cells,
+// captions and strokes.
+//
+// A pass reads the rows of the data set in its order through compact per-row
+// facts (category or kind as a small number, rating, issue month) that are
+// worked out once per table image, so a pass over a million rows is a gather
+// over small arrays.
+//
+// All texts are Windows-1252.
+
+#include "engine.h"
+#include "tables.h"
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace stats {
+
+// Number form: the shortest decimal form of at most 15 significant digits,
+// full stop, no thousands separators, no trailing zeros: 85.0 -> "85".
+std::string numberText(double value);
+// Tenths rule: x * 10 to the nearest integer (an exact tie to the even one),
+// divided by 10: 85.25 -> 85.2, 85.75 -> 85.8.
+double toTenths(double value);
+std::string tenthsText(double value);  // numberText(toTenths(value))
+
+// Counts per calendar month, index 0 = January.
+using MonthValues = std::array<double, 12>;
+
+// Issues per calendar month from the first issue to the newest, both ends
+// counted. A newest issue before the first, or one with a month outside 1..12,
+// counts one issue in the newest month's slot when that month is 1..12, else
+// none; the stepping always ends.
+MonthValues issuesPerMonth(archive::Issue first, archive::Issue newest);
+
+// value / divisor, 0 for a zero divisor (month averages and read-outs).
+double quotient(double value, double divisor);
+
+struct GameStatistics {
+    // Index i stands for category name i (0..6: "Action" … "Software").
+    std::array<double, 7> categorySum{};
+    std::array<double, 7> categoryCount{};
+    std::array<double, 7> categoryAverage{};
+    double totalCount = 0;
+    double totalSum = 0;
+    double overallAverage = 0;
+    std::array<double, 101> ratingCounts{};
+    double ratingCountMax = 1;
+    MonthValues monthRatingSum{};
+    MonthValues monthTestCount{};
+    MonthValues issuesPerMonth{};
+    double testsPerIssueMax = 1;
+    // False when a record's rating or issue month was not a number: the walk
+    // stopped there, `failure` says why, and the figures hold what was
+    // computed up to that record (averages and totals are not worked out).
+    bool complete = true;
+    std::string failure;
+};
+
+// The games of a data set (its rows in its order; fields WERTUNG, RUBRIK,
+// AUSGABE looked up by name). A record with an empty rating counts nowhere;
+// RUBRIK must equal a category name exactly; a rating that is a number but
+// not a whole number from 0 to 100 counts in its category and month but not
+// in the distribution; an issue month outside 1..12 counts in no month.
+// The data set's cursor is not moved.
+GameStatistics computeGameStatistics(const archive::DataSet& games, std::span<const std::string_view> categoryNames,
+                                     archive::Issue first, archive::Issue newest);
+
+struct KindStatistics {
+    std::vector<double> kindCount;  // index i stands for kind name i; the last is the rest kind
+    double totalCount = 0;
+    MonthValues monthItemCount{};
+    MonthValues issuesPerMonth{};
+    double itemsPerIssueMax = 1;
+    bool complete = true;  // as in GameStatistics
+    std::string failure;
+};
+
+// Disc contents and tips (field ART, AUSGABE). The stem of a kind is its
+// first four characters with A-Z lowered; the first kind whose stem occurs
+// in the A-Z-lowered ART wins; a record matching none counts in the last kind.
+KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<const std::string_view> kindNames,
+                                     archive::Issue first, archive::Issue newest);
+
+// The month read-outs after the month number ("3" + "er-Durchschnitt: …").
+std::string gameMonthReadout(const GameStatistics& statistics, int month);
+std::string kindMonthReadout(const KindStatistics& statistics, int month, std::string_view quantity);
+
+}  // namespace stats
