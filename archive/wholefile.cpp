@@ -1,0 +1,172 @@
+#include "wholefile.h"
+
+#include "cp1252.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace archive {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kBufferSize = 1 << 20;
+
+std::string quotedName(std::string_view name) { return "'" + std::string(name) + "'"; }
+
+std::string failureText(std::string_view path, int code) {
+    return "Die Datei " + quotedName(path) + " konnte nicht geschrieben werden: " + fileErrorCause(code) + ".";
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::string fileErrorCause(int code) {
+    switch (code) {
+    case ENOSPC:
+    case EDQUOT:
+        return "Datentr\xE4ger voll";
+    case EACCES:
+    case EPERM:
+        return "keine Schreibberechtigung";
+    case EROFS:
+        return "der Datentr\xE4ger ist schreibgesch\xFCtzt";
+    case ENOENT:
+    case ENOTDIR:
+        return "das Verzeichnis fehlt";
+    case EISDIR:
+        return "an ihrer Stelle steht ein Verzeichnis";
+    case EIO:
+        return "Ein-/Ausgabefehler des Datentr\xE4gers";
+    case ENAMETOOLONG:
+        return "der Name ist zu lang";
+    default:
+        return "Systemfehler " + std::to_string(code);
+    }
+}
+
+WholeFileWriter::WholeFileWriter(std::string path) : path_(std::move(path)) {
+    const fs::path target = cp1252ToUtf8(path_);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    // The fresh file lies beside the target, so the final rename stays in one file system.
+    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) fail(errno);
+    temporaryPath_ = utf8ToCp1252(name);
+    // The new file keeps the mode of the one it replaces, else the usual one.
+    struct stat existing {};
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~currentUmask());
+    if (::fchmod(fd_, mode) != 0) fail(errno);
+    buffer_.reserve(kBufferSize);
+}
+
+WholeFileWriter::~WholeFileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !temporaryPath_.empty()) ::unlink(cp1252ToUtf8(temporaryPath_).c_str());
+}
+
+void WholeFileWriter::fail(int code) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporaryPath_.empty()) ::unlink(cp1252ToUtf8(temporaryPath_).c_str());
+    temporaryPath_.clear();
+    throw FileWriteError(failureText(path_, code), code);
+}
+
+void WholeFileWriter::write(std::string_view bytes) {
+    if (fd_ < 0) fail(EBADF);
+    if (buffer_.size() + bytes.size() > kBufferSize) flushBuffer();
+    if (bytes.size() >= kBufferSize) {
+        buffer_.assign(bytes);
+        flushBuffer();
+        return;
+    }
+    buffer_.append(bytes);
+}
+
+void WholeFileWriter::flushBuffer() {
+    size_t written = 0;
+    while (written < buffer_.size()) {
+        const ssize_t n = ::write(fd_, buffer_.data() + written, buffer_.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        written += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+}
+
+void WholeFileWriter::commit() {
+    if (fd_ < 0) fail(EBADF);
+    flushBuffer();
+    if (::fsync(fd_) != 0) fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail(errno);
+    const fs::path target = cp1252ToUtf8(path_);
+    if (::rename(cp1252ToUtf8(temporaryPath_).c_str(), target.c_str()) != 0) fail(errno);
+    committed_ = true;
+    // The rename itself must reach the disk, or a crash could bring the old file back.
+    syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
+}
+
+void writeWholeFile(const std::string& path, std::string_view bytes) {
+    WholeFileWriter writer(path);
+    writer.write(bytes);
+    writer.commit();
+}
+
+void copyWholeFile(const std::string& source, const std::string& target) {
+    const int in = ::open(cp1252ToUtf8(source).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        const int code = errno;
+        throw FileWriteError("Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
+                                 (code == ENOENT ? std::string("nicht gefunden") : fileErrorCause(code)) + ".",
+                             code);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{in};
+    WholeFileWriter writer(target);
+    std::string chunk(kBufferSize, '\0');
+    for (;;) {
+        const ssize_t n = ::read(in, chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int code = errno;
+            throw FileWriteError("Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
+                                     fileErrorCause(code) + ".",
+                                 code);
+        }
+        if (n == 0) break;
+        writer.write(std::string_view(chunk.data(), static_cast<size_t>(n)));
+    }
+    struct stat info {};
+    if (::fstat(in, &info) == 0) ::chmod(cp1252ToUtf8(writer.temporaryPath()).c_str(), info.st_mode & 07777);
+    writer.commit();
+}
+
+}  // namespace archive

@@ -1,0 +1,65 @@
+#pragma once
+// The one way the program writes a file: whole or not at all. The bytes go to
+// a fresh file beside the target, which replaces the target only after every
+// byte, the file's flush to the disk and its closing have succeeded; the
+// rename is then flushed too. Any failure leaves the old file as it was and
+// no partial file behind.
+//
+// Paths are the program's (Windows-1252); the file system sees UTF-8.
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+class FileWriteError : public std::runtime_error {
+public:
+    FileWriteError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+    int code() const { return code_; }  // the errno behind it
+
+private:
+    int code_;
+};
+
+// The cause of a failed file operation in German: "Datenträger voll",
+// "keine Schreibberechtigung", …
+std::string fileErrorCause(int code);
+
+class WholeFileWriter {
+public:
+    // Creates the fresh file beside `path`; throws FileWriteError.
+    explicit WholeFileWriter(std::string path);
+    // Without commit() the fresh file is removed and the target stays untouched.
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter&) = delete;
+    WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+    // Buffered; throws FileWriteError.
+    void write(std::string_view bytes);
+    // Puts the fresh file in the target's place; throws FileWriteError.
+    void commit();
+
+    const std::string& path() const { return path_; }
+    // The fresh file's program path, for writers that fill it themselves
+    // (the engine writes a new table into it) before commit().
+    const std::string& temporaryPath() const { return temporaryPath_; }
+
+private:
+    void flushBuffer();
+    [[noreturn]] void fail(int code);
+
+    std::string path_;
+    std::string temporaryPath_;
+    std::string buffer_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Writes `bytes` as the whole new content of `path`.
+void writeWholeFile(const std::string& path, std::string_view bytes);
+// Copies `source` over `target` whole or not at all; the copy keeps the
+// source's permission bits.
+void copyWholeFile(const std::string& source, const std::string& target);
+
+}  // namespace archive

@@ -1,0 +1,84 @@
+// The one file writer: a file is replaced whole or not at all.
+
+#include "tablefixtures.h"
+#include "testfolder.h"
+#include "wholefile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+using namespace archive;
+
+TEST(WholeFile, ReplacesTheTargetAndKeepsItsMode) {
+    TestFolder folder;
+    const std::string target = folder.file("out.txt");
+    std::ofstream(target) << "old";
+    ::chmod(target.c_str(), 0640);
+    {
+        WholeFileWriter writer(target);
+        writer.write("new ");
+        writer.write(std::string(3 << 20, 'x'));  // past the buffer
+        writer.write("end");
+        // Until the commit the old file stands, the new one lies beside it.
+        EXPECT_EQ(fileContent(target), "old");
+        EXPECT_EQ(folder.listing().size(), 2u);
+        writer.commit();
+    }
+    const std::string content = fileContent(target);
+    EXPECT_EQ(content.size(), 4u + (3u << 20) + 3u);
+    EXPECT_EQ(content.substr(0, 4), "new ");
+    EXPECT_EQ(content.substr(content.size() - 3), "end");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(folder.listing(), std::vector<std::string>{"out.txt"});
+}
+
+TEST(WholeFile, AWriterWithoutCommitLeavesNothing) {
+    TestFolder folder;
+    const std::string target = folder.file("out.txt");
+    std::ofstream(target) << "old";
+    {
+        WholeFileWriter writer(target);
+        writer.write("half");
+    }
+    EXPECT_EQ(fileContent(target), "old");
+    EXPECT_EQ(folder.listing(), std::vector<std::string>{"out.txt"});
+}
+
+TEST(WholeFile, FailuresNameTheCause) {
+    TestFolder folder;
+    // A folder that does not exist.
+    try {
+        writeWholeFile(folder.file("no/such/out.txt"), "x");
+        FAIL() << "a missing folder was written";
+    } catch (const FileWriteError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+        EXPECT_NE(std::string(error.what()).find("no/such/out.txt"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("Verzeichnis fehlt"), std::string::npos);
+    }
+    // A full disk, as the kernel's full device reports it on flush.
+    if (::access("/dev/full", W_OK) == 0) {
+        EXPECT_EQ(fileErrorCause(ENOSPC), "Datentr\xE4ger voll");
+    }
+    EXPECT_EQ(fileErrorCause(EACCES), "keine Schreibberechtigung");
+}
+
+TEST(WholeFile, CopyKeepsContentAndModeOrLeavesTheTarget) {
+    TestFolder folder;
+    std::ofstream(folder.file("source")) << "table bytes";
+    ::chmod(folder.file("source").c_str(), 0755);
+    std::ofstream(folder.file("target")) << "older";
+    copyWholeFile(folder.file("source"), folder.file("target"));
+    EXPECT_EQ(fileContent(folder.file("target")), "table bytes");
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.file("target").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0755u);
+
+    EXPECT_THROW(copyWholeFile(folder.file("missing"), folder.file("target")), FileWriteError);
+    EXPECT_EQ(fileContent(folder.file("target")), "table bytes");
+    EXPECT_EQ(folder.listing(), (std::vector<std::string>{"source", "target"}));
+}
