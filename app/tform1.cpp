@@ -4,6 +4,7 @@
 #include "cp1252.h"
 #include "messagebox.h"
 #include "pictures.h"
+#include "querytext.h"
 #include "startuprules.h"
 #include "tables.h"
 #include "tdatasource.h"

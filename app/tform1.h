@@ -6,11 +6,11 @@
 
 #include "engine.h"
 #include "launcher.h"
-#include "querytext.h"
 #include "selectionhost.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 #include "sysinfo.h"
+#include "viewstate.h"
 
 #include <QLabel>
 #include <QWidget>

@@ -3,38 +3,13 @@
 // every rerun (sort click, keystroke in a title box, view switch) combines the
 // latest values of all of it.
 
+#include "viewstate.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace archive {
-
-// The main window's shared state. Every window reads or writes it; the query
-// text is built from the filter and sort part of it.
-struct ViewState {
-    bool HardDiskMode = false;
-    bool EditMode = false;
-    std::string SourcePath;
-    std::string DataPath;          // folder of the tables, no trailing "/"
-    double EngineVersion = 0;
-    std::string CurrentView;       // "Spiele", "CD-Inhalt" or "Tipps"
-    std::string CurrentTableFile;  // "GameData.db", "CDData.db" or "TippsData.db"
-    std::string CategoryField;     // "RUBRIK" or "ART"
-    std::string SelectionFilter;   // category and rating condition, or empty
-    std::string TitleFilter;       // title condition, or empty
-    std::string FilterJoin;        // " AND " when both filters are set
-    std::string SortField;         // empty: no ORDER BY line
-    std::string SortDirection;     // " DESC" or empty
-    std::string SecondaryOrder;    // ", TITEL", ", AUSGABE DESC" or empty
-    int SavedColumnIndex = 0;
-    int GameFirstMonth = 10, GameFirstYear = 1997;
-    int CDFirstMonth = 10, CDFirstYear = 1997;
-    int TippsFirstMonth = 10, TippsFirstYear = 1997;
-    int GameLastMonth = 0, GameLastYear = 0;
-    int CDLastMonth = 0, CDLastYear = 0;
-    int TippsLastMonth = 0, TippsLastYear = 0;
-    int StatMonth = 0, StatYear = 0;
-};
 
 struct QueryText {
     std::vector<std::string> lines;  // one to three

@@ -3,7 +3,7 @@
 // the query run and the grid formatting, the selection lamp and the quick
 // title field. The main window implements it; tests may use a stand-in.
 
-#include "querytext.h"
+#include "viewstate.h"
 
 #include <string>
 
