@@ -65,18 +65,43 @@ constexpr std::array<CodeEntry, 4> kTipKindCodes{{
     {"T", "Taktik"},
 }};
 
-constexpr std::array<std::string_view, 7> kSectionNames{
-    "Action", "Strategie", "Sport", "Simulationen", "Rollenspiele", "Budget", "Software"};
+// The names of a code list in its order, for the lists that offer them.
+template <size_t N>
+constexpr std::array<std::string_view, N> namesOf(const std::array<CodeEntry, N>& codes) {
+    std::array<std::string_view, N> names{};
+    for (size_t i = 0; i < N; ++i) names[i] = codes[i].name;
+    return names;
+}
+
+// The names followed by the rest kind of a statistics table.
+template <size_t N>
+constexpr std::array<std::string_view, N + 1> withRest(const std::array<std::string_view, N>& names,
+                                                      std::string_view rest) {
+    std::array<std::string_view, N + 1> rows{};
+    for (size_t i = 0; i < N; ++i) rows[i] = names[i];
+    rows[N] = rest;
+    return rows;
+}
+
+constexpr std::array<std::string_view, 7> kSectionNames = namesOf(kSectionCodes);
 constexpr std::array<std::string_view, 8> kDiscItemKinds{
     "Demo", "Extras", "Mods", "Patch", "Programm", "Treiber", "Video", "Vollversion"};
-constexpr std::array<std::string_view, 4> kTipKindNames{"Cheat", "Kurztipp", "L\xF6sung", "Taktik"};
+constexpr std::array<std::string_view, 4> kTipKindNames = namesOf(kTipKindCodes);
+// The disc statistics count in plural names of their own: their first four
+// letters are the stems an entry's kind is matched by ("Mods" takes no "Mod").
+constexpr std::array<std::string_view, 9> kDiscStatisticsRows{
+    "Demos", "Extras", "Mods", "Patches", "Programme", "Treiber", "Videos", "Vollversionen", "Sonstiges"};
+constexpr std::array<std::string_view, 5> kTipStatisticsRows = withRest(kTipKindNames, "Sonstige");
 constexpr std::array<std::string_view, 3> kMedia{"CD", "DVD", "CD/DVD"};
 constexpr std::array<std::string_view, 10> kRatingThresholds{
     kAllEntries, "10", "20", "30", "40", "50", "60", "70", "80", "90"};
 
-const ViewDef kGames{kViewGames, "GameData.db", "GameData.DB", "RUBRIK", kGameFields, kSectionNames, true};
-const ViewDef kDisc{kViewDisc, "CDData.db", "CDData.DB", "ART", kDiscFields, kDiscItemKinds, false};
-const ViewDef kTips{kViewTips, "TippsData.db", "TippsData.DB", "ART", kTipFields, kTipKindNames, false};
+const ViewDef kGames{kViewGames, "GameData.db", "GameData.DB", "RUBRIK", kGameFields, kSectionNames, true,
+                     kSectionNames};
+const ViewDef kDisc{kViewDisc, "CDData.db", "CDData.DB", "ART", kDiscFields, kDiscItemKinds, false,
+                    kDiscStatisticsRows};
+const ViewDef kTips{kViewTips, "TippsData.db", "TippsData.DB", "ART", kTipFields, kTipKindNames, false,
+                    kTipStatisticsRows};
 
 const std::array<const ViewDef*, 3> kAllViews{&kGames, &kDisc, &kTips};
 

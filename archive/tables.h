@@ -32,6 +32,10 @@ struct ViewDef {
     std::span<const FieldDef> fields;
     std::span<const std::string_view> categories;  // offered after "(alle)"
     bool ratingListEnabled;
+    // The rows of the view's statistics table below "Alle …": the categories
+    // of the games; for disc contents and tips the kinds counted, the last
+    // one the rest kind that takes every entry matching no other.
+    std::span<const std::string_view> statisticsRows = {};
 };
 
 inline constexpr std::string_view kViewGames = "Spiele";
