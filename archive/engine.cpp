@@ -315,11 +315,13 @@ int DataSet::fieldIndex(std::string_view name) const {
     return -1;
 }
 
-Field DataSet::fieldByName(std::string_view name) {
+int DataSet::requiredFieldIndex(std::string_view name) const {
     const int index = fieldIndex(name);
     if (index < 0) throw EngineError(fieldNotFoundText(name));
-    return Field(*this, index);
+    return index;
 }
+
+Field DataSet::fieldByName(std::string_view name) { return Field(*this, requiredFieldIndex(name)); }
 
 Field DataSet::field(int index) {
     column(index);  // range check

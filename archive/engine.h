@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -97,6 +98,7 @@ public:
     int fieldCount() const { return static_cast<int>(columns_.size()); }
     const Column& column(int index) const;
     int fieldIndex(std::string_view name) const;  // ignores case; -1 when absent
+    int requiredFieldIndex(std::string_view name) const;  // throws EngineError when absent
     Field fieldByName(std::string_view name);     // throws EngineError when absent
     Field field(int index);                       // throws EngineError when out of range
 
@@ -108,6 +110,13 @@ public:
 
     const std::string& displayLabel(int column) const;
     void setDisplayLabel(int column, std::string label);
+
+    // The image the records come from (nothing while closed) and the image
+    // row of each record in order, for readers that walk a whole result
+    // without the cursor. A table's record held in its edit buffer is not
+    // among them: read a table through text().
+    const TableImage* image() const { return image_.get(); }
+    std::span<const uint32_t> imageRows() const { return rows_; }
 
 protected:
     virtual int rowCount() const;  // records of the open data set

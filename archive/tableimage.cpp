@@ -374,6 +374,7 @@ size_t TableImage::totalMemory() const {
     for (const auto& [column, upper] : upper_) total += upper->capacity();
     for (const auto& [column, ranks] : ranks_) total += ranks->capacity() * sizeof(uint32_t);
     for (const auto& [keys, rows] : sorted_) total += rows->capacity() * sizeof(uint32_t);
+    for (const auto& [key, entry] : derived_) total += entry.bytes;
     return total;
 }
 

@@ -12,13 +12,17 @@
 
 #include <sys/types.h>
 
+#include <concepts>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <typeinfo>
 #include <vector>
 
 namespace archive {
@@ -87,6 +91,15 @@ public:
     // rows that tie on every key stay in stored order.
     const std::vector<uint32_t>& sortedRows(const std::vector<SortSpec>& keys) const;
 
+    // Data a reader works out from the cells once per image and keeps for as
+    // long as the image lives (the statistics' per-row facts, say): `make()`
+    // runs on the first request for `key`, outside the lock, and the first
+    // result stored wins. The image knows nothing of what it holds; a key
+    // stands for one type only. A type with `size_t memoryBytes() const`
+    // counts that in totalMemory().
+    template <class T, class Factory>
+    const T& derived(const std::string& key, Factory&& make) const;
+
     // Bytes held: the cells alone, and with everything worked out so far.
     size_t cellMemory() const;
     size_t totalMemory() const;
@@ -117,7 +130,35 @@ private:
     mutable std::map<int, std::unique_ptr<std::string>> upper_;
     mutable std::map<int, std::unique_ptr<std::vector<uint32_t>>> ranks_;
     mutable std::map<std::vector<SortSpec>, std::unique_ptr<std::vector<uint32_t>>> sorted_;
+
+    struct Derived {
+        std::shared_ptr<const void> data;
+        std::type_index type;
+        size_t bytes;
+    };
+    mutable std::map<std::string, Derived> derived_;
 };
+
+template <class T, class Factory>
+const T& TableImage::derived(const std::string& key, Factory&& make) const {
+    auto stored = [&](const Derived& entry) -> const T& {
+        if (entry.type != std::type_index(typeid(T)))
+            throw std::logic_error("derived data \"" + key + "\" asked for as another type");
+        return *static_cast<const T*>(entry.data.get());
+    };
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = derived_.find(key);
+        if (found != derived_.end()) return stored(found->second);
+    }
+    auto made = std::make_shared<const T>(make());
+    size_t bytes = sizeof(T);
+    if constexpr (requires(const T& value) { { value.memoryBytes() } -> std::convertible_to<size_t>; })
+        bytes = made->memoryBytes();
+    std::lock_guard lock(cacheMutex_);
+    const auto [slot, inserted] = derived_.try_emplace(key, Derived{std::move(made), typeid(T), bytes});
+    return stored(slot->second);
+}
 
 // The image of a table file, loaded again only when the file has changed.
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
