@@ -1,0 +1,446 @@
+#include "statistics.h"
+
+#include "filelayer.h"
+#include "tableimage.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace stats {
+namespace {
+
+constexpr std::string_view kRatingField = "WERTUNG";
+constexpr std::string_view kIssueField = "AUSGABE";
+constexpr std::string_view kKindField = "ART";
+
+// Category, kind and month indices are kept in one byte per row.
+constexpr size_t kMostNames = 127;
+
+// ---- reading one cell
+
+// The decimal value of a text with the full stop: blanks around it and a
+// sign allowed, an exponent too; nothing for anything else.
+std::optional<double> decimalValue(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    // from_chars also reads "inf" and "nan", which are no ratings.
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// The month of an issue code: characters 6 and 7 read as an integer. A code
+// too short to reach character 6 has no month.
+std::optional<long long> issueMonth(std::string_view issue) {
+    if (issue.size() < 6) return std::nullopt;
+    return archive::detail::parseInteger(issue.substr(5, 2));
+}
+
+
+// The rating distribution holds the whole values 0 to 100 only.
+int ratingSlot(double value) {
+    return value >= 0 && value <= 100 && value == std::floor(value) ? static_cast<int>(value) : -1;
+}
+
+std::string lowerAZ(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lowered;
+}
+
+// ---- per-row facts, worked out once per table image
+
+// What the walk needs of a game row, in four bytes so a pass over a result in
+// any order touches one small cell per record.
+struct GameFact {
+    int16_t rating;    // 0..100, or kRatingEmpty / kRatingOther
+    int8_t category;   // index of the category name, or -1
+    int8_t month;      // 0..11, kNoMonth or kMonthNotANumber
+};
+constexpr int16_t kRatingEmpty = -1;      // the record counts nowhere
+constexpr int16_t kRatingOther = -2;      // not a whole 0..100: read the text again on the walk
+constexpr int8_t kNoMonth = -1;           // a number outside 1..12: counts in no month
+constexpr int8_t kMonthNotANumber = -2;   // ends the walk at this record
+
+struct KindFact {
+    int8_t kind;   // the first kind whose stem occurs, or -1
+    int8_t month;  // as in GameFact
+};
+
+template <class Fact>
+struct Facts {
+    std::vector<Fact> rows;
+    size_t memoryBytes() const { return rows.capacity() * sizeof(Fact); }
+};
+
+int8_t monthIndex(long long month) { return month >= 1 && month <= 12 ? static_cast<int8_t>(month - 1) : kNoMonth; }
+
+int16_t ratingFact(std::string_view rating) {
+    if (rating.empty()) return kRatingEmpty;
+    const std::optional<double> value = decimalValue(rating);
+    const int slot = value ? ratingSlot(*value) : -1;
+    return slot >= 0 ? static_cast<int16_t>(slot) : kRatingOther;
+}
+
+int8_t monthFact(std::string_view issue) {
+    if (issue.size() == 7 && issue[5] >= '0' && issue[5] <= '9' && issue[6] >= '0' && issue[6] <= '9')
+        return monthIndex((issue[5] - '0') * 10 + (issue[6] - '0'));
+    const std::optional<long long> month = issueMonth(issue);
+    return month ? monthIndex(*month) : kMonthNotANumber;
+}
+
+int8_t categoryFact(std::string_view category, std::span<const std::string_view> names) {
+    for (size_t i = 0; i < names.size(); ++i)
+        if (category == names[i]) return static_cast<int8_t>(i);
+    return -1;
+}
+
+class KindMatcher {
+public:
+    explicit KindMatcher(std::span<const std::string_view> kindNames) {
+        for (std::string_view name : kindNames) stems_.push_back(lowerAZ(name.substr(0, 4)));
+    }
+    int8_t kindOf(std::string_view kind) const {
+        const std::string lowered = lowerAZ(kind);
+        for (size_t i = 0; i < stems_.size(); ++i)
+            if (lowered.find(stems_[i]) != std::string::npos) return static_cast<int8_t>(i);
+        return -1;
+    }
+
+private:
+    std::vector<std::string> stems_;
+};
+
+// A key that tells every list and column choice apart.
+std::string factsKey(std::string_view what, std::initializer_list<int> columns, std::span<const std::string_view> names) {
+    std::string key = "stats/";
+    key += what;
+    for (int column : columns) key += "/" + std::to_string(column);
+    for (std::string_view name : names) {
+        key += "/" + std::to_string(name.size()) + ":";
+        key += name;
+    }
+    return key;
+}
+
+struct GameColumns {
+    int rating, category, issue;
+};
+struct KindColumns {
+    int kind, issue;
+};
+
+const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameColumns& columns,
+                                 std::span<const std::string_view> names) {
+    const std::string key = factsKey("games", {columns.rating, columns.category, columns.issue}, names);
+    return image.derived<Facts<GameFact>>(key, [&] {
+        Facts<GameFact> facts;
+        const uint32_t count = image.rowCount();
+        facts.rows.resize(count);
+        for (uint32_t row = 0; row < count; ++row)
+            facts.rows[row] = {ratingFact(image.text(row, columns.rating)),
+                               categoryFact(image.text(row, columns.category), names),
+                               monthFact(image.text(row, columns.issue))};
+        return facts;
+    });
+}
+
+const Facts<KindFact>& kindFacts(const archive::TableImage& image, const KindColumns& columns,
+                                 std::span<const std::string_view> names) {
+    const std::string key = factsKey("kinds", {columns.kind, columns.issue}, names);
+    return image.derived<Facts<KindFact>>(key, [&] {
+        Facts<KindFact> facts;
+        const uint32_t count = image.rowCount();
+        facts.rows.resize(count);
+        const KindMatcher matcher(names);
+        // A kind column repeats a handful of texts: each is matched once.
+        std::unordered_map<std::string_view, int8_t> kinds;
+        for (uint32_t row = 0; row < count; ++row) {
+            const std::string_view kind = image.text(row, columns.kind);
+            auto known = kinds.find(kind);
+            if (known == kinds.end()) known = kinds.emplace(kind, matcher.kindOf(kind)).first;
+            facts.rows[row] = {known->second, monthFact(image.text(row, columns.issue))};
+        }
+        return facts;
+    });
+}
+
+// ---- where a walk takes its records from
+
+// A query: the facts of its image, gathered through its row numbers.
+template <class Fact>
+struct ImageRecords {
+    const archive::TableImage& image;
+    std::span<const uint32_t> rows;
+    const std::vector<Fact>& facts;
+
+    size_t size() const { return rows.size(); }
+    Fact fact(size_t record) const { return facts[rows[record]]; }
+    std::string_view text(size_t record, int column) const { return image.text(rows[record], column); }
+};
+
+// Any other data set (a table may hold a record in its edit buffer): the
+// same facts, worked out record by record from the texts it shows.
+struct TextRecords {
+    const archive::DataSet& dataSet;
+    size_t size() const { return static_cast<size_t>(dataSet.recordCount()); }
+    std::string_view text(size_t record, int column) const { return dataSet.text(static_cast<int>(record), column); }
+};
+
+struct GameTextRecords : TextRecords {
+    GameColumns columns;
+    std::span<const std::string_view> names;
+    GameFact fact(size_t record) const {
+        return {ratingFact(text(record, columns.rating)), categoryFact(text(record, columns.category), names),
+                monthFact(text(record, columns.issue))};
+    }
+};
+
+struct KindTextRecords : TextRecords {
+    KindColumns columns;
+    KindMatcher matcher;
+    KindFact fact(size_t record) const {
+        return {matcher.kindOf(text(record, columns.kind)), monthFact(text(record, columns.issue))};
+    }
+};
+
+const archive::TableImage* imageToGather(const archive::DataSet& dataSet) {
+    return dynamic_cast<const archive::Query*>(&dataSet) ? dataSet.image() : nullptr;
+}
+
+// ---- the walks
+
+// False, with the failure set, for an issue month that is not a number.
+template <class Records, class Statistics>
+bool monthReadable(const Records& records, size_t record, int issueColumn, int8_t month, Statistics& statistics) {
+    if (month != kMonthNotANumber) return true;
+    statistics.complete = false;
+    statistics.failure = archive::detail::notANumberText(records.text(record, issueColumn), kIssueField);
+    return false;
+}
+
+// A record at a time in the order of a game statistics pass: the rating
+// (empty: next record), its category, its month, the distribution. A
+// failure leaves what the records before it and the steps before it added.
+template <class Records>
+void walkGames(const Records& records, const GameColumns& columns, GameStatistics& s) {
+    const size_t count = records.size();
+    for (size_t record = 0; record < count; ++record) {
+        const GameFact fact = records.fact(record);
+        if (fact.rating == kRatingEmpty) continue;
+        double value = fact.rating;
+        int slot = fact.rating;
+        if (fact.rating == kRatingOther) {
+            const std::string_view rating = records.text(record, columns.rating);
+            const std::optional<double> parsed = decimalValue(rating);
+            if (!parsed) {
+                // Without a category the rating is first read for the month,
+                // after the issue month itself.
+                if (fact.category < 0 && !monthReadable(records, record, columns.issue, fact.month, s)) return;
+                s.complete = false;
+                s.failure = archive::detail::notANumberText(rating, kRatingField);
+                return;
+            }
+            value = *parsed;
+            slot = ratingSlot(value);
+        }
+        if (fact.category >= 0) {
+            s.categorySum[static_cast<size_t>(fact.category)] += value;
+            s.categoryCount[static_cast<size_t>(fact.category)] += 1;
+        }
+        if (!monthReadable(records, record, columns.issue, fact.month, s)) return;
+        if (fact.month >= 0) {
+            s.monthRatingSum[static_cast<size_t>(fact.month)] += value;
+            s.monthTestCount[static_cast<size_t>(fact.month)] += 1;
+        }
+        if (slot >= 0) s.ratingCounts[static_cast<size_t>(slot)] += 1;
+    }
+}
+
+// Kinds: a matched kind counts before the month is read, the rest kind after.
+template <class Records>
+void walkKinds(const Records& records, const KindColumns& columns, KindStatistics& s) {
+    const size_t count = records.size();
+    const bool hasRest = !s.kindCount.empty();
+    for (size_t record = 0; record < count; ++record) {
+        const KindFact fact = records.fact(record);
+        if (fact.kind >= 0) s.kindCount[static_cast<size_t>(fact.kind)] += 1;
+        if (!monthReadable(records, record, columns.issue, fact.month, s)) return;
+        if (fact.month >= 0) s.monthItemCount[static_cast<size_t>(fact.month)] += 1;
+        if (fact.kind < 0 && hasRest) s.kindCount.back() += 1;
+    }
+}
+
+// A month's count per issue only grows during a pass, so the largest value
+// any record reached is the largest value at the end.
+double perIssueMax(const MonthValues& counts, const MonthValues& issues) {
+    double most = 1;
+    for (size_t m = 0; m < counts.size(); ++m) most = std::max(most, quotient(counts[m], issues[m]));
+    return most;
+}
+
+// Column indices of the fields, or the engine's message for a missing one.
+template <class Statistics>
+bool findColumns(const archive::DataSet& dataSet, std::initializer_list<std::pair<std::string_view, int*>> fields,
+                 Statistics& statistics) {
+    try {
+        for (const auto& [name, column] : fields) *column = dataSet.requiredFieldIndex(name);
+        return true;
+    } catch (const archive::EngineError& error) {
+        // With no record to read, no field is asked for.
+        if (dataSet.recordCount() > 0) {
+            statistics.complete = false;
+            statistics.failure = error.what();
+        }
+        return false;
+    }
+}
+
+double at(const MonthValues& values, int month) {
+    return month >= 0 && month < 12 ? values[static_cast<size_t>(month)] : 0;
+}
+
+}  // namespace
+
+std::string numberText(double value) {
+    if (value == 0) return "0";  // negative zero too
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    // Fifteen significant digits, correctly rounded, then laid out by hand.
+    char scientific[32];
+    std::snprintf(scientific, sizeof scientific, "%.14e", std::fabs(value));
+    std::string digits;
+    digits += scientific[0];
+    digits.append(scientific + 2, 14);
+    const int exponent = std::atoi(scientific + 17);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string text = value < 0 ? "-" : "";
+    if (exponent < -5 || exponent >= 15) {
+        text += digits[0];
+        if (digits.size() > 1) text += "." + digits.substr(1);
+        text += "E" + std::to_string(exponent);
+    } else if (exponent < 0) {
+        text += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else {
+        const size_t whole = static_cast<size_t>(exponent) + 1;
+        if (digits.size() <= whole) {
+            text += digits + std::string(whole - digits.size(), '0');
+        } else {
+            text += digits.substr(0, whole) + "." + digits.substr(whole);
+        }
+    }
+    return text;
+}
+
+double toTenths(double value) {
+    const double scaled = value * 10;
+    // Ties to the even integer, worked out here rather than left to the
+    // floating-point rounding mode of the moment.
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0) return scaled / 10;  // 2^52: whole already
+    const double below = std::floor(scaled);
+    const double fraction = scaled - below;  // exact
+    double rounded = below;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(below, 2) != 0)) rounded = below + 1;
+    return rounded / 10;
+}
+
+std::string tenthsText(double value) { return numberText(toTenths(value)); }
+
+MonthValues issuesPerMonth(archive::Issue first, archive::Issue newest) {
+    MonthValues issues{};
+    if (newest.month < 1 || newest.month > 12) return issues;
+    const long long from = static_cast<long long>(first.year) * 12 + (first.month - 1);
+    const long long to = static_cast<long long>(newest.year) * 12 + (newest.month - 1);
+    if (first.month < 1 || first.month > 12 || to < from) {
+        issues[static_cast<size_t>(newest.month - 1)] = 1;
+        return issues;
+    }
+    // Every month of the range, both ends: whole years alike, then the
+    // months of the part year from the first month on.
+    const long long months = to - from + 1;
+    for (size_t m = 0; m < 12; ++m) issues[m] = static_cast<double>(months / 12);
+    for (long long k = 0; k < months % 12; ++k) issues[static_cast<size_t>((first.month - 1 + k) % 12)] += 1;
+    return issues;
+}
+
+double quotient(double value, double divisor) { return divisor == 0 ? 0 : value / divisor; }
+
+GameStatistics computeGameStatistics(const archive::DataSet& games, std::span<const std::string_view> categoryNames,
+                                     archive::Issue first, archive::Issue newest) {
+    if (categoryNames.size() > GameStatistics{}.categorySum.size())
+        throw std::length_error("computeGameStatistics: more category names than rows");
+    GameStatistics s;
+    s.issuesPerMonth = issuesPerMonth(first, newest);
+    GameColumns columns{};
+    if (!findColumns(games,
+                     {{kRatingField, &columns.rating},
+                      {archive::gamesView().categoryField, &columns.category},
+                      {kIssueField, &columns.issue}},
+                     s))
+        return s;
+
+    if (const archive::TableImage* image = imageToGather(games)) {
+        walkGames(ImageRecords<GameFact>{*image, games.imageRows(), gameFacts(*image, columns, categoryNames).rows},
+                  columns, s);
+    } else {
+        walkGames(GameTextRecords{{games}, columns, categoryNames}, columns, s);
+    }
+
+    s.testsPerIssueMax = perIssueMax(s.monthTestCount, s.issuesPerMonth);
+    s.ratingCountMax = std::max(1.0, *std::max_element(s.ratingCounts.begin(), s.ratingCounts.end()));
+    if (!s.complete) return s;
+    for (size_t i = 0; i < categoryNames.size(); ++i) {
+        s.totalCount += s.categoryCount[i];
+        s.totalSum += s.categorySum[i];
+        s.categoryAverage[i] = quotient(s.categorySum[i], s.categoryCount[i]);
+    }
+    s.overallAverage = quotient(s.totalSum, s.totalCount);
+    return s;
+}
+
+KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<const std::string_view> kindNames,
+                                     archive::Issue first, archive::Issue newest) {
+    if (kindNames.size() > kMostNames) throw std::length_error("computeKindStatistics: too many kinds");
+    KindStatistics s;
+    s.kindCount.assign(kindNames.size(), 0);
+    s.issuesPerMonth = issuesPerMonth(first, newest);
+    KindColumns columns{};
+    if (!findColumns(items, {{kKindField, &columns.kind}, {kIssueField, &columns.issue}}, s)) return s;
+
+    if (const archive::TableImage* image = imageToGather(items)) {
+        walkKinds(ImageRecords<KindFact>{*image, items.imageRows(), kindFacts(*image, columns, kindNames).rows},
+                  columns, s);
+    } else {
+        walkKinds(KindTextRecords{{items}, columns, KindMatcher(kindNames)}, columns, s);
+    }
+
+    s.itemsPerIssueMax = perIssueMax(s.monthItemCount, s.issuesPerMonth);
+    if (!s.complete) return s;
+    for (double count : s.kindCount) s.totalCount += count;
+    return s;
+}
+
+std::string gameMonthReadout(const GameStatistics& statistics, int month) {
+    const double tests = at(statistics.monthTestCount, month);
+    return "er-Durchschnitt: Wertung=" + tenthsText(quotient(at(statistics.monthRatingSum, month), tests)) +
+           " / Tests=" + tenthsText(quotient(tests, at(statistics.issuesPerMonth, month)));
+}
+
+std::string kindMonthReadout(const KindStatistics& statistics, int month, std::string_view quantity) {
+    return "er-Durchschnitt: " + std::string(quantity) +
+           tenthsText(quotient(at(statistics.monthItemCount, month), at(statistics.issuesPerMonth, month)));
+}
+
+}  // namespace stats
