@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "pictures.h"
 #include "querytext.h"
+#include "sorting.h"
 #include "startuprules.h"
 #include "tables.h"
 #include "tdatasource.h"
@@ -417,13 +418,11 @@ void TForm1::InitTable(const std::string& view) {
 void TForm1::DoSQL(const std::string& tableFile) {
     QueryRun run{Image1, Image2, Image3, Image6, Image7};
     const archive::QueryText text = archive::buildQueryText(*this, tableFile);
-    FilterJoin = text.filterJoin;
     SavedColumnIndex = currentColumn_;
     Query1.close();
     Query1.databaseName = DataPath;
     Query1.sql.clear();
     Query1.sql = text.lines;
-    if (!SortField.empty()) SecondaryOrder = text.secondaryOrder;
     Query1.prepare();
     Query1.open();
     setCurrentCell(Query1.recNo(), SavedColumnIndex);
@@ -536,16 +535,11 @@ void TForm1::setQuickTitleText(const std::string& text) {
 
 void TForm1::DBGrid1TitleClick(int column) {
     if (EditMode) return;
-    const std::string previousField = SortField;
     if (column < 0 || column >= shownDataSet().fieldCount()) return;
-    if (const archive::SortKey* key = archive::sortKeyForTitle(shownDataSet().displayLabel(column)))
-        SortField = std::string(key->field);
-    if (SortField == previousField) {
-        SortDirection = SortDirection.empty() ? " DESC" : "";
-    } else {
-        SortDirection.clear();
-        if (SortField == "COUNTER" || SortField == "AUSGABE" || SortField == "WERTUNG") SortDirection = " DESC";
-    }
+    const archive::SortOrder next =
+        archive::orderAfterTitleClick(shownDataSet().displayLabel(column), {SortField, SortDirection});
+    SortField = next.field;
+    SortDirection = next.direction;
     DoSQL(CurrentTableFile);
     FormatTable(CurrentView);
 }

@@ -1,5 +1,6 @@
 #include "querytext.h"
 
+#include "sorting.h"
 #include "tables.h"
 
 namespace archive {
@@ -23,25 +24,21 @@ std::string quotedLiteral(std::string_view text) {
     return quoted;
 }
 
-QueryText buildQueryText(const ViewState& state, std::string_view tableFile) {
-    QueryText query;
+QueryText buildQueryText(ViewState& state, std::string_view tableFile) {
     const bool hasTitle = !state.TitleFilter.empty();
     const bool hasSelection = !state.SelectionFilter.empty();
-    query.filterJoin = hasTitle && hasSelection ? " AND " : "";
+    state.FilterJoin = hasTitle && hasSelection ? " AND " : "";
+    if (!state.SortField.empty()) state.SecondaryOrder = secondaryOrderFor(state.CurrentView, state.SortField);
 
+    QueryText query;
     std::string path = state.DataPath;
     path += '/';
     path += tableFile;
     query.lines.push_back("SELECT * FROM " + quotedLiteral(path));
-
     if (hasTitle || hasSelection)
-        query.lines.push_back("WHERE " + state.TitleFilter + query.filterJoin + state.SelectionFilter + " ");
-
-    if (!state.SortField.empty()) {
-        query.secondaryOrder = state.SortField != "TITEL" ? ", TITEL" : "";
-        if (state.SortField == "TITEL" && state.CurrentView == kViewDisc) query.secondaryOrder = ", AUSGABE DESC";
-        query.lines.push_back("ORDER BY " + state.SortField + state.SortDirection + query.secondaryOrder);
-    }
+        query.lines.push_back("WHERE " + state.TitleFilter + state.FilterJoin + state.SelectionFilter + " ");
+    if (!state.SortField.empty())
+        query.lines.push_back("ORDER BY " + state.SortField + state.SortDirection + state.SecondaryOrder);
     return query;
 }
 

@@ -13,12 +13,12 @@ namespace archive {
 
 struct QueryText {
     std::vector<std::string> lines;  // one to three
-    std::string filterJoin;          // " AND " when both filters are set
-    std::string secondaryOrder;      // ", TITEL", ", AUSGABE DESC" or empty
     std::string joined() const;      // lines separated by "\n"
 };
 
-QueryText buildQueryText(const ViewState& state, std::string_view tableFile);
+// Sets the state's FilterJoin and, when it has a sort field, its
+// SecondaryOrder, then builds the lines from the state alone.
+QueryText buildQueryText(ViewState& state, std::string_view tableFile);
 
 // A literal in double quotes; a double quote inside stands doubled, so no text
 // can change the shape of the statement.

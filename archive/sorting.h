@@ -1,0 +1,32 @@
+#pragma once
+// The order of the result grid: what a click on a column title sorts by, in
+// which direction, and the tie-break that follows the sort field in the
+// ORDER BY line. The sort keys of the table definitions drive all of it.
+
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+inline constexpr std::string_view kDescending = " DESC";
+
+// The sort part of the view state.
+struct SortOrder {
+    std::string field;      // SortField
+    std::string direction;  // SortDirection: " DESC" or empty
+    bool operator==(const SortOrder&) const = default;
+};
+
+// The order after a click on the column titled `columnTitle` (compared
+// exactly, with case). Another column than the sort column starts ascending,
+// or largest first where its sort key says so (ratings, issues, counters); a
+// click on the sort column reverses it. A title that sorts nothing leaves the
+// field as it is, so such a click reverses the order in force.
+SortOrder orderAfterTitleClick(std::string_view columnTitle, const SortOrder& current);
+
+// The tie-break tail of the ORDER BY line (SecondaryOrder): every field but
+// the title is followed by the title; the disc contents sorted by name are
+// followed by the issue, newest first; games and tips by title have none.
+std::string secondaryOrderFor(std::string_view view, std::string_view sortField);
+
+}  // namespace archive
