@@ -18,9 +18,7 @@ bool isHardDiskProgramName(std::string_view programFileName) {
     std::string name(programFileName);
     if (name.find('.') == std::string::npos) name += ".EXE";
     if (name.size() < 6) return false;
-    std::string tail = name.substr(name.size() - 6);
-    for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return tail == "HD.EXE";
+    return archive::upperAscii(std::string_view(name).substr(name.size() - 6)) == "HD.EXE";
 }
 
 std::string sourcePathFor(std::string_view startFolder) {

@@ -29,6 +29,15 @@ constexpr std::array<unsigned char, 256> makeUpperTable() {
 
 constexpr std::array<unsigned char, 256> kUpper = makeUpperTable();
 
+// Equal byte by byte once both sides went through the same case mapping.
+template <class Mapping>
+bool equalUnder(std::string_view a, std::string_view b, Mapping upper) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 char32_t unicodeOfCp1252(unsigned char byte) {
@@ -66,45 +75,61 @@ std::string utf8ToCp1252(std::string_view text) {
 void appendUtf8AsCp1252(std::string& out, std::string_view text) {
     size_t i = 0;
     const size_t n = text.size();
-    auto byteAt = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     while (i < n) {
-        const unsigned char lead = byteAt(i);
-        if (lead < 0x80) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
             size_t end = i + 1;
-            while (end < n && byteAt(end) < 0x80) ++end;
+            while (end < n && static_cast<unsigned char>(text[end]) < 0x80) ++end;
             out.append(text.data() + i, end - i);
             i = end;
             continue;
         }
-        int length = 0;
-        char32_t cp = 0;
-        char32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, cp = lead & 0x1F, minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, cp = lead & 0x0F, minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, cp = lead & 0x07, minimum = 0x10000;
-        }
-        bool wellFormed = length > 0 && i + length <= n;
-        for (int k = 1; wellFormed && k < length; ++k) {
-            const unsigned char next = byteAt(i + k);
-            if ((next & 0xC0) != 0x80)
-                wellFormed = false;
-            else
-                cp = (cp << 6) | (next & 0x3F);
-        }
-        if (wellFormed && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) wellFormed = false;
-        if (!wellFormed) {
+        const std::optional<Utf8Sequence> sequence = decodeUtf8(text, i);
+        if (!sequence) {
             // One "?" for the stray byte; resynchronise at the next one.
             out += '?';
             ++i;
             continue;
         }
-        const int byte = cp1252OfUnicode(cp);
+        const int byte = cp1252OfUnicode(sequence->codePoint);
         out += byte < 0 ? '?' : static_cast<char>(byte);
-        i += static_cast<size_t>(length);
+        i += sequence->length;
     }
+}
+
+std::optional<Utf8Sequence> decodeUtf8(std::string_view text, size_t pos) {
+    if (pos >= text.size()) return std::nullopt;
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80) return Utf8Sequence{lead, 1};
+    size_t length = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (pos + length > text.size()) return std::nullopt;
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[pos + k]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    return Utf8Sequence{cp, length};
+}
+
+bool isValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const std::optional<Utf8Sequence> sequence = decodeUtf8(text, i);
+        if (!sequence) return false;
+        i += sequence->length;
+    }
+    return true;
 }
 
 unsigned char upperCp1252(unsigned char byte) { return kUpper[byte]; }
@@ -135,11 +160,17 @@ void appendUtf8(std::string& out, char32_t cp) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperCp1252(static_cast<unsigned char>(a[i])) != upperCp1252(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    return equalUnder(a, b, [](char c) { return kUpper[static_cast<unsigned char>(c)]; });
+}
+
+std::string upperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = upperAscii(c);
+    return out;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return equalUnder(a, b, [](char c) { return upperAscii(c); });
 }
 
 }  // namespace archive

@@ -3,6 +3,8 @@
 // the conversions at its two borders (UTF-8 in the table files, UTF-16 in the
 // widgets) and the letter rules the engine and the edit mode apply.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,10 +26,28 @@ void appendUtf8AsCp1252(std::string& out, std::string_view text);
 // Appends a code point as UTF-8.
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// One UTF-8 sequence: its code point and its length in bytes.
+struct Utf8Sequence {
+    char32_t codePoint;
+    size_t length;
+};
+// The sequence that starts at text[pos], or nothing when it is not well
+// formed: a stray or cut-off byte, an overlong form, a surrogate, a value
+// above U+10FFFF.
+std::optional<Utf8Sequence> decodeUtf8(std::string_view text, size_t pos);
+bool isValidUtf8(std::string_view text);
+
 // Upper case as the engine's UPPER: a-z, à-þ except ÷, and š œ ž ÿ.
 unsigned char upperCp1252(unsigned char byte);
 std::string upperCp1252(std::string_view text);
 // Equal but for letter case, by the same rule (field and file names).
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// Only a-z to A-Z, every other byte unchanged: for keywords and names the
+// system gives (SQL words, program file names, registry keys), and where a
+// text must keep its accented letters as typed.
+constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+std::string upperAscii(std::string_view text);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace archive

@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "filelayer.h"
+#include "querytext.h"
 #include "sqlparser.h"
 #include "tablefile.h"
 #include "tableimage.h"
@@ -24,7 +25,7 @@ std::string fieldNotFoundText(std::string_view name) { return "Feld " + quoted(n
 // "GameData.DB"; the spelling found is remembered, so a rerun on every
 // keystroke does not read the folder again.
 std::string resolveTableFile(const std::string& folder, const std::string& name) {
-    std::string requested = folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+    std::string requested = detail::joinPath(folder, name);
     static std::mutex mutex;
     static std::map<std::string, std::string> found;
     {
@@ -42,10 +43,9 @@ std::string resolveTableFile(const std::string& folder, const std::string& name)
     return *path;
 }
 
+// A bare file name has no folder: it is looked for in the current folder.
 std::pair<std::string, std::string> splitPath(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {"", path};
-    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+    return {path.find('/') == std::string::npos ? std::string() : detail::folderOf(path), detail::fileNameOf(path)};
 }
 
 // A LIKE pattern: case-sensitive, '%' any run of characters, every other
@@ -393,11 +393,7 @@ struct Query::Statement {
 };
 
 void Query::prepare() {
-    std::string text;
-    for (size_t i = 0; i < sql.size(); ++i) {
-        if (i > 0) text += '\n';
-        text += sql[i];
-    }
+    std::string text = joinQueryLines(sql);
     if (prepared_ && text == preparedText_) return;
     auto statement = std::make_shared<Statement>();
     statement->select = sql::parseSelect(text);

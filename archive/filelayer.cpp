@@ -39,16 +39,28 @@ std::string readOnlyUri(const std::string& path) {
     return uri;
 }
 
-std::string folderOf(const std::string& fsName) {
-    const size_t slash = fsName.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return fsName.substr(0, slash);
-}
-
 }  // namespace
 
 std::string fsPath(std::string_view path) { return cp1252ToUtf8(path); }
+
+std::string folderOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return ".";
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::string fileNameOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
 
 Database::~Database() { close(); }
 

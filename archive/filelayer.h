@@ -14,6 +14,12 @@ namespace archive::detail {
 // The file system's form of a program path.
 std::string fsPath(std::string_view path);
 
+// Program paths separate their parts with "/". The folder of a path is "."
+// when it names none and "/" for a file at the root.
+std::string folderOf(std::string_view path);
+std::string fileNameOf(std::string_view path);
+std::string joinPath(std::string_view folder, std::string_view name);
+
 // A database handle that closes itself.
 class Database {
 public:

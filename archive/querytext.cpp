@@ -1,11 +1,12 @@
 #include "querytext.h"
 
+#include "cp1252.h"
 #include "sorting.h"
 #include "tables.h"
 
 namespace archive {
 
-std::string QueryText::joined() const {
+std::string joinQueryLines(std::span<const std::string> lines) {
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) text += '\n';
@@ -44,7 +45,7 @@ QueryText buildQueryText(ViewState& state, std::string_view tableFile) {
 
 std::string titleFilterFor(std::string_view titleText) {
     std::string pattern = "%";
-    for (char c : titleText) pattern += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    pattern += upperAscii(titleText);
     pattern += '%';
     return "UPPER(TITEL) LIKE " + quotedLiteral(pattern);
 }

@@ -5,15 +5,19 @@
 
 #include "viewstate.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace archive {
 
+// The query lines as the engine reads them: separated by line breaks.
+std::string joinQueryLines(std::span<const std::string> lines);
+
 struct QueryText {
     std::vector<std::string> lines;  // one to three
-    std::string joined() const;      // lines separated by "\n"
+    std::string joined() const { return joinQueryLines(lines); }
 };
 
 // Sets the state's FilterJoin and, when it has a sort field, its

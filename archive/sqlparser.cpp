@@ -1,5 +1,6 @@
 #include "sqlparser.h"
 
+#include "cp1252.h"
 #include "engine.h"
 
 #include <charconv>
@@ -20,20 +21,11 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isWordChar(char c) { return isWordStart(c) || isDigit(c); }
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool sameWord(std::string_view word, std::string_view keyword) {
-    if (word.size() != keyword.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (upperAscii(word[i]) != keyword[i]) return false;
-    return true;
-}
-
 constexpr std::string_view kKeywords[] = {"SELECT", "FROM", "WHERE", "AND", "ORDER", "BY", "DESC", "UPPER", "LIKE"};
 
 bool isKeyword(std::string_view word) {
     for (std::string_view keyword : kKeywords)
-        if (sameWord(word, keyword)) return true;
+        if (equalsIgnoringAsciiCase(word, keyword)) return true;
     return false;
 }
 
@@ -201,7 +193,7 @@ private:
     }
 
     bool atKeyword(std::string_view keyword) const {
-        return token_.kind == TokenKind::Word && sameWord(token_.text, keyword);
+        return token_.kind == TokenKind::Word && equalsIgnoringAsciiCase(token_.text, keyword);
     }
 
     void expectKeyword(std::string_view keyword) {

@@ -19,26 +19,10 @@ namespace archive {
 namespace {
 
 using detail::Database;
+using detail::fileNameOf;
+using detail::folderOf;
 using detail::fsPath;
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string fileNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
+using detail::joinPath;
 
 // The SQLite table is named after the view's file, without the extension.
 std::string tableNameOf(const ViewDef& view) {

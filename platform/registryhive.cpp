@@ -4,7 +4,6 @@
 
 #include <QString>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -36,13 +35,7 @@ std::string_view trimRight(std::string_view s) {
 std::string_view trim(std::string_view s) { return trimRight(trimLeft(s)); }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        const auto a = static_cast<unsigned char>(s[i]);
-        const auto b = static_cast<unsigned char>(prefix[i]);
-        if (std::tolower(a) != std::tolower(b)) return false;
-    }
-    return true;
+    return s.size() >= prefix.size() && archive::equalsIgnoringAsciiCase(s.substr(0, prefix.size()), prefix);
 }
 
 
@@ -69,48 +62,13 @@ std::string utf16leToUtf8(const std::uint8_t* data, size_t size, bool stopAtNul)
     return out;
 }
 
-bool isValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        int follow;
-        char32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            follow = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            follow = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            follow = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + follow >= s.size()) return false;
-        for (int k = 1; k <= follow; ++k) {
-            const auto f = static_cast<unsigned char>(s[i + k]);
-            if ((f & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (f & 0x3F);
-        }
-        if ((follow == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-            (follow == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += follow + 1;
-    }
-    return true;
-}
-
 // The file's bytes as UTF-8 text.
 std::string decodeFile(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE)
         return utf16leToUtf8(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2, false);
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    if (isValidUtf8(bytes)) return std::string(bytes);
+    if (archive::isValidUtf8(bytes)) return std::string(bytes);
     // An old REGEDIT4 file written in the Windows code page.
     return archive::cp1252ToUtf8(bytes);
 }
@@ -269,13 +227,7 @@ bool isAscii(std::string_view s) {
 }  // namespace
 
 bool sameRegistryName(std::string_view a, std::string_view b) {
-    if (isAscii(a) && isAscii(b)) {
-        if (a.size() != b.size()) return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-                return false;
-        return true;
-    }
+    if (isAscii(a) && isAscii(b)) return archive::equalsIgnoringAsciiCase(a, b);
     const QString qa = QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size()));
     const QString qb = QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size()));
     return qa.compare(qb, Qt::CaseInsensitive) == 0;

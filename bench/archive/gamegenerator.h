@@ -4,6 +4,7 @@
 // them), the real section and genre names, ratings with gaps, issues in
 // time order.
 
+#include "cp1252.h"
 #include "tablefile.h"
 #include "tables.h"
 
@@ -22,7 +23,7 @@ public:
             std::string word;
             const int parts = 2 + static_cast<int>(next() % 2);
             for (int p = 0; p < parts; ++p) word += kSyllables[next() % std::size(kSyllables)];
-            word[0] = static_cast<char>(word[0] >= 'a' && word[0] <= 'z' ? word[0] - 'a' + 'A' : word[0]);
+            word[0] = archive::upperAscii(word[0]);
             words_.push_back(word);
         }
         for (int i = 0; i < 300; ++i) makers_.push_back(words_[next() % words_.size()] + " Software");

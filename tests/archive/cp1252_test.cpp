@@ -40,3 +40,25 @@ TEST(Cp1252, UpperCaseCoversTheGermanAndWesternLetters) {
     EXPECT_EQ(upperCp1252(static_cast<unsigned char>(0xB5)), 0xB5);  // micro sign stays
     EXPECT_EQ(upperCp1252("abc_%1"), "ABC_%1");
 }
+
+TEST(Cp1252, AsciiCaseLeavesEveryOtherByteAsItIs) {
+    EXPECT_EQ(upperAscii("l\xF6sung az{@`"), "L\xF6SUNG AZ{@`");  // the title filter keeps umlauts as typed
+    EXPECT_TRUE(equalsIgnoringAsciiCase("dword:", "DWORD:"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("\xE4", "\xC4"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("ab", "abc"));
+    EXPECT_TRUE(equalsIgnoringCase("\xE4", "\xC4"));
+}
+
+TEST(Cp1252, Utf8SequencesDecodeToTheirCodePointOrNothing) {
+    const std::string text = "a\xC3\xB6\xE2\x82\xAC\xF0\x9F\x98\x80";
+    EXPECT_EQ(decodeUtf8(text, 0)->codePoint, U'a');
+    EXPECT_EQ(decodeUtf8(text, 1)->codePoint, U'\u00F6');
+    EXPECT_EQ(decodeUtf8(text, 3)->length, 3u);
+    EXPECT_EQ(decodeUtf8(text, 6)->codePoint, U'\U0001F600');
+    EXPECT_FALSE(decodeUtf8(text, 2));             // inside a sequence
+    EXPECT_FALSE(decodeUtf8(text, text.size()));   // past the end
+    EXPECT_TRUE(isValidUtf8(text));
+    for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "x\xFF"})
+        EXPECT_FALSE(isValidUtf8(bad)) << bad;
+    EXPECT_TRUE(isValidUtf8(""));
+}

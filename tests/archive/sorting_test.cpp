@@ -56,8 +56,9 @@ TEST(TitleClick, ATitleThatSortsNothingKeepsTheFieldAndReversesTheOrder) {
 
 TEST(SecondaryOrder, TitleBreaksTiesExceptAfterTheTitleWhereTheDiscContentsTakeTheNewestIssue) {
     for (const ViewDef* view : allViews()) {
-        for (const FieldDef& field : view->fields)
+        for (const FieldDef& field : view->fields) {
             if (field.name != "TITEL") EXPECT_EQ(secondaryOrderFor(view->name, field.name), ", TITEL") << field.name;
+        }
     }
     EXPECT_EQ(secondaryOrderFor(kViewDisc, "TITEL"), ", AUSGABE DESC");
     EXPECT_EQ(secondaryOrderFor(kViewGames, "TITEL"), "");
