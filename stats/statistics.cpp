@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
@@ -28,7 +29,10 @@ constexpr size_t kMostNames = 127;
 std::optional<double> decimalValue(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
     if (text.empty()) return std::nullopt;
     // from_chars also reads "inf" and "nan", which are no ratings.
     for (char c : text)
@@ -45,7 +49,6 @@ std::optional<long long> issueMonth(std::string_view issue) {
     if (issue.size() < 6) return std::nullopt;
     return archive::detail::parseInteger(issue.substr(5, 2));
 }
-
 
 // The rating distribution holds the whole values 0 to 100 only.
 int ratingSlot(double value) {
@@ -64,12 +67,12 @@ std::string lowerAZ(std::string_view text) {
 // What the walk needs of a game row, in four bytes so a pass over a result in
 // any order touches one small cell per record.
 struct GameFact {
-    int16_t rating;    // 0..100, or kRatingEmpty / kRatingOther
+    int16_t rating;    // 0..100, kRatingEmpty, or kRatingOther for anything else
     int8_t category;   // index of the category name, or -1
     int8_t month;      // 0..11, kNoMonth or kMonthNotANumber
 };
 constexpr int16_t kRatingEmpty = -1;      // the record counts nowhere
-constexpr int16_t kRatingOther = -2;      // not a whole 0..100: read the text again on the walk
+constexpr int16_t kRatingOther = -2;      // not a whole 0..100, or the month no number: read the texts on the walk
 constexpr int8_t kNoMonth = -1;           // a number outside 1..12: counts in no month
 constexpr int8_t kMonthNotANumber = -2;   // ends the walk at this record
 
@@ -104,6 +107,15 @@ int8_t categoryFact(std::string_view category, std::span<const std::string_view>
     for (size_t i = 0; i < names.size(); ++i)
         if (category == names[i]) return static_cast<int8_t>(i);
     return -1;
+}
+
+// The walk takes one branch for every record out of the ordinary, so a
+// record whose month is no number is marked by its rating as well.
+GameFact gameFact(std::string_view rating, std::string_view category, std::string_view issue,
+                  std::span<const std::string_view> names) {
+    GameFact fact{ratingFact(rating), categoryFact(category, names), monthFact(issue)};
+    if (fact.month == kMonthNotANumber && fact.rating >= 0) fact.rating = kRatingOther;
+    return fact;
 }
 
 class KindMatcher {
@@ -149,9 +161,8 @@ const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameCol
         const uint32_t count = image.rowCount();
         facts.rows.resize(count);
         for (uint32_t row = 0; row < count; ++row)
-            facts.rows[row] = {ratingFact(image.text(row, columns.rating)),
-                               categoryFact(image.text(row, columns.category), names),
-                               monthFact(image.text(row, columns.issue))};
+            facts.rows[row] = gameFact(image.text(row, columns.rating), image.text(row, columns.category),
+                                       image.text(row, columns.issue), names);
         return facts;
     });
 }
@@ -181,13 +192,13 @@ const Facts<KindFact>& kindFacts(const archive::TableImage& image, const KindCol
 // A query: the facts of its image, gathered through its row numbers.
 template <class Fact>
 struct ImageRecords {
-    const archive::TableImage& image;
+    const archive::TableImage* image;
     std::span<const uint32_t> rows;
-    const std::vector<Fact>& facts;
+    const Fact* facts;
 
     size_t size() const { return rows.size(); }
     Fact fact(size_t record) const { return facts[rows[record]]; }
-    std::string_view text(size_t record, int column) const { return image.text(rows[record], column); }
+    std::string_view text(size_t record, int column) const { return image->text(rows[record], column); }
 };
 
 // Any other data set (a table may hold a record in its edit buffer): the
@@ -202,8 +213,8 @@ struct GameTextRecords : TextRecords {
     GameColumns columns;
     std::span<const std::string_view> names;
     GameFact fact(size_t record) const {
-        return {ratingFact(text(record, columns.rating)), categoryFact(text(record, columns.category), names),
-                monthFact(text(record, columns.issue))};
+        return gameFact(text(record, columns.rating), text(record, columns.category), text(record, columns.issue),
+                        names);
     }
 };
 
@@ -221,65 +232,106 @@ const archive::TableImage* imageToGather(const archive::DataSet& dataSet) {
 
 // ---- the walks
 
-// False, with the failure set, for an issue month that is not a number.
-template <class Records, class Statistics>
-bool monthReadable(const Records& records, size_t record, int issueColumn, int8_t month, Statistics& statistics) {
-    if (month != kMonthNotANumber) return true;
+template <class Statistics>
+void fail(Statistics& statistics, std::string_view value, std::string_view field) {
     statistics.complete = false;
-    statistics.failure = archive::detail::notANumberText(records.text(record, issueColumn), kIssueField);
-    return false;
+    statistics.failure = archive::detail::notANumberText(value, field);
+}
+
+// The sums of a pass, kept apart from the result while it runs, so the
+// compiler holds them at fixed places on the stack.
+struct GameSums {
+    std::array<double, 7> categorySum{};
+    std::array<double, 7> categoryCount{};
+    MonthValues monthRatingSum{};
+    MonthValues monthTestCount{};
+    std::array<double, 101> ratingCounts{};
+
+    void add(int category, int month, double value, int slot) {
+        if (category >= 0) {
+            categorySum[static_cast<size_t>(category)] += value;
+            categoryCount[static_cast<size_t>(category)] += 1;
+        }
+        if (month >= 0) {
+            monthRatingSum[static_cast<size_t>(month)] += value;
+            monthTestCount[static_cast<size_t>(month)] += 1;
+        }
+        if (slot >= 0) ratingCounts[static_cast<size_t>(slot)] += 1;
+    }
+};
+
+// A record whose rating is no whole 0..100 or whose issue month is no
+// number, step by step: the rating's value for its category, the month
+// (read before the rating's value when there is no category), the month's
+// sums, the distribution. False when a step fails; the steps before it
+// have added their part.
+template <class Records>
+bool addUnusualGame(const Records& records, size_t record, const GameFact& fact, const GameColumns& columns,
+                    GameSums& sums, GameStatistics& s) {
+    const std::string_view rating = records.text(record, columns.rating);
+    const std::optional<double> value = decimalValue(rating);
+    if (!value) {
+        if (fact.category < 0 && fact.month == kMonthNotANumber)
+            fail(s, records.text(record, columns.issue), kIssueField);
+        else
+            fail(s, rating, kRatingField);
+        return false;
+    }
+    const int slot = ratingSlot(*value);
+    if (fact.month == kMonthNotANumber) {
+        sums.add(fact.category, kNoMonth, *value, -1);
+        fail(s, records.text(record, columns.issue), kIssueField);
+        return false;
+    }
+    sums.add(fact.category, fact.month, *value, slot);
+    return true;
 }
 
 // A record at a time in the order of a game statistics pass: the rating
 // (empty: next record), its category, its month, the distribution. A
 // failure leaves what the records before it and the steps before it added.
+// The records come by value: then no store of the pass can touch them and
+// the compiler keeps their pointers in registers.
 template <class Records>
-void walkGames(const Records& records, const GameColumns& columns, GameStatistics& s) {
+void walkGames(const Records records, const GameColumns& columns, GameStatistics& s) {
+    GameSums sums;
     const size_t count = records.size();
     for (size_t record = 0; record < count; ++record) {
         const GameFact fact = records.fact(record);
-        if (fact.rating == kRatingEmpty) continue;
-        double value = fact.rating;
-        int slot = fact.rating;
-        if (fact.rating == kRatingOther) {
-            const std::string_view rating = records.text(record, columns.rating);
-            const std::optional<double> parsed = decimalValue(rating);
-            if (!parsed) {
-                // Without a category the rating is first read for the month,
-                // after the issue month itself.
-                if (fact.category < 0 && !monthReadable(records, record, columns.issue, fact.month, s)) return;
-                s.complete = false;
-                s.failure = archive::detail::notANumberText(rating, kRatingField);
-                return;
-            }
-            value = *parsed;
-            slot = ratingSlot(value);
+        if (fact.rating < 0) {
+            if (fact.rating == kRatingEmpty) continue;
+            if (!addUnusualGame(records, record, fact, columns, sums, s)) break;
+            continue;
         }
-        if (fact.category >= 0) {
-            s.categorySum[static_cast<size_t>(fact.category)] += value;
-            s.categoryCount[static_cast<size_t>(fact.category)] += 1;
-        }
-        if (!monthReadable(records, record, columns.issue, fact.month, s)) return;
-        if (fact.month >= 0) {
-            s.monthRatingSum[static_cast<size_t>(fact.month)] += value;
-            s.monthTestCount[static_cast<size_t>(fact.month)] += 1;
-        }
-        if (slot >= 0) s.ratingCounts[static_cast<size_t>(slot)] += 1;
+        sums.add(fact.category, fact.month, fact.rating, fact.rating);
     }
+    s.categorySum = sums.categorySum;
+    s.categoryCount = sums.categoryCount;
+    s.monthRatingSum = sums.monthRatingSum;
+    s.monthTestCount = sums.monthTestCount;
+    s.ratingCounts = sums.ratingCounts;
 }
 
 // Kinds: a matched kind counts before the month is read, the rest kind after.
 template <class Records>
-void walkKinds(const Records& records, const KindColumns& columns, KindStatistics& s) {
+void walkKinds(const Records records, const KindColumns& columns, KindStatistics& s) {
+    std::array<double, kMostNames + 1> kindCount{};
+    MonthValues monthItemCount{};
+    // Without kinds there is no rest kind: its count goes to a slot never read.
+    const size_t rest = s.kindCount.empty() ? kMostNames : s.kindCount.size() - 1;
     const size_t count = records.size();
-    const bool hasRest = !s.kindCount.empty();
     for (size_t record = 0; record < count; ++record) {
         const KindFact fact = records.fact(record);
-        if (fact.kind >= 0) s.kindCount[static_cast<size_t>(fact.kind)] += 1;
-        if (!monthReadable(records, record, columns.issue, fact.month, s)) return;
-        if (fact.month >= 0) s.monthItemCount[static_cast<size_t>(fact.month)] += 1;
-        if (fact.kind < 0 && hasRest) s.kindCount.back() += 1;
+        if (fact.month == kMonthNotANumber) {
+            if (fact.kind >= 0) kindCount[static_cast<size_t>(fact.kind)] += 1;
+            fail(s, records.text(record, columns.issue), kIssueField);
+            break;
+        }
+        kindCount[fact.kind >= 0 ? static_cast<size_t>(fact.kind) : rest] += 1;
+        if (fact.month >= 0) monthItemCount[static_cast<size_t>(fact.month)] += 1;
     }
+    std::copy_n(kindCount.begin(), s.kindCount.size(), s.kindCount.begin());
+    s.monthItemCount = monthItemCount;
 }
 
 // A month's count per issue only grows during a pass, so the largest value
@@ -392,7 +444,7 @@ GameStatistics computeGameStatistics(const archive::DataSet& games, std::span<co
         return s;
 
     if (const archive::TableImage* image = imageToGather(games)) {
-        walkGames(ImageRecords<GameFact>{*image, games.imageRows(), gameFacts(*image, columns, categoryNames).rows},
+        walkGames(ImageRecords<GameFact>{image, games.imageRows(), gameFacts(*image, columns, categoryNames).rows.data()},
                   columns, s);
     } else {
         walkGames(GameTextRecords{{games}, columns, categoryNames}, columns, s);
@@ -420,7 +472,7 @@ KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<co
     if (!findColumns(items, {{kKindField, &columns.kind}, {kIssueField, &columns.issue}}, s)) return s;
 
     if (const archive::TableImage* image = imageToGather(items)) {
-        walkKinds(ImageRecords<KindFact>{*image, items.imageRows(), kindFacts(*image, columns, kindNames).rows},
+        walkKinds(ImageRecords<KindFact>{image, items.imageRows(), kindFacts(*image, columns, kindNames).rows.data()},
                   columns, s);
     } else {
         walkKinds(KindTextRecords{{items}, columns, KindMatcher(kindNames)}, columns, s);
