@@ -11,7 +11,11 @@ std::vector<MessageBox::Record> records;
 
 QMessageBox::StandardButton run(QWidget* parent, QMessageBox::Icon icon, const std::string& text,
                                 QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), toQt(text), buttons, parent);
+    // A CR alone starts a new line in the program's texts, as CR LF does.
+    QString shown = toQt(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(icon, QString::fromLatin1(kApplicationTitle), shown, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 }  // namespace
