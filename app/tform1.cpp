@@ -10,6 +10,9 @@
 #include "tables.h"
 #include "tdatasource.h"
 #include "text.h"
+#include "tform2.h"
+#include "tform3.h"
+#include "tkindstatistics.h"
 #include "tsuchpage.h"
 #include "uppercasevalidator.h"
 
@@ -21,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 
@@ -42,6 +46,7 @@ constexpr char kUpdateNotice[] =
 constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
 constexpr char kFilterHint[] = "Dieser Text mu\xDF im Titel vorkommen";
+constexpr char kHardDiskModeCaption[] = "Festplatten-Modus";
 constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
 
 const QColor kWindowColour(0x01, 0x00, 0x41);
@@ -119,7 +124,25 @@ TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget*
     guarded(this, [this] { FormCreate(); });
 }
 
-TForm1::~TForm1() { DataSource1->setDataSet(nullptr); }
+TForm1::~TForm1() {
+    DataSource1->setDataSet(nullptr);
+    delete Form4;  // a window that was never shown still has its wait window
+}
+
+void TForm1::setWindows(const SecondaryWindows& windows) {
+    SuchPage = windows.suchPage;
+    Form2 = windows.form2;
+    Form3 = windows.form3;
+    Form5 = windows.form5;
+    Form6 = windows.form6;
+}
+
+TSuchPage& TForm1::selectionModule() const {
+    if (!SuchPage) throw std::logic_error("The selection module is not connected to the main window.");
+    return *SuchPage;
+}
+
+QWidget* TForm1::resultGrid() { return DBGrid1; }
 
 void TForm1::loadLayout() {
     setObjectName(QStringLiteral("Form1"));
@@ -173,6 +196,9 @@ void TForm1::loadLayout() {
     Image7 = makeCommand("Image7", {12, 327, 90, 24}, &TForm1::Image7Click);
     Image10 = makeCommand("Image10", {11, 401, 50, 25}, &TForm1::Image10Click);
     Image11 = makeCommand("Image11", {69, 401, 50, 25}, &TForm1::Image11Click);
+
+    OpenDialog1.DefaultExt = "txt";
+    OpenDialog1.Filter = "Textdateien|*.TXT";
 
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -332,8 +358,16 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::FormResize() {
-    // The minimum size is enforced by the window itself; the grid fills the
-    // rest of the client area beside the sidebar.
+    // The window keeps its minimum outer size itself, also where no window
+    // manager honours the minimum; the outer size counts the frame the
+    // window was laid out with.
+    const int outerWidth = width() + kFrameWidth;
+    const int outerHeight = height() + kFrameHeight;
+    if (outerWidth < kMinOuterWidth || outerHeight < kMinOuterHeight) {
+        resize(std::max(outerWidth, kMinOuterWidth) - kFrameWidth, std::max(outerHeight, kMinOuterHeight) - kFrameHeight);
+        return;  // the new size runs this handler again
+    }
+    // The grid fills the rest of the client area beside the sidebar.
     DBGrid1->setGeometry(kGridLeft, kGridTop, width() - kGridLeft - kGridRightMargin,
                          height() - kGridTop - kGridBottomMargin);
 }
@@ -376,14 +410,19 @@ archive::DataSet& TForm1::shownDataSet() {
 void TForm1::InitTable(const std::string& view) {
     const archive::ViewDef* definition = archive::findView(view);
     if (!definition) throw archive::EngineError("Unbekannte Ansicht '" + view + "'.");
+    TSuchPage& selection = selectionModule();
+    // 1. The statistics belong to the view that is left.
+    for (QWidget* statistics : {static_cast<QWidget*>(Form3), static_cast<QWidget*>(Form5),
+                                static_cast<QWidget*>(Form6)})
+        if (statistics) statistics->hide();
     // 2. A selection in force is reset as a whole; otherwise the quick field is emptied.
     if (!LED2->isHidden()) {
-        SuchPage->Image2Click();
+        selection.Image2Click();
     } else {
         Edit1->clear();
     }
     repaint();
-    SuchPage->clearCategories();
+    selection.clearCategories();
     CurrentView = view;
     SortField = "TITEL";
     TitleFilter.clear();
@@ -394,8 +433,8 @@ void TForm1::InitTable(const std::string& view) {
         Table1.close();
     }
     CategoryField = std::string(definition->categoryField);
-    SuchPage->setRatingListEnabled(definition->ratingListEnabled);
-    SuchPage->fillCategories(*definition);
+    selection.setRatingListEnabled(definition->ratingListEnabled);
+    selection.fillCategories(*definition);
     const int viewIndex = definition == &archive::gamesView() ? 0 : definition == &archive::discView() ? 1 : 2;
     LED1->move(kLampLeft, kViewButtonTops[viewIndex] + kLampOffset);
     QLabel* const highlighted[] = {Aktiv1, Aktiv2, Aktiv3};
@@ -408,7 +447,7 @@ void TForm1::InitTable(const std::string& view) {
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
-        SuchPage->resetListsQuietly();
+        selection.resetListsQuietly();
         SelectionFilter.clear();
         DataSource1->setDataSet(&Query1);
         DoSQL(CurrentTableFile);
@@ -494,16 +533,25 @@ void TForm1::Image3Click() { switchView(std::string(archive::kViewTips)); }
 
 void TForm1::Image6Click() {
     if (EditMode) return;
-    SuchPage->show();
-    SuchPage->raise();
+    selectionModule().show();
+    selectionModule().raise();
 }
 
 void TForm1::Image7Click() {
-    // The statistics windows of the three views open here once they exist.
+    if (EditMode) return;
+    TStatisticsWindow* statistics = CurrentView == archive::kViewGames  ? static_cast<TStatisticsWindow*>(Form3)
+                                    : CurrentView == archive::kViewDisc ? static_cast<TStatisticsWindow*>(Form5)
+                                    : CurrentView == archive::kViewTips ? static_cast<TStatisticsWindow*>(Form6)
+                                                                        : nullptr;
+    if (statistics) statistics->showStatistics();
 }
 
 void TForm1::Image10Click() {
-    // The info dialog opens here once it exists.
+    if (!Form2) return;
+    if (HardDiskMode) Form2->Label9->setText(toQt(kHardDiskModeCaption));
+    // The import is offered for the disc contents only.
+    Form2->Button3->setVisible(EditMode && CurrentView == archive::kViewDisc);
+    Form2->exec();
 }
 
 void TForm1::Image11Click() {
@@ -517,7 +565,7 @@ void TForm1::Image11Click() {
 
 void TForm1::Edit1Change() {
     if (EditMode) return;
-    SuchPage->setTitleText(fromQt(Edit1->text()));
+    selectionModule().setTitleText(fromQt(Edit1->text()));
 }
 
 void TForm1::setSelectionIndicator(bool on) {
@@ -633,6 +681,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     Table1.close();
     EditMode = !EditMode;
     if (EditMode) {
+        if (Form2) Form2->Button2->show();
         setWindowTitle(toQt(kEditModeCaption));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -642,6 +691,10 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
+        if (Form2) {
+            Form2->Button2->hide();
+            Form2->Button3->hide();
+        }
         setWindowTitle(QString::fromLatin1(kApplicationTitle));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -5,11 +5,14 @@
 // grid shows.
 
 #include "engine.h"
+#include "infohost.h"
 #include "launcher.h"
 #include "selectionhost.h"
+#include "statisticshost.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 #include "sysinfo.h"
+#include "topendialog.h"
 #include "viewstate.h"
 
 #include <QLabel>
@@ -21,6 +24,10 @@ class ClickArea;
 class QLineEdit;
 class QTableView;
 class TDataSource;
+class TForm2;
+class TForm3;
+class TForm5;
+class TForm6;
 class TSuchPage;
 
 // The sidebar picture; a mouse button going down on it is the edit-mode switch.
@@ -35,7 +42,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
-class TForm1 : public QWidget, public archive::ViewState, public SelectionHost {
+class TForm1 : public QWidget, public archive::ViewState, public SelectionHost, public StatisticsHost,
+               public InfoHost {
     Q_OBJECT
 public:
     // programFile: the running program file's name (decides the mode). With a
@@ -49,9 +57,18 @@ public:
     // The start-up ended here: another copy runs, or the engine is being installed.
     bool Terminated = false;
 
-    // Windows made after this one; FormShow frees the wait window.
-    TSuchPage* SuchPage = nullptr;
-    QWidget* Form4 = nullptr;
+    // The windows made after this one, which the commands show and hide; the
+    // window set connects them once all are made.
+    struct SecondaryWindows {
+        TSuchPage* suchPage = nullptr;
+        TForm2* form2 = nullptr;
+        TForm3* form3 = nullptr;
+        TForm5* form5 = nullptr;
+        TForm6* form6 = nullptr;
+    };
+    void setWindows(const SecondaryWindows& windows);
+    // The wait window until FormShow frees it.
+    QWidget* waitWindow() const { return Form4; }
 
     // Outer window size and the frame around the client area.
     static constexpr int kOuterWidth = 640;
@@ -69,6 +86,7 @@ public:
     archive::Query Query1;
     archive::Table Table1;
     TDataSource* DataSource1 = nullptr;
+    TOpenDialog OpenDialog1;
 
     // Controls, by their designer names.
     SidebarPicture* Image4 = nullptr;
@@ -110,8 +128,12 @@ public:
     void DBGrid1ColExit(int column);
     void Image4MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
-    // SelectionHost
+    // SelectionHost, StatisticsHost, InfoHost
     archive::ViewState& viewState() override { return *this; }
+    archive::Table& exchangeTable() override { return Table1; }
+    TOpenDialog& importDialog() override { return OpenDialog1; }
+    archive::Query& statisticsQuery() override { return Query1; }
+    QWidget* resultGrid() override;
     void setSelectionIndicator(bool on) override;
     void setQuickTitleText(const std::string& text) override;
 
@@ -134,7 +156,14 @@ private:
     void bringToFront();
     void setCurrentCell(int row, int column);
     archive::DataSet& shownDataSet();
+    TSuchPage& selectionModule() const;
 
+    QWidget* Form4 = nullptr;
+    TSuchPage* SuchPage = nullptr;
+    TForm2* Form2 = nullptr;
+    TForm3* Form3 = nullptr;
+    TForm5* Form5 = nullptr;
+    TForm6* Form6 = nullptr;
     std::string programFile_;
     bool shown_ = false;
     bool syncingCursor_ = false;

@@ -7,6 +7,7 @@
 #include "tform1.h"
 #include "tform4.h"
 #include "tsuchpage.h"
+#include "windowset.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,20 +41,14 @@ struct StartedProgram {
         ::setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
         ::setenv("TMPDIR", (base + "/tmp").c_str(), 1);
         fs::current_path(disc);
-        form1 = std::make_unique<TForm1>("quillora");
-        suchPage = std::make_unique<TSuchPage>(*form1);
-        form1->SuchPage = suchPage.get();
-        form1->Form4 = new TForm4;
+        windows = std::make_unique<WindowSet>("quillora", nullptr, WindowSet::WaitWindow::Hidden);
+        form1 = &windows->Form1();
         form1->show();
-        if (!QTest::qWaitForWindowExposed(form1.get())) throw std::runtime_error("the main window did not appear");
-    }
-    ~StartedProgram() {
-        suchPage.reset();
-        form1.reset();
+        if (!QTest::qWaitForWindowExposed(form1)) throw std::runtime_error("the main window did not appear");
     }
     QTemporaryDir folder;
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TSuchPage> suchPage;
+    std::unique_ptr<WindowSet> windows;
+    TForm1* form1 = nullptr;
 };
 
 // One archive in memory at a time; it goes before the application does.

@@ -5,6 +5,7 @@
 #include "windows.h"
 
 #include <QPointer>
+#include <QWindow>
 #include <QTest>
 
 #include <filesystem>
@@ -23,6 +24,7 @@ private slots:
     void emptyTableGivesTheFirstIssue();
     void missingTableIsReportedAndTheWaitWindowGoes();
     void minimumSizeAndGridMargins();
+    void minimumSizeHoldsWhenTheWindowSystemShrinksTheWindow();
 };
 
 void StartupTest::firstViewListsGamesByTitle() {
@@ -30,7 +32,7 @@ void StartupTest::firstViewListsGamesByTitle() {
     disc.enterDisc();
     Windows windows;
     QVERIFY(!windows.form1->Terminated);
-    QPointer<QWidget> waitWindow = windows.form1->Form4;
+    QPointer<QWidget> waitWindow = windows.form1->waitWindow();
     windows.form1->show();
     QVERIFY(waitWindow.isNull());  // FormShow freed it
 
@@ -139,7 +141,7 @@ void StartupTest::missingTableIsReportedAndTheWaitWindowGoes() {
     fs::remove(disc.dataPath + "/TippsData.DB");
     disc.enterDisc();
     Windows windows;
-    QPointer<QWidget> waitWindow = windows.form1->Form4;
+    QPointer<QWidget> waitWindow = windows.form1->waitWindow();
     windows.form1->show();
     QVERIFY(waitWindow.isNull());
     QCOMPARE(MessageBox::shown().size(), size_t(1));
@@ -161,6 +163,21 @@ void StartupTest::minimumSizeAndGridMargins() {
     QCOMPARE(form.height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
     form.resize(800, 600);
     QCOMPARE(form.DBGrid1->geometry(), QRect(130, 9, 800 - 130 - 10, 600 - 9 - 9));
+}
+
+void StartupTest::minimumSizeHoldsWhenTheWindowSystemShrinksTheWindow() {
+    DiscFixture disc;
+    disc.enterDisc();
+    Windows windows;
+    TForm1& form = *windows.form1;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Without a window manager nothing but the window itself keeps the minimum.
+    form.setMinimumSize(0, 0);
+    form.windowHandle()->resize(200, 200);
+    QTRY_COMPARE(form.width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
+    QCOMPARE(form.height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
+    QCOMPARE(form.DBGrid1->geometry(), QRect(130, 9, form.width() - 140, form.height() - 18));
 }
 
 QTEST_MAIN(StartupTest)

@@ -8,6 +8,7 @@
 #include "tform1.h"
 #include "tform4.h"
 #include "tsuchpage.h"
+#include "windowset.h"
 
 #include <QHeaderView>
 #include <QTableView>
@@ -16,20 +17,21 @@
 #include <string>
 #include <vector>
 
-struct Windows {
-    explicit Windows(const std::string& programFile = "quillora", TInstanceMarker* marker = nullptr) {
+// Every box is answered automatically, from before the first window on.
+struct AnsweredBoxes {
+    AnsweredBoxes() {
         MessageBox::setAutoAnswer(true);
         MessageBox::clearShown();
-        form1 = std::make_unique<TForm1>(programFile, marker);
-        if (form1->Terminated) return;
-        suchPage = std::make_unique<TSuchPage>(*form1);
-        form1->SuchPage = suchPage.get();
-        form1->Form4 = new TForm4;
     }
-    ~Windows() {
-        suchPage.reset();
-        form1.reset();
-    }
+};
+
+// The program's windows through the one window set, the wait window made but
+// not shown.
+struct Windows : AnsweredBoxes {
+    explicit Windows(const std::string& programFile = "quillora", TInstanceMarker* marker = nullptr)
+        : set(programFile, marker, WindowSet::WaitWindow::Hidden),
+          form1(&set.Form1()),
+          suchPage(set.terminated() ? nullptr : &set.SuchPage()) {}
 
     // The texts of one grid column, top to bottom.
     std::vector<std::string> column(int index) const {
@@ -53,6 +55,7 @@ struct Windows {
         return result;
     }
 
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TSuchPage> suchPage;
+    WindowSet set;
+    TForm1* form1;
+    TSuchPage* suchPage;
 };

@@ -1,0 +1,50 @@
+#pragma once
+// Every window of the program, made in the program's order and wired in one
+// place: the program entry, the window tests and the benchmarks all start
+// the program through it.
+
+#include <memory>
+#include <string>
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+class TInstanceMarker;
+class TSuchPage;
+
+class WindowSet {
+public:
+    enum class WaitWindow { Shown, Hidden };
+
+    // The wait window first (shown and painted at once, or made hidden for
+    // tests), then the main window, whose creation handler runs now, then the
+    // selection module, the info dialog and the statistics
+    // windows. When the main window's
+    // start-up ends early (another copy runs, the engine is being installed)
+    // nothing else is made.
+    explicit WindowSet(const std::string& programFile, TInstanceMarker* marker = nullptr,
+                       WaitWindow waitWindow = WaitWindow::Shown);
+    ~WindowSet();
+    WindowSet(const WindowSet&) = delete;
+    WindowSet& operator=(const WindowSet&) = delete;
+
+    bool terminated() const;
+
+    TForm1& Form1() const { return *form1_; }
+    TSuchPage& SuchPage() const { return *suchPage_; }
+    TForm2& Form2() const { return *form2_; }
+    TForm3& Form3() const { return *form3_; }
+    TForm5& Form5() const { return *form5_; }
+    TForm6& Form6() const { return *form6_; }
+
+private:
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TSuchPage> suchPage_;
+    std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<TForm3> form3_;
+    std::unique_ptr<TForm5> form5_;
+    std::unique_ptr<TForm6> form6_;
+};

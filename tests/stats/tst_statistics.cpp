@@ -1,0 +1,438 @@
+// The statistics windows as a reader sees them: opened from the sidebar over
+// the known disc, their tables and captions, the charts pixel by pixel, the
+// month read-out under the mouse and the keys, and the category rows that
+// narrow the main grid.
+
+#include "discfixture.h"
+#include "tform3.h"
+#include "tfxlabel.h"
+#include "tkindstatistics.h"
+#include "windows.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+archive::Cell text(const char* value) { return std::string(value); }
+
+QColor pixel(QWidget& window, int x, int y) { return window.grab().toImage().pixelColor(x, y); }
+
+// The mouse moves over the window as the window system reports it, so the
+// window's children decide whether the window sees the move.
+void moveMouse(QWidget& window, QPoint position) { QTest::mouseMove(window.windowHandle(), position); }
+
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kSilver(0xC0, 0xC0, 0xC0);
+const QColor kGrey(0x80, 0x80, 0x80);
+const QColor kBlack(0x00, 0x00, 0x00);
+const QColor kRed(0xFF, 0x00, 0x00);
+
+}  // namespace
+
+class StatisticsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void gamesWindowOpensFromTheSidebar();
+    void gamesFiguresAndCaptions();
+    void monthChartAndAverageMarks();
+    void distributionBarsGapsAndLeftoverPen();
+    void hoverReadoutFollowsTheColumns();
+    void keysMoveTheReadoutAndCopyTheTable();
+    void categoryRowNarrowsTheMainGrid();
+    void selectionModuleRefreshesOpenWindows();
+    void discAndTipsWindows();
+    void rowPastTheEndLeavesNoCategory();
+    void emptySelection();
+    void malformedRatingShowsTheErrorAndRestoresTheGrid();
+    void viewSwitchAndEditModeHideTheWindows();
+
+private:
+    TForm1& form() { return *windows->form1; }
+    TSuchPage& page() { return *windows->suchPage; }
+    TForm3& games() { return windows->set.Form3(); }
+    TForm5& disc() { return windows->set.Form5(); }
+    TForm6& tips() { return windows->set.Form6(); }
+    void start() {
+        fixture->enterDisc();
+        windows = std::make_unique<Windows>();
+        form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+    }
+    std::string label(QLabel* label) const { return fromQt(label->text()); }
+    std::string cell(TStatisticsWindow& window, int row, int column) const {
+        return window.StringGrid1->cells(row, column);
+    }
+
+    std::unique_ptr<DiscFixture> fixture;
+    std::unique_ptr<Windows> windows;
+};
+
+void StatisticsTest::init() {
+    fixture = std::make_unique<DiscFixture>();
+    start();
+}
+
+void StatisticsTest::cleanup() {
+    windows.reset();
+    fixture.reset();
+}
+
+void StatisticsTest::gamesWindowOpensFromTheSidebar() {
+    QVERIFY(!games().isVisible());
+    QCOMPARE(label(games().Label3), std::string(" Monatsschnitt:"));
+    QCOMPARE(games().FxLabel1->caption(), std::string(" Anzahl"));
+    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    QVERIFY(games().isVisible());
+    QVERIFY(!disc().isVisible() && !tips().isVisible());
+    QCOMPARE(games().windowTitle(), QStringLiteral("Statistik / Spiele"));
+    QCOMPARE(games().size(), QSize(558, 396));
+    const Qt::WindowFlags flags = games().windowFlags();
+    QVERIFY(flags.testFlag(Qt::Tool) && flags.testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!games().isModal());
+    QCOMPARE(games().StringGrid1->geometry(), QRect(8, 32, 225, 193));
+    QCOMPARE(games().Button1->geometry(), QRect(478, 204, 41, 25));
+    QCOMPARE(games().FxLabel3->geometry(), QRect(522, 240, 16, 133));
+    // The walk leaves the shared cursor on the first record.
+    QCOMPARE(form().Query1.recNo(), 0);
+    // The backdrop runs from slate blue in the first band (rows 0-5) to navy
+    // in the last (rows 390-395), under the labels and around the charts.
+    const QImage image = games().grab().toImage();
+    QCOMPARE(image.pixelColor(2, 0), QColor(0x35, 0x35, 0x56));
+    QCOMPARE(image.pixelColor(540, 5), QColor(0x35, 0x35, 0x56));
+    QCOMPARE(image.pixelColor(540, 6), QColor(0x34, 0x34, 0x56));
+    QCOMPARE(image.pixelColor(2, 395), QColor(0x01, 0x00, 0x41));
+    QCOMPARE(image.pixelColor(2, 230), image.pixelColor(250, 230));
+
+    QTest::mouseClick(games().Button1, Qt::LeftButton);
+    QVERIFY(!games().isVisible());
+    QCOMPARE(games().statistics().totalCount, 5.0);  // the state stays
+}
+
+void StatisticsTest::gamesFiguresAndCaptions() {
+    form().Image7Click();
+    TForm3& w = games();
+    QCOMPARE(label(w.Label4), std::string("Auswahl: 6 Spiele"));
+    QCOMPARE(w.StringGrid1->rowCount(), 9);
+    QCOMPARE(w.StringGrid1->columnCount(), 3);
+    const std::vector<std::vector<std::string>> expected{
+        {" Rubrik", " Wertungen", " Schnitt"},
+        {" Alle Rubriken", " 5", " 79.6 %"},
+        {" > Action", " 2", " 69.5 %"},
+        {" > Strategie", " 1", " 81 %"},
+        {" > Sport", " 1", " 88 %"},
+        {" > Simulationen", " 0", " 0 %"},
+        {" > Rollenspiele", " 1", " 90 %"},
+        {" > Budget", " 0", " 0 %"},
+        {" > Software", " 0", " 0 %"},
+    };
+    for (int row = 0; row < 9; ++row)
+        for (int column = 0; column < 3; ++column) QCOMPARE(cell(w, row, column), expected[row][column]);
+    QCOMPARE(w.StringGrid1->columnWidth(0), 96);  // 95 and the grid line
+    // "(alle)" is chosen, so "Alle Rubriken" is the current row.
+    QCOMPARE(w.StringGrid1->Row(), 1);
+    QCOMPARE(label(w.Label2),
+             std::string(" Wertungsverteilung der ausgew\xE4hlten Spiele (Anzahl Wertungen pro Prozent)"));
+    QCOMPARE(label(w.Label3), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
+    QCOMPARE(w.FxLabel1->caption(), std::string(" Testanzahlschnitt (max=1)"));
+    QCOMPARE(w.FxLabel2->caption(), std::string(" Wertungsschnitt (max=100%)"));
+    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=1 Spiel"));
+}
+
+void StatisticsTest::monthChartAndAverageMarks() {
+    form().Image7Click();
+    TForm3& w = games();
+    // Every month had 7 issues from 1997/10 to 2004/09; December holds two
+    // rated tests: 2/7 of 140 pixels, 40 rows from the base line up.
+    const int december = 252 + 22 * 11;
+    QCOMPARE(pixel(w, december, 174), kBlack);
+    QCOMPARE(pixel(w, december, 135), kBlack);
+    QCOMPARE(pixel(w, december, 134), kSilver);
+    QCOMPARE(pixel(w, december + 5, 135), kNavy);
+    QCOMPARE(pixel(w, december + 5, 134), kSilver);
+    QCOMPARE(pixel(w, december + 5, 35), kSilver);
+    // Its average mark, 69.5 %: 97 pixels up, two rows, 21 columns.
+    QCOMPARE(pixel(w, december + 1, 77), kRed);
+    QCOMPARE(pixel(w, december + 1, 78), kRed);
+    QCOMPARE(pixel(w, december + 21, 77), kRed);
+    QCOMPARE(pixel(w, december, 77), kSilver);
+    QCOMPARE(pixel(w, december + 1, 76), kSilver);
+    // February: no rated test, no bar; its mark lies on the base line.
+    const int february = 252 + 22;
+    QCOMPARE(pixel(w, february + 3, 174), kRed);
+    QCOMPARE(pixel(w, february + 3, 175), kRed);
+    QCOMPARE(pixel(w, february + 3, 173), kSilver);
+    QCOMPARE(pixel(w, february, 173), kSilver);
+    QCOMPARE(pixel(w, 252 + 3, 100), kGrey);  // January's band
+}
+
+void StatisticsTest::distributionBarsGapsAndLeftoverPen() {
+    // Ratings 0 (twice), 10 and 100: full bars, a half bar and the band gaps.
+    fixture->writeTable(archive::gamesView(),
+                        {{text("A"), text("Action"), text("x"), text("x"), text("0"), text("2001/01"), text("x")},
+                         {text("B"), text("Action"), text("x"), text("x"), text("0"), text("2001/02"), text("x")},
+                         {text("C"), text("Sport"), text("x"), text("x"), text("10"), text("2001/03"), text("x")},
+                         {text("D"), text("Sport"), text("x"), text("x"), text("100"), text("2001/03"), text("x")}});
+    windows.reset();
+    start();
+    TForm3& w = games();
+    form().Image7Click();
+    QCOMPARE(w.statistics().ratingCountMax, 2.0);
+    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=2 Spiele"));
+    // Rating 0: its first column keeps the pen of the paint before it, black
+    // on the very first paint; the bar is 100 pixels from 366 up to 267.
+    QImage first = w.grab().toImage();
+    QCOMPARE(first.pixelColor(11, 366), kBlack);
+    QCOMPARE(first.pixelColor(11, 267), kBlack);
+    QCOMPARE(first.pixelColor(12, 267), kNavy);
+    QCOMPARE(first.pixelColor(15, 366), kNavy);
+    // Rating 10: half height, first column in the grey of the band before.
+    QCOMPARE(first.pixelColor(61, 366), kGrey);
+    QCOMPARE(first.pixelColor(62, 317), kNavy);
+    QCOMPARE(first.pixelColor(62, 316), kSilver);
+    QCOMPARE(first.pixelColor(61, 316), kSilver);
+    // Rating 100, half height, stands in a grey band; the gap before it
+    // keeps the silver of the band before below the bar's top.
+    QCOMPARE(first.pixelColor(511, 340), kSilver);
+    QCOMPARE(first.pixelColor(511, 300), kGrey);
+    QCOMPARE(first.pixelColor(512, 340), kNavy);
+    QCOMPARE(first.pixelColor(512, 300), kGrey);
+    // An empty rating shows only its band.
+    QCOMPARE(first.pixelColor(18, 300), kGrey);
+    // The next paint starts with the red of the last average mark.
+    QImage second = w.grab().toImage();
+    QCOMPARE(second.pixelColor(11, 366), kRed);
+    QCOMPARE(second.pixelColor(11, 267), kRed);
+    // The axis captions stand on the window colour, none for 100.
+    QCOMPARE(second.pixelColor(12, 371), QColor(0x01, 0x00, 0x41));
+    int brightInk = 0;
+    for (int x = 12; x < 30; ++x)
+        for (int y = 370; y < 384; ++y) brightInk += second.pixelColor(x, y).lightness() > 200;
+    QVERIFY(brightInk > 5);
+    for (int y = 370; y < 384; ++y) QVERIFY(second.pixelColor(520, y).lightness() < 100);
+}
+
+void StatisticsTest::hoverReadoutFollowsTheColumns() {
+    form().Image7Click();
+    TForm3& w = games();
+    moveMouse(w, QPoint(253, 185));  // over the month numbers
+    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
+    moveMouse(w, QPoint(274, 170));
+    QCOMPARE(label(w.Label3), std::string("2er-Durchschnitt: Wertung=0 / Tests=0"));
+    moveMouse(w, QPoint(273, 205));
+    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
+    moveMouse(w, QPoint(515, 161));
+    QCOMPARE(label(w.Label3), std::string("12er-Durchschnitt: Wertung=69.5 / Tests=0.3"));
+    QCOMPARE(w.HoverMonth, 11);
+    // Outside the zone nothing changes.
+    for (const QPoint outside : {QPoint(252, 185), QPoint(516, 185), QPoint(300, 160), QPoint(300, 210)}) {
+        moveMouse(w, outside);
+        QCOMPARE(label(w.Label3), std::string("12er-Durchschnitt: Wertung=69.5 / Tests=0.3"));
+    }
+    // The next computation sets the heading again.
+    w.recomputeAndRepaint();
+    QCOMPARE(label(w.Label3), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
+}
+
+void StatisticsTest::keysMoveTheReadoutAndCopyTheTable() {
+    form().Image7Click();
+    TForm3& w = games();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.Button1->setFocus();
+    QTest::keyClick(w.Button1, Qt::Key_Right);
+    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
+    QTest::keyClick(w.Button1, Qt::Key_End);
+    QCOMPARE(w.HoverMonth, 11);
+    QTest::keyClick(w.Button1, Qt::Key_Right);
+    QCOMPARE(w.HoverMonth, 11);
+    QTest::keyClick(w.StringGrid1, Qt::Key_Left);
+    QCOMPARE(label(w.Label3), std::string("11er-Durchschnitt: Wertung=0 / Tests=0"));
+    QTest::keyClick(w.Button1, Qt::Key_Home);
+    QCOMPARE(w.HoverMonth, 0);
+
+    QApplication::clipboard()->clear();
+    QTest::keyClick(w.Button1, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), QStringLiteral("Rubrik\tWertungen\tSchnitt"));
+    QCOMPARE(lines.value(1), QStringLiteral("Alle Rubriken\t5\t79.6 %"));
+    QCOMPARE(lines.value(2), QStringLiteral("> Action\t2\t69.5 %"));
+}
+
+void StatisticsTest::categoryRowNarrowsTheMainGrid() {
+    form().Image7Click();
+    TForm3& w = games();
+    // Row 3 is list entry 2, "Strategie".
+    w.StringGrid1->setCurrentCell(3, 0);
+    QCOMPARE(page().ComboBox2()->currentText(), QStringLiteral("Strategie"));
+    QCOMPARE(form().SelectionFilter, std::string("RUBRIK LIKE \"%tra%\""));
+    QCOMPARE(windows->column(0), (std::vector<std::string>{"Ostfront Taktik", "Zeppelin Tycoon"}));
+    // The selection module is hidden, so this window recomputed itself.
+    QCOMPARE(label(w.Label4), std::string("Auswahl: 2 Spiele"));
+    QCOMPARE(cell(w, 3, 1), std::string(" 1"));
+    QCOMPARE(cell(w, 2, 1), std::string(" 0"));
+    QCOMPARE(w.StringGrid1->Row(), 3);
+    QVERIFY(!form().LED2->isHidden());
+
+    // A key press moves to the next row: "Sport".
+    QTest::keyClick(w.StringGrid1, Qt::Key_Down);
+    QCOMPARE(page().ComboBox2()->currentText(), QStringLiteral("Sport"));
+    QCOMPARE(label(w.Label4), std::string("Auswahl: 1 Spiel"));
+    // Up to "Alle Rubriken"; the title row is never chosen.
+    for (int press = 0; press < 4; ++press) QTest::keyClick(w.StringGrid1, Qt::Key_Up);
+    QCOMPARE(w.StringGrid1->Row(), 1);
+    QCOMPARE(page().ComboBox2()->currentIndex(), 0);
+    QCOMPARE(label(w.Label4), std::string("Auswahl: 6 Spiele"));
+}
+
+void StatisticsTest::selectionModuleRefreshesOpenWindows() {
+    form().Image7Click();
+    QTest::mouseClick(form().Image6, Qt::LeftButton);
+    QVERIFY(page().isVisible());
+    page().ComboBox2()->setCurrentIndex(1);  // Action
+    page().ComboBox2Change();
+    QCOMPARE(games().StringGrid1->Row(), 2);
+    QCOMPARE(label(games().Label4), std::string("Auswahl: 2 Spiele"));
+    // Every keystroke in a title field recomputes the open window.
+    QTest::keyClicks(page().Edit1(), "cab");
+    QCOMPARE(label(games().Label4), std::string("Auswahl: 1 Spiel"));
+    QCOMPARE(cell(games(), 1, 2), std::string(" 65 %"));
+    QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
+    QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
+    QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
+    QCOMPARE(label(games().Label4), std::string("Auswahl: 2 Spiele"));
+    // A row chosen in the window runs through the selection module.
+    games().StringGrid1->setCurrentCell(6, 0);  // Rollenspiele
+    QCOMPARE(label(games().Label4), std::string("Auswahl: 1 Spiel"));
+    QCOMPARE(page().ComboBox2()->currentIndex(), 5);
+}
+
+void StatisticsTest::discAndTipsWindows() {
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    QVERIFY(disc().isVisible() && !games().isVisible());
+    TForm5& d = disc();
+    QCOMPARE(d.windowTitle(), QStringLiteral("Statistik / CD & DVD-Inhalt"));
+    QCOMPARE(d.size(), QSize(544, 273));
+    QCOMPARE(d.StringGrid1->rowCount(), 11);
+    QCOMPARE(d.StringGrid1->columnCount(), 2);
+    QCOMPARE(label(d.Label4), std::string("Auswahl: 4 Files"));
+    QCOMPARE(label(d.Label3), std::string("Dateianzahl-Durchschnitt pro Ausgabe"));
+    QCOMPARE(d.FxLabel1->caption(), std::string(" Dateianzahlschnitt (max=1)"));
+    const std::vector<std::string> kinds{" Kategorie", " Alle Files", " > Demos", " > Extras", " > Mods",
+                                         " > Patches", " > Programme", " > Treiber", " > Videos",
+                                         " > Vollversionen", " > Sonstiges"};
+    const std::vector<std::string> counts{" Anzahl", " 4", " 2", " 0", " 0", " 1", " 0", " 1", " 0", " 0", " 0"};
+    for (int row = 0; row < 11; ++row) {
+        QCOMPARE(cell(d, row, 0), kinds[row]);
+        QCOMPARE(cell(d, row, 1), counts[row]);
+    }
+    // October: 1997 to 2004, eight issues, one file.
+    moveMouse(d, QPoint(252 + 22 * 9 + 1, 185));
+    QCOMPARE(label(d.Label3), std::string("10er-Durchschnitt: Anzahl der Dateien = 0.1"));
+
+    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    QVERIFY(!disc().isVisible());
+    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    TForm6& t = tips();
+    QVERIFY(t.isVisible());
+    QCOMPARE(t.windowTitle(), QStringLiteral("Statistik / Tipps"));
+    QCOMPARE(t.size(), QSize(544, 241));
+    QCOMPARE(t.StringGrid1->rowCount(), 7);
+    QCOMPARE(label(t.Label4), std::string("Auswahl: 3 Tipps"));
+    QCOMPARE(label(t.Label3), std::string("Tippsanzahl-Durchschnitt pro Ausgabe"));
+    const std::vector<std::string> tipKinds{" Art", " Alle Tipps", " > Cheat", " > Kurztipp", " > L\xF6sung",
+                                            " > Taktik", " > Sonstige"};
+    const std::vector<std::string> tipCounts{" Anzahl", " 3", " 1", " 1", " 1", " 0", " 0"};
+    for (int row = 0; row < 7; ++row) {
+        QCOMPARE(cell(t, row, 0), tipKinds[row]);
+        QCOMPARE(cell(t, row, 1), tipCounts[row]);
+    }
+    moveMouse(t, QPoint(252 + 22 * 6 + 1, 185));  // July: 1998 to 2004, one tip
+    QCOMPARE(label(t.Label3), std::string("7er-Durchschnitt: Anzahl der Tipps = 0.1"));
+}
+
+void StatisticsTest::rowPastTheEndLeavesNoCategory() {
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    form().Image7Click();
+    TForm5& d = disc();
+    d.StringGrid1->setCurrentCell(10, 0);  // "Sonstiges"
+    QCOMPARE(page().ComboBox2()->currentIndex(), -1);
+    QCOMPARE(form().SelectionFilter, std::string("ART LIKE \"%%\""));
+    // The computation that followed marks no data row.
+    QCOMPARE(d.StringGrid1->Row(), 0);
+    QVERIFY(d.StringGrid1->selectedItems().isEmpty());
+    QCOMPARE(label(d.Label4), std::string("Auswahl: 4 Files"));
+}
+
+void StatisticsTest::emptySelection() {
+    QTest::keyClicks(form().Edit1, "QQQ");
+    form().Image7Click();
+    TForm3& w = games();
+    QCOMPARE(label(w.Label4), std::string("Auswahl: 0 Spiele"));
+    QCOMPARE(cell(w, 1, 1), std::string(" 0"));
+    QCOMPARE(cell(w, 1, 2), std::string(" 0 %"));
+    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=1 Spiel"));
+    QCOMPARE(w.FxLabel1->caption(), std::string(" Testanzahlschnitt (max=1)"));
+    const QImage image = w.grab().toImage();
+    for (int month = 0; month < 12; ++month) {
+        const int x = 253 + 22 * month;
+        QCOMPARE(image.pixelColor(x, 174), kRed);
+        QCOMPARE(image.pixelColor(x, 175), kRed);
+        QCOMPARE(image.pixelColor(x, 173), month % 2 ? kSilver : kGrey);
+    }
+    QCOMPARE(image.pixelColor(11 + 5 * 45 + 2, 366), kGrey);  // no distribution bar
+}
+
+void StatisticsTest::malformedRatingShowsTheErrorAndRestoresTheGrid() {
+    // A foreign file can hold text where a rating belongs.
+    fixture->writeTable(archive::gamesView(),
+                        {{text("A"), text("Action"), text("x"), text("x"), text("80"), text("2001/01"), text("x")},
+                         {text("B"), text("Sport"), text("x"), text("x"), text("70"), text("2001/02"), text("x")},
+                         {text("C"), text("Sport"), text("x"), text("x"), text("60"), text("2001/03"), text("x")}});
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open((fixture->dataPath + "/GameData.DB").c_str(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "UPDATE GameData SET WERTUNG = 'gut' WHERE TITEL = 'B'", nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+    windows.reset();
+    start();
+    MessageBox::clearShown();
+    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+    QVERIFY(MessageBox::shown()[0].text.find("gut") != std::string::npos);
+    // The window shows what came before the failing record; the grid is back.
+    QVERIFY(games().isVisible());
+    QCOMPARE(label(games().Label4), std::string("Auswahl: 3 Spiele"));
+    QCOMPARE(games().statistics().categoryCount[0], 1.0);
+    QVERIFY(form().DBGrid1->updatesEnabled());
+    QCOMPARE(form().Query1.recNo(), 0);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void StatisticsTest::viewSwitchAndEditModeHideTheWindows() {
+    form().Image7Click();
+    QVERIFY(games().isVisible());
+    QTest::mouseClick(form().Image1, Qt::LeftButton);  // even the same view
+    QVERIFY(!games().isVisible());
+    // In the edit mode the statistics command does nothing.
+    form().Image4MouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
+    QVERIFY(form().EditMode);
+    form().Image7Click();
+    QVERIFY(!games().isVisible() && !disc().isVisible() && !tips().isVisible());
+}
+
+QTEST_MAIN(StatisticsTest)
+#include "tst_statistics.moc"
