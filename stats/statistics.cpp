@@ -1,5 +1,6 @@
 #include "statistics.h"
 
+#include "cp1252.h"
 #include "filelayer.h"
 #include "tableimage.h"
 
@@ -53,13 +54,6 @@ std::optional<long long> issueMonth(std::string_view issue) {
 // The rating distribution holds the whole values 0 to 100 only.
 int ratingSlot(double value) {
     return value >= 0 && value <= 100 && value == std::floor(value) ? static_cast<int>(value) : -1;
-}
-
-std::string lowerAZ(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lowered;
 }
 
 // ---- per-row facts, worked out once per table image
@@ -118,15 +112,18 @@ GameFact gameFact(std::string_view rating, std::string_view category, std::strin
     return fact;
 }
 
+// A stem occurs in the kind with A-Z lowered on both sides exactly when it
+// occurs with a-z raised on both sides; every other byte stays as it is
+// (the "\xF6" of "L\xF6sung" never meets the "\xD6" of "L\xD6SUNG").
 class KindMatcher {
 public:
     explicit KindMatcher(std::span<const std::string_view> kindNames) {
-        for (std::string_view name : kindNames) stems_.push_back(lowerAZ(name.substr(0, 4)));
+        for (std::string_view name : kindNames) stems_.push_back(archive::upperAscii(name.substr(0, 4)));
     }
     int8_t kindOf(std::string_view kind) const {
-        const std::string lowered = lowerAZ(kind);
+        const std::string raised = archive::upperAscii(kind);
         for (size_t i = 0; i < stems_.size(); ++i)
-            if (lowered.find(stems_[i]) != std::string::npos) return static_cast<int8_t>(i);
+            if (raised.find(stems_[i]) != std::string::npos) return static_cast<int8_t>(i);
         return -1;
     }
 
@@ -135,7 +132,8 @@ private:
 };
 
 // A key that tells every list and column choice apart.
-std::string factsKey(std::string_view what, std::initializer_list<int> columns, std::span<const std::string_view> names) {
+std::string factsKey(std::string_view what, std::initializer_list<int> columns,
+                     std::span<const std::string_view> names) {
     std::string key = "stats/";
     key += what;
     for (int column : columns) key += "/" + std::to_string(column);
@@ -444,8 +442,8 @@ GameStatistics computeGameStatistics(const archive::DataSet& games, std::span<co
         return s;
 
     if (const archive::TableImage* image = imageToGather(games)) {
-        walkGames(ImageRecords<GameFact>{image, games.imageRows(), gameFacts(*image, columns, categoryNames).rows.data()},
-                  columns, s);
+        const Facts<GameFact>& facts = gameFacts(*image, columns, categoryNames);
+        walkGames(ImageRecords<GameFact>{image, games.imageRows(), facts.rows.data()}, columns, s);
     } else {
         walkGames(GameTextRecords{{games}, columns, categoryNames}, columns, s);
     }
@@ -472,8 +470,8 @@ KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<co
     if (!findColumns(items, {{kKindField, &columns.kind}, {kIssueField, &columns.issue}}, s)) return s;
 
     if (const archive::TableImage* image = imageToGather(items)) {
-        walkKinds(ImageRecords<KindFact>{image, items.imageRows(), kindFacts(*image, columns, kindNames).rows.data()},
-                  columns, s);
+        const Facts<KindFact>& facts = kindFacts(*image, columns, kindNames);
+        walkKinds(ImageRecords<KindFact>{image, items.imageRows(), facts.rows.data()}, columns, s);
     } else {
         walkKinds(KindTextRecords{{items}, columns, KindMatcher(kindNames)}, columns, s);
     }

@@ -5,6 +5,7 @@
 // the same row numbers doing the same sums; and the first computation over a
 // fresh image, which works out the per-row facts.
 
+#include "cp1252.h"
 #include "engine.h"
 #include "gamegenerator.h"
 #include "querytext.h"
@@ -109,13 +110,6 @@ void BM_Statistics(benchmark::State& state) {
     state.counters["records"] = query.recordCount();
 }
 
-std::string lowered(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return result;
-}
-
 // The per-row arrays of the floor, by image row, read from the cells once.
 struct FloorArrays {
     std::vector<int8_t> category;  // or kind; -1 none (games) / rest (kinds)
@@ -137,10 +131,11 @@ FloorArrays floorArrays(const std::string& path, bool games) {
     const int issue = all.fieldIndex("AUSGABE");
     for (int record = 0; record < all.recordCount(); ++record) {
         const uint32_t row = rows[static_cast<size_t>(record)];
-        const std::string text = games ? std::string(all.text(record, category)) : lowered(all.text(record, category));
+        const std::string_view cell = all.text(record, category);
+        const std::string text = games ? std::string(cell) : archive::upperAscii(cell);
         int8_t index = -1;
         for (size_t i = 0; i < names.size() && index < 0; ++i) {
-            if (games ? text == names[i] : text.find(lowered(names[i].substr(0, 4))) != std::string::npos)
+            if (games ? text == names[i] : text.find(archive::upperAscii(names[i].substr(0, 4))) != std::string::npos)
                 index = static_cast<int8_t>(i);
         }
         arrays.category[row] = index;
