@@ -3,6 +3,40 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace {
+
+// Sets an environment variable for as long as it lives, then puts back what
+// was there before (or nothing), so no other test inherits it.
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const char* value) : name_(std::move(name)) {
+        if (const char* previous = std::getenv(name_.c_str())) previous_ = previous;
+        set(value);
+    }
+    ~ScopedVariable() {
+        if (previous_)
+            ::setenv(name_.c_str(), previous_->c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+    void set(const char* value) { ::setenv(name_.c_str(), value, 1); }
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+std::optional<std::string> variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+}  // namespace
 
 TEST(StartupRules, ProgramNameChoosesTheMode) {
     for (const char* name : {"quillorahd", "QuilloraHD", "xyzhd.exe", "hd.exe", "QUILLORAHD.EXE", "shd.exe"})
@@ -18,14 +52,20 @@ TEST(StartupRules, SourcePathIsDataBelowTheStartFolder) {
 }
 
 TEST(StartupRules, HardDiskFoldersFollowXdgDataHome) {
-    ::setenv("XDG_DATA_HOME", "/srv/share/", 1);
-    auto folders = startup::hardDiskFolders();
-    EXPECT_EQ(folders.levels[0], "/srv/share/VORTAGON");
-    EXPECT_EQ(folders.levels[1], "/srv/share/VORTAGON/QUILLORA");
-    EXPECT_EQ(folders.dataPath(), "/srv/share/VORTAGON/QUILLORA/DATA");
-    ::setenv("XDG_DATA_HOME", "", 1);
-    ::setenv("HOME", "/home/leser", 1);
-    EXPECT_EQ(startup::hardDiskFolders().dataPath(), "/home/leser/.local/share/VORTAGON/QUILLORA/DATA");
+    const std::optional<std::string> home = variable("HOME");
+    const std::optional<std::string> dataHome = variable("XDG_DATA_HOME");
+    {
+        ScopedVariable xdg("XDG_DATA_HOME", "/srv/share/");
+        auto folders = startup::hardDiskFolders();
+        EXPECT_EQ(folders.levels[0], "/srv/share/VORTAGON");
+        EXPECT_EQ(folders.levels[1], "/srv/share/VORTAGON/QUILLORA");
+        EXPECT_EQ(folders.dataPath(), "/srv/share/VORTAGON/QUILLORA/DATA");
+        xdg.set("");
+        ScopedVariable user("HOME", "/home/leser");
+        EXPECT_EQ(startup::hardDiskFolders().dataPath(), "/home/leser/.local/share/VORTAGON/QUILLORA/DATA");
+    }
+    EXPECT_EQ(variable("HOME"), home);
+    EXPECT_EQ(variable("XDG_DATA_HOME"), dataHome);
 }
 
 TEST(StartupRules, EngineVersionTextBecomesANumber) {

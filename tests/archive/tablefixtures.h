@@ -40,39 +40,49 @@ inline std::vector<std::string> valuesOf(archive::DataSet& dataSet, std::string_
     return values;
 }
 
-// Makes a file unwritable for as long as it lives, also for root (who
-// ignores the permission bits): then through the immutable attribute.
+// Sets or clears the immutable attribute of a file or folder, which stops
+// root too. False where the file system or a missing capability (a
+// container) does not allow it.
+inline bool setImmutableAttribute(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+}
+
+// Takes every write permission bit off a file or folder for as long as it
+// lives; for root, who ignores the bits, also sets the immutable attribute
+// where that is allowed.
 class Unwritable {
 public:
     explicit Unwritable(std::string path) : path_(std::move(path)) {
-        ::chmod(path_.c_str(), 0444);
-        if (::geteuid() == 0) immutable_ = setImmutable(true);
-        works_ = ::access(path_.c_str(), W_OK) != 0;
+        struct stat info {};
+        ::stat(path_.c_str(), &info);
+        mode_ = info.st_mode & 07777;
+        bitsCleared_ = ::chmod(path_.c_str(), mode_ & ~0222) == 0;
+        if (::geteuid() == 0) immutable_ = setImmutableAttribute(path_, true);
     }
     ~Unwritable() {
-        if (immutable_) setImmutable(false);
-        ::chmod(path_.c_str(), 0644);
+        if (immutable_) setImmutableAttribute(path_, false);
+        ::chmod(path_.c_str(), mode_);
     }
     Unwritable(const Unwritable&) = delete;
     Unwritable& operator=(const Unwritable&) = delete;
-    // False where the file system offers no way to refuse writing to root.
-    bool works() const { return works_; }
+    // No write permission bit is left: the program's own rule for a
+    // read-only table, which holds for root as well.
+    bool bitsCleared() const { return bitsCleared_; }
+    // The system itself refuses writing, root included.
+    bool refusedBySystem() const { return ::access(path_.c_str(), W_OK) != 0; }
 
 private:
-    bool setImmutable(bool on) {
-        const int fd = ::open(path_.c_str(), O_RDONLY);
-        if (fd < 0) return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-
     std::string path_;
+    mode_t mode_ = 0;
+    bool bitsCleared_ = false;
     bool immutable_ = false;
-    bool works_ = false;
 };
