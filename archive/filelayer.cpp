@@ -4,10 +4,12 @@
 #include "engine.h"
 #include "querytext.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
+#include <cstring>
 
 namespace archive::detail {
 namespace {
@@ -20,7 +22,7 @@ std::string quotedName(std::string_view name) {
 }
 
 // A "file:" URI keeps '?', '#' and '%' of a path from being read as URI syntax.
-std::string readOnlyUri(const std::string& path) {
+std::string readOnlyUri(const std::string& path, bool immutable) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string uri = "file:";
     for (char c : fsPath(path)) {
@@ -35,9 +37,15 @@ std::string readOnlyUri(const std::string& path) {
             uri += kHex[byte & 0x0F];
         }
     }
-    uri += "?mode=ro";
+    uri += immutable ? "?mode=ro&immutable=1" : "?mode=ro";
     return uri;
 }
+
+// The file SQLite keeps committed changes of a WAL-mode database in until
+// they are copied into the database file.
+std::string walFileOf(const std::string& fsName) { return fsName + "-wal"; }
+
+bool walFileExists(const std::string& fsName) { return ::access(walFileOf(fsName).c_str(), F_OK) == 0; }
 
 }  // namespace
 
@@ -93,8 +101,33 @@ Database Database::open(const std::string& name, int flags, const std::string& d
     return handle;
 }
 
+bool storedInWalMode(const std::string& fsName) {
+    const int fd = ::open(fsName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Bytes 18 and 19 of the header, the format versions for writing and
+    // reading, are 2 in WAL mode and 1 with a rollback journal.
+    unsigned char header[20] = {};
+    const bool read = ::pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
+    ::close(fd);
+    return read && std::memcmp(header, "SQLite format 3", 16) == 0 && (header[18] == 2 || header[19] == 2);
+}
+
+bool hasPendingWal(const std::string& fsName) {
+    struct stat info {};
+    return ::stat(walFileOf(fsName).c_str(), &info) == 0 && info.st_size > 0;
+}
+
 Database Database::openReadOnly(const std::string& path) {
-    return open(readOnlyUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, path);
+    const std::string fsName = fsPath(path);
+    // A WAL-mode file read the usual way gets a -wal and a -shm file beside
+    // it, and where the folder refuses them (a disc) it cannot be read at all.
+    // While no change waits in a -wal file, the database file alone holds the
+    // whole table: read it as immutable, which needs nothing beside it.
+    // Waiting changes could only be read through those files, and reading
+    // around them would show an old state of the table: refuse them.
+    if (hasPendingWal(fsName)) throw EngineError(walPendingText(path));
+    const bool immutable = storedInWalMode(fsName) || walFileExists(fsName);
+    return open(readOnlyUri(path, immutable), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, path);
 }
 
 Database Database::openReadWrite(const std::string& path) {
@@ -108,10 +141,14 @@ Database Database::openReadWrite(const std::string& path) {
     const bool noWriteBit = ::stat(fsName.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
     if (noWriteBit || access(fsName.c_str(), W_OK) != 0 || access(folderOf(fsName).c_str(), W_OK) != 0)
         throw EngineError(readOnlyText(path));
+    // Changes another program left in a -wal file were never shown; writing
+    // next to them would store rows over a state nobody saw.
+    if (hasPendingWal(fsName)) throw EngineError(walPendingText(path));
+    // A WAL-mode file stays in WAL mode: its -wal and -shm files exist only
+    // while the write runs, since closing the last connection copies the
+    // changes into the file and removes both.
     Database db = open(fsName, SQLITE_OPEN_READWRITE, path);
     if (sqlite3_db_readonly(db.get(), "main") == 1) throw EngineError(readOnlyText(path));
-    // A table on a read-only disc cannot be read in WAL mode: keep the journal beside.
-    db.exec("PRAGMA journal_mode=DELETE", path);
     return db;
 }
 
@@ -162,6 +199,13 @@ std::string damagedText(std::string_view name) {
 
 std::string readOnlyText(std::string_view name) {
     return "Die Tabelle " + quotedName(name) + " ist schreibgesch\xFCtzt.";
+}
+
+std::string walPendingText(std::string_view name) {
+    return "Die Tabelle " + quotedName(name) + " ist im WAL-Modus gespeichert und hat ungesicherte \xC4nderungen in " +
+           quotedName(std::string(name) + "-wal") +
+           "; sie kann erst ge\xF6" "ffnet werden, wenn das Programm, das sie geschrieben hat, diese \xC4nderungen "
+           "in die Tabelle \xFC" "bernommen hat.";
 }
 
 std::string writeFailedText(std::string_view name, std::string_view reason) {

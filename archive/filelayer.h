@@ -30,10 +30,13 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Through a "file:...?mode=ro" name: reading never creates or changes a file.
+    // Through a "file:...?mode=ro" name: reading never creates or changes a
+    // file, also beside a WAL-mode file (read as immutable). Throws the
+    // pending-WAL error when changes wait in a -wal file beside it.
     static Database openReadOnly(const std::string& path);
     // An existing file, never created; throws the "write-protected" error
-    // when the file or its folder refuses writing.
+    // when the file or its folder refuses writing, the pending-WAL error as
+    // above. A WAL-mode file keeps its mode.
     static Database openReadWrite(const std::string& path);
     // A file we have just created ourselves.
     static Database openNew(const std::string& path);
@@ -63,6 +66,11 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// For a table file by its file system name: whether its header says WAL
+// mode, and whether changes wait in a non-empty -wal file beside it.
+bool storedInWalMode(const std::string& fsName);
+bool hasPendingWal(const std::string& fsName);
+
 // SQL text of an identifier of our own in double quotes.
 std::string quotedIdentifier(std::string_view name);
 
@@ -75,6 +83,7 @@ std::string notFoundText(std::string_view name);
 std::string notATableText(std::string_view name);
 std::string damagedText(std::string_view name);
 std::string readOnlyText(std::string_view name);
+std::string walPendingText(std::string_view name);
 std::string writeFailedText(std::string_view name, std::string_view reason);
 std::string notANumberText(std::string_view value, std::string_view field);
 

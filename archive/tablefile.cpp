@@ -39,6 +39,12 @@ void syncPath(const std::string& fsName, int flags) {
 
 std::atomic<unsigned> tempCounter{0};
 
+// Changes waiting in a -wal file belong to the file they were written for: a
+// new file put in its place would take them in as its own pages.
+void refusePendingWal(const std::string& path) {
+    if (detail::hasPendingWal(fsPath(path))) throw EngineError(detail::walPendingText(path));
+}
+
 }  // namespace
 
 struct TableFileWriter::Impl {
@@ -47,6 +53,7 @@ struct TableFileWriter::Impl {
     std::string tempPath;
     Database db;
     std::unique_ptr<detail::Statement> insert;
+    bool walMode = false;  // the table replaced is in WAL mode, and so is the new one
     bool committed = false;
 
     Impl(std::string target, const ViewDef& viewDef) : path(std::move(target)), view(viewDef) {}
@@ -78,6 +85,8 @@ struct TableFileWriter::Impl {
 TableFileWriter::TableFileWriter(std::string path, const ViewDef& view)
     : impl_(std::make_unique<Impl>(std::move(path), view)) {
     Impl& w = *impl_;
+    refusePendingWal(w.path);
+    w.walMode = detail::storedInWalMode(fsPath(w.path));
     w.createTempFile();
     w.db = Database::openNew(w.tempPath);
     // The temporary file either replaces the target whole or is thrown away,
@@ -141,7 +150,10 @@ void TableFileWriter::commit() {
     if (w.committed) return;
     w.insert.reset();
     w.db.exec("COMMIT", w.path);
+    // Only now: a journal of its own would only slow down filling the file.
+    if (w.walMode) w.db.exec("PRAGMA journal_mode=WAL", w.path);
     w.db.close();
+    refusePendingWal(w.path);
     const std::string fsTemp = fsPath(w.tempPath);
     syncPath(fsTemp, O_RDONLY | O_CLOEXEC);
     if (::rename(fsTemp.c_str(), fsPath(w.path).c_str()) != 0)

@@ -19,6 +19,8 @@ using Row = std::vector<Cell>;
 // Writes a new table file whole or not at all: the rows go into a temporary
 // file beside the target, which replaces the target only on commit(). Without
 // commit() the target stays as it was and the temporary file is removed.
+// A target in WAL mode is replaced by a file in WAL mode; one with changes
+// waiting in its -wal file is not replaced (EngineError).
 class TableFileWriter {
 public:
     TableFileWriter(std::string path, const ViewDef& view);
