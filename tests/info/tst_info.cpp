@@ -1,0 +1,322 @@
+// The info dialog as a reader and the maintainer see it: its texts in both
+// modes, which exchange buttons it offers, and the export and import of real
+// table files.
+
+#include "discfixture.h"
+#include "tform2.h"
+#include "topendialog.h"
+#include "windows.h"
+
+#include <QLabel>
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A folder nobody may write into, root included (root passes the permission
+// bits, not the immutable attribute).
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(std::string path) : path_(std::move(path)) {
+        ::chmod(path_.c_str(), 0555);
+        if (::geteuid() == 0) immutable_ = setImmutable(true);
+    }
+    ~ReadOnlyFolder() {
+        if (immutable_) setImmutable(false);
+        ::chmod(path_.c_str(), 0755);
+    }
+    bool refusesWriting() const { return ::access(path_.c_str(), W_OK) != 0 || immutable_; }
+
+private:
+    bool setImmutable(bool on) {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+    std::string path_;
+    bool immutable_ = false;
+};
+
+}  // namespace
+
+class InfoTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void textsOfTheDialog();
+    void buttonsFollowTheEditModeAndTheView();
+    void hardDiskModeCaption();
+    void exportWritesTheWholeTableInStoredOrder();
+    void exportOfAnEmptyTableIsAnEmptyFile();
+    void exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile();
+    void importAppendsEveryLine();
+    void importLineEnds();
+    void importCancelledChangesNothing();
+    void importStopsAtARefusedRecord();
+
+private:
+    TForm1& form() { return *windows->form1; }
+    TForm2& dialog() { return windows->set.Form2(); }
+    void start(const std::string& programFile = "quillora") {
+        fixture->enterDisc();
+        windows = std::make_unique<Windows>(programFile);
+        form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+    }
+    void enterEditMode() {
+        form().Image4MouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
+    }
+    // Opens the dialog from the sidebar as the user does; `whileOpen` runs in
+    // it, then "Ok" closes it.
+    void openInfo(const std::function<void()>& whileOpen) {
+        bool ran = false;
+        QTimer::singleShot(0, this, [&] {
+            whileOpen();
+            ran = true;
+            QTest::mouseClick(dialog().Button1, Qt::LeftButton);
+        });
+        QTest::mouseClick(form().Image10, Qt::LeftButton);
+        QVERIFY(ran);
+        QVERIFY(!dialog().isVisible());
+    }
+    std::string text(QLabel* label) const { return fromQt(label->text()); }
+    std::string importFile(const std::string& bytes) const {
+        const std::string path = fixture->tempFolder + "/import.txt";
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::vector<std::string> titles() const {
+        std::vector<std::string> result;
+        for (const auto& row : readTableFile(fixture->dataPath + "/CDData.DB")) result.push_back(row[0]);
+        return result;
+    }
+
+    std::unique_ptr<DiscFixture> fixture;
+    std::unique_ptr<Windows> windows;
+};
+
+void InfoTest::init() {
+    fixture = std::make_unique<DiscFixture>();
+    start();
+}
+
+void InfoTest::cleanup() {
+    windows.reset();
+    fixture.reset();
+}
+
+void InfoTest::textsOfTheDialog() {
+    QCOMPARE(text(dialog().Label7), std::string("- - -"));
+    openInfo([&] {
+        QVERIFY(dialog().isVisible());
+        QVERIFY(dialog().isModal());
+        QCOMPARE(dialog().windowTitle(), QStringLiteral("Info"));
+        QCOMPARE(dialog().size(), QSize(441, 224));
+        QCOMPARE(text(dialog().Label7), std::string("Aktuelle Daten: 9/2004 (Spiele); 10/2004 (CD); 9/2004 (Tipps)"));
+        QCOMPARE(text(dialog().Label9), std::string("CD/DVD-Modus"));
+        QCOMPARE(text(dialog().Label5), std::string("Quillora"));
+        QCOMPARE(text(dialog().Label6), std::string("V 3.6a"));
+        QCOMPARE(dialog().Label5->geometry(), QRect(14, 22, 409, 57));
+        QCOMPARE(dialog().Button2->text(), QStringLiteral("ASCII-Export (.txt)"));
+        QCOMPARE(dialog().Button2->toolTip(),
+                 QStringLiteral("Exportiert die aktuelle Tabelle als TXT-Datei mit\n"
+                                "Tabulator-Trennzeichen in das DATA-Verzeichnis."));
+        // The backdrop: 4 and 3 rows a band, slate blue at the top, navy at the bottom.
+        const QImage image = dialog().grab().toImage();
+        QCOMPARE(image.pixelColor(430, 3), QColor(0x35, 0x35, 0x56));
+        QCOMPARE(image.pixelColor(430, 4), QColor(0x34, 0x34, 0x56));
+        QCOMPARE(image.pixelColor(430, 223), QColor(0x01, 0x00, 0x41));
+    });
+}
+
+void InfoTest::buttonsFollowTheEditModeAndTheView() {
+    openInfo([&] { QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
+    enterEditMode();
+    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && !dialog().Button3->isHidden()); });
+    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    enterEditMode();  // leaving hides both
+    QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden());
+    openInfo([&] { QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
+}
+
+void InfoTest::hardDiskModeCaption() {
+    windows.reset();
+    start("quillorahd");
+    openInfo([&] { QCOMPARE(text(dialog().Label9), std::string("Festplatten-Modus")); });
+}
+
+void InfoTest::exportWritesTheWholeTableInStoredOrder() {
+    enterEditMode();
+    dialog().Button2Click();
+    QCOMPARE(fileBytes(fixture->dataPath + "/GameData.db.txt"),
+             std::string("Zeppelin Tycoon\tStrategie\tWirtschaftssimulation\tLuftwerk\t81\t1999/04\tLuftschiffe im Aufbau\r\n"
+                         "Abenteuer in Gr\xFCnwald\tAction\tAdventure\tM\xE4rchenhaus\t74\t2001/12\tR\xE4tsel im Wald\r\n"
+                         "Rallye Fieber\tSport\tRennspiel\tTempo Soft\t88\t2004/09\tSchnell und schmutzig\r\n"
+                         "Ostfront Taktik\tStrategie\tEchtzeit-Strategie\tFeldherr\t\t2000/02\tOhne Wertung\r\n"
+                         "Cabal \"Zwei\"\tAction\t3D-Action\tKellerkind\t65\t2000/12\tMit Anf\xFChrungszeichen\r\n"
+                         "Labyrinth\tRollenspiele\tRollenspiel\tDrachenhort\t90\t2003/01\tVerliese ohne Ende\r\n"));
+    QVERIFY(MessageBox::shown().empty());  // no message on success
+    QCOMPARE(form().Table1.recNo(), 0);
+
+    // A pending change of the current row is stored before it is written.
+    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    form().Table1.setFieldText(3, "99");
+    dialog().Button2Click();
+    QCOMPARE(fileBytes(fixture->dataPath + "/TippsData.db.txt"),
+             std::string("Zeppelin Tycoon\t1999/07\tL\xF6sung\t99\r\n"
+                         "Labyrinth\t2004/08\tCheat\t12\r\n"
+                         "Rallye Fieber\t2004/09\tKurztipp\t7\r\n"));
+}
+
+void InfoTest::exportOfAnEmptyTableIsAnEmptyFile() {
+    fixture->writeTable(archive::tipsView(), {});
+    enterEditMode();
+    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    dialog().Button2Click();
+    QVERIFY(fs::exists(fixture->dataPath + "/TippsData.db.txt"));
+    QCOMPARE(fs::file_size(fixture->dataPath + "/TippsData.db.txt"), uintmax_t(0));
+}
+
+void InfoTest::exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile() {
+    const std::string target = fixture->dataPath + "/GameData.db.txt";
+    std::ofstream(target, std::ios::binary) << "older export";
+    enterEditMode();
+    MessageBox::clearShown();
+    {
+        const ReadOnlyFolder readOnly(fixture->dataPath);
+        QVERIFY2(readOnly.refusesWriting(), "the test cannot make a folder read-only here");
+        QTest::mouseClick(dialog().Button2, Qt::LeftButton);
+    }
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+    QCOMPARE(MessageBox::shown()[0].text, "Die Datei '" + target +
+                                              "' konnte nicht geschrieben werden: keine Schreibberechtigung.");
+    QCOMPARE(fileBytes(target), std::string("older export"));
+    QVERIFY(!QApplication::overrideCursor());
+    for (const auto& entry : fs::directory_iterator(fixture->dataPath))
+        QVERIFY(entry.path().filename().string().front() != '.');
+}
+
+void InfoTest::importAppendsEveryLine() {
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    TOpenDialog::setNextFileName(importFile("Neu A\t2004/11\tDemo\tCD\r\n"
+                                            "Neu B\t2004/11\tPatch\tDVD\textra\r\n"
+                                            "Neu C\r\n"));
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Message);
+    QCOMPARE(MessageBox::shown()[0].text, std::string("Import erfolgreich abgeschlossen.\r3 Datens\xE4tze eingef\xFCgt."));
+    const auto rows = readTableFile(fixture->dataPath + "/CDData.DB");
+    QCOMPARE(rows.size(), size_t(7));
+    QCOMPARE(rows[4], (std::vector<std::string>{"Neu A", "2004/11", "Demo", "CD"}));
+    QCOMPARE(rows[5], (std::vector<std::string>{"Neu B", "2004/11", "Patch", "DVD\textra"}));
+    QCOMPARE(rows[6], (std::vector<std::string>{"", "", "", "Neu C"}));
+    // The grid shows the appended rows.
+    QCOMPARE(form().DataSource1->rowCount(), 7);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void InfoTest::importLineEnds() {
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    struct Case {
+        const char* bytes;
+        int records;
+    };
+    const Case cases[] = {
+        {"a\nb\nc\n", 1},              // LF alone is text: one record
+        {"a\r\nb\r\n", 2},             // no extra record after the last CR LF
+        {"a\r\nb\r\n\r\n", 3},         // a blank last line is a record
+        {"a\r\nb\x1A" "c\r\n", 2},     // Ctrl-Z ends the file
+        {"", 0},
+    };
+    int total = 4;
+    for (const Case& c : cases) {
+        TOpenDialog::setNextFileName(importFile(c.bytes));
+        MessageBox::clearShown();
+        dialog().Button3Click();
+        total += c.records;
+        QCOMPARE(dialog().importedRecords(), c.records);
+        QCOMPARE(MessageBox::shown().back().text, "Import erfolgreich abgeschlossen.\r" + std::to_string(c.records) +
+                                                      " Datens\xE4tze eingef\xFCgt.");
+        QCOMPARE(titles().size(), size_t(total));
+    }
+    QCOMPARE(titles()[4], std::string(""));
+    QCOMPARE(readTableFile(fixture->dataPath + "/CDData.DB")[4][3], std::string("a\nb\nc\n"));
+
+    // A file that cannot be opened reports no record.
+    TOpenDialog::setNextFileName(fixture->tempFolder + "/missing.txt");
+    dialog().Button3Click();
+    QCOMPARE(MessageBox::shown().back().text, std::string("Import erfolgreich abgeschlossen.\r0 Datens\xE4tze eingef\xFCgt."));
+}
+
+void InfoTest::importCancelledChangesNothing() {
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    const std::string before = fileBytes(fixture->dataPath + "/CDData.DB");
+    MessageBox::clearShown();
+    TOpenDialog::setNextFileName(std::nullopt);
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QVERIFY(MessageBox::shown().empty());
+    QCOMPARE(fileBytes(fixture->dataPath + "/CDData.DB"), before);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void InfoTest::importStopsAtARefusedRecord() {
+    // The tips' counter takes numbers only: the third line is refused.
+    enterEditMode();
+    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    TOpenDialog::setNextFileName(importFile("Eins\t2004/01\tCheat\t1\r\nZwei\t2004/02\tTaktik\t2\r\n"
+                                            "Drei\t2004/03\tCheat\tviele\r\nVier\t2004/04\tCheat\t4\r\n"));
+    MessageBox::clearShown();
+    guarded(&dialog(), [&] { dialog().Button3Click(); });
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+    QVERIFY(MessageBox::shown()[0].text.find("viele") != std::string::npos);
+    QCOMPARE(dialog().importedRecords(), 3);
+    // The records before the refused one stay, nothing after it is read.
+    const auto rows = readTableFile(fixture->dataPath + "/TippsData.DB");
+    QCOMPARE(rows.size(), size_t(5));
+    QCOMPARE(rows[3], (std::vector<std::string>{"Eins", "2004/01", "Cheat", "1"}));
+    QCOMPARE(rows[4], (std::vector<std::string>{"Zwei", "2004/02", "Taktik", "2"}));
+    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
+    QCOMPARE(form().DataSource1->rowCount(), 5);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+QTEST_MAIN(InfoTest)
+#include "tst_info.moc"
