@@ -11,6 +11,10 @@
 
 namespace startup {
 
+// The oldest engine the program works with; an older or missing one is
+// installed from the disc.
+inline constexpr double kMinimumEngineVersion = 1.0;
+
 // A program file whose name ends in "HD.EXE" (any letter case) runs in
 // hard-disk mode; a name without an extension counts as ending in ".EXE".
 bool isHardDiskProgramName(std::string_view programFileName);

@@ -3,6 +3,7 @@
 #include "clickarea.h"
 #include "cp1252.h"
 #include "messagebox.h"
+#include "palette.h"
 #include "pictures.h"
 #include "querytext.h"
 #include "sorting.h"
@@ -15,6 +16,7 @@
 #include "tkindstatistics.h"
 #include "tsuchpage.h"
 #include "uppercasevalidator.h"
+#include "usertexts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,21 +47,32 @@ constexpr char kUpdateNotice[] =
     "Starten Sie bitte danach den \"Quillora\" nochmal.";
 constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
-constexpr char kFilterHint[] = "Dieser Text mu\xDF im Titel vorkommen";
 constexpr char kHardDiskModeCaption[] = "Festplatten-Modus";
 constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
 
-const QColor kWindowColour(0x01, 0x00, 0x41);
-const QColor kGridBackground(0xF5, 0xF5, 0xF5);
-const QColor kEditGridBackground(0xC0, 0xC0, 0xC0);
-const QColor kGridTitleColour(0x99, 0x99, 0xBA);
-const QColor kGridText(0x01, 0x00, 0x41);
+const QColor& kGridBackground = palette::kInputBackground;
+const QColor& kEditGridBackground = palette::kSilver;
+const QColor& kGridTitleColour = palette::kLilac;
+const QColor& kGridText = palette::kWindow;
 
 // Left edge of LED1 and the top edge of each view button; the lamp stands 12
 // pixels below the top of its button.
 constexpr int kLampLeft = 112;
 constexpr int kLampOffset = 12;
-constexpr int kViewButtonTops[] = {128, 153, 178};
+// The three view buttons of the sidebar, games, disc contents and tips: their
+// click areas and, in the same place, their highlighted pictures.
+struct ViewButton {
+    const char* area;
+    const char* highlight;
+    const char* picture;
+    QRect areaBox;
+    int highlightWidth;
+};
+const ViewButton kViewButtons[] = {
+    {"Image1", "Aktiv1", "aktiv1", {12, 128, 91, 24}, 91},
+    {"Image2", "Aktiv2", "aktiv2", {12, 153, 91, 24}, 91},
+    {"Image3", "Aktiv3", "aktiv3", {12, 178, 90, 24}, 91},
+};
 constexpr int kGridLeft = 130;
 constexpr int kGridTop = 9;
 constexpr int kGridRightMargin = 10;
@@ -150,7 +163,7 @@ void TForm1::loadLayout() {
     resize(kOuterWidth - kFrameWidth, kOuterHeight - kFrameHeight);
     setMinimumSize(kMinOuterWidth - kFrameWidth, kMinOuterHeight - kFrameHeight);
     QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, kWindowColour);
+    windowPalette.setColor(QPalette::Window, palette::kWindow);
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
@@ -172,12 +185,17 @@ void TForm1::loadLayout() {
         label->hide();
         return label;
     };
-    Aktiv1 = makePicture("Aktiv1", "aktiv1", {12, 128, 91, 24});
-    Aktiv2 = makePicture("Aktiv2", "aktiv2", {12, 153, 91, 24});
-    Aktiv3 = makePicture("Aktiv3", "aktiv3", {12, 178, 91, 24});
+    auto highlightOf = [&](const ViewButton& button) {
+        QRect box = button.areaBox;
+        box.setWidth(button.highlightWidth);
+        return makePicture(button.highlight, button.picture, box);
+    };
+    Aktiv1 = highlightOf(kViewButtons[0]);
+    Aktiv2 = highlightOf(kViewButtons[1]);
+    Aktiv3 = highlightOf(kViewButtons[2]);
     Aktiv4 = makePicture("Aktiv4", "aktiv4", {12, 234, 91, 24});
     Aktiv4->setToolTip(toQt(kSelectionHint));
-    LED1 = makePicture("LED1", "led", {kLampLeft, 140, 14, 13});
+    LED1 = makePicture("LED1", "led", {kLampLeft, kViewButtons[0].areaBox.top() + kLampOffset, 14, 13});
     LED1->show();
     LED2 = makePicture("LED2", "led", {kLampLeft, 246, 14, 13});
 
@@ -188,9 +206,9 @@ void TForm1::loadLayout() {
         connect(area, &ClickArea::clicked, this, [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
         return area;
     };
-    Image1 = makeCommand("Image1", {12, 128, 91, 24}, &TForm1::Image1Click);
-    Image2 = makeCommand("Image2", {12, 153, 91, 24}, &TForm1::Image2Click);
-    Image3 = makeCommand("Image3", {12, 178, 90, 24}, &TForm1::Image3Click);
+    Image1 = makeCommand(kViewButtons[0].area, kViewButtons[0].areaBox, &TForm1::Image1Click);
+    Image2 = makeCommand(kViewButtons[1].area, kViewButtons[1].areaBox, &TForm1::Image2Click);
+    Image3 = makeCommand(kViewButtons[2].area, kViewButtons[2].areaBox, &TForm1::Image3Click);
     Image6 = makeCommand("Image6", {12, 234, 90, 24}, &TForm1::Image6Click);
     Image6->setToolTip(toQt(kSelectionHint));
     Image7 = makeCommand("Image7", {12, 327, 90, 24}, &TForm1::Image7Click);
@@ -204,7 +222,7 @@ void TForm1::loadLayout() {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(17, 280, 78, 18);
     Edit1->setValidator(new UpperCaseValidator(Edit1));
-    Edit1->setToolTip(toQt(kFilterHint));
+    Edit1->setToolTip(toQt(usertexts::kTitleFilterHint));
     QFont filterFont(QStringLiteral("Arial"), 9, QFont::Bold);
     Edit1->setFont(filterFont);
     Edit1->setFrame(false);
@@ -279,12 +297,12 @@ void TForm1::FormCreate() {
     DataPath = SourcePath;
     // 5. Numbers are converted with the full stop whatever the locale says: the
     // conversions of this program never consult the locale.
-    // 6. The engine must be installed in version 1.0 or later.
+    // 6. The engine must be installed in the version the program needs.
     IniCtrl1.RegRoot = rpLocalMachine;
     IniCtrl1.RegPath = std::string(kEngineRegPath);
     EngineVersion = startup::engineVersionFromText(
         IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), "0.00"));
-    if (EngineVersion == 0 || EngineVersion < 1.0) {
+    if (EngineVersion == 0 || EngineVersion < startup::kMinimumEngineVersion) {
         if (Form4) Form4->hide();  // the notice is the only thing on the screen
         MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
         SendKeys1.StartProgram(std::string(archive::kEngineFolder) + "/" + std::string(archive::kEngineSetupName));
@@ -436,7 +454,7 @@ void TForm1::InitTable(const std::string& view) {
     selection.setRatingListEnabled(definition->ratingListEnabled);
     selection.fillCategories(*definition);
     const int viewIndex = definition == &archive::gamesView() ? 0 : definition == &archive::discView() ? 1 : 2;
-    LED1->move(kLampLeft, kViewButtonTops[viewIndex] + kLampOffset);
+    LED1->move(kLampLeft, kViewButtons[viewIndex].areaBox.top() + kLampOffset);
     QLabel* const highlighted[] = {Aktiv1, Aktiv2, Aktiv3};
     for (int i = 0; i < 3; ++i) highlighted[i]->setVisible(i == viewIndex);
     CurrentTableFile = std::string(definition->tableFile);

@@ -2,11 +2,13 @@
 
 #include "clickarea.h"
 #include "messagebox.h"
+#include "palette.h"
 #include "pictures.h"
 #include "querytext.h"
 #include "tables.h"
 #include "text.h"
 #include "uppercasevalidator.h"
+#include "usertexts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -21,8 +23,8 @@ namespace {
 constexpr int kClientWidth = 115;
 constexpr int kClientHeight = 217;
 constexpr int kListItemHeight = 15;
-const QColor kInputBackground(0xF5, 0xF5, 0xF5);
-const QColor kInputText(0xFF, 0x00, 0x00);
+const QColor& kInputBackground = palette::kInputBackground;
+const QColor& kInputText = palette::kInputText;
 
 // The open lists show their entries at a fixed height, as on the painted design.
 class FixedHeightItemDelegate : public QStyledItemDelegate {
@@ -86,7 +88,7 @@ TSuchPage::TSuchPage(SelectionHost& host, QWidget* parent)
     edit1_->setObjectName(QStringLiteral("Edit1"));
     edit1_->setGeometry(9, 26, 97, 23);
     edit1_->setValidator(new UpperCaseValidator(edit1_));
-    edit1_->setToolTip(toQt("Dieser Text mu\xDF im Titel vorkommen"));
+    edit1_->setToolTip(toQt(usertexts::kTitleFilterHint));
     styleInput(edit1_);
 
     comboBox1_ = makePickList(this, "ComboBox1", "Nur Spiele mit dieser Mindestwertung ausw\xE4hlen");
