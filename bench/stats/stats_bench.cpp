@@ -206,14 +206,6 @@ void BM_FirstStatistics(benchmark::State& state) {
     }
 }
 
-void cases(benchmark::internal::Benchmark* bench) {
-    bench->ArgNames({"rows", "games", "selection"});
-    for (const int games : {1, 0})
-        for (const int selection : {0, 1})
-            for (const int rows : {10000, 100000, 1000000}) bench->Args({rows, games, selection});
-    bench->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-}
-
 void firstCases(benchmark::internal::Benchmark* bench) {
     bench->ArgNames({"rows", "games", "selection"});
     for (const int games : {1, 0})
@@ -223,8 +215,24 @@ void firstCases(benchmark::internal::Benchmark* bench) {
 
 }  // namespace
 
-BENCHMARK(BM_Statistics)->Apply(cases);
-BENCHMARK(BM_Floor)->Apply(cases);
-BENCHMARK(BM_FirstStatistics)->Apply(firstCases);
-
-BENCHMARK_MAIN();
+// Each computation right beside its floor, so both meet the same load of the
+// machine; with --benchmark_enable_random_interleaving the repetitions mix too.
+int main(int argc, char** argv) {
+    for (const int games : {1, 0})
+        for (const int selection : {0, 1})
+            for (const int rows : {10000, 100000, 1000000})
+                for (const auto& [name, function] : {std::pair{"BM_Statistics", &BM_Statistics},
+                                                     std::pair{"BM_Floor", &BM_Floor}})
+                    benchmark::RegisterBenchmark(name, function)
+                        ->ArgNames({"rows", "games", "selection"})
+                        ->Args({rows, games, selection})
+                        ->Unit(benchmark::kMicrosecond)
+                        ->Repetitions(5)
+                        ->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark("BM_FirstStatistics", &BM_FirstStatistics)->Apply(firstCases);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
