@@ -2,6 +2,7 @@
 // result: the query rerun, the model reset and one rendered frame of the grid,
 // offscreen, on sample archives of growing size.
 
+#include "clickarea.h"
 #include "messagebox.h"
 #include "samplearchive.h"
 #include "tform1.h"

@@ -124,7 +124,7 @@ void BrowserTest::refusedQueryShowsTheErrorAndFreesTheCommands() {
 }
 
 void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
-    QTest::keyClicks(form().Edit1, "ab");
+    QTest::keyClicks(form().Edit1, QStringLiteral("ab"));
     QCOMPARE(form().Edit1->text(), QStringLiteral("AB"));
     QCOMPARE(page().Edit1()->text(), QStringLiteral("AB"));
     QCOMPARE(form().TitleFilter, std::string("UPPER(TITEL) LIKE \"%AB%\""));
@@ -141,7 +141,7 @@ void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
     QVERIFY(form().LED2->isHidden());
 
     // Text typed in the selection module shows in the quick field too.
-    QTest::keyClicks(page().Edit1(), "ra");
+    QTest::keyClicks(page().Edit1(), QStringLiteral("ra"));
     QCOMPARE(form().Edit1->text(), QStringLiteral("RA"));
     QCOMPARE(windows->column(0), (std::vector<std::string>{"Rallye Fieber"}));
     // A view switch empties both title fields and the condition.
@@ -153,14 +153,14 @@ void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
 }
 
 void BrowserTest::quickFieldFindsUmlautsAndQuotes() {
-    QTest::keyClicks(form().Edit1, "gr");
+    QTest::keyClicks(form().Edit1, QStringLiteral("gr"));
     QTest::sendKeyEvent(QTest::Click, form().Edit1, Qt::Key_Udiaeresis, toQt("\xFC"), Qt::NoModifier);
-    QTest::keyClicks(form().Edit1, "n");
+    QTest::keyClicks(form().Edit1, QStringLiteral("n"));
     QCOMPARE(form().Edit1->text(), toQt("GR\xDCN"));
     QCOMPARE(windows->column(0), (std::vector<std::string>{"Abenteuer in Gr\xFCnwald"}));
     form().Edit1->clear();
     // A typed quote is part of the title, not of the statement.
-    QTest::keyClicks(form().Edit1, "\"zw");
+    QTest::keyClicks(form().Edit1, QStringLiteral("\"zw"));
     QCOMPARE(form().TitleFilter, std::string("UPPER(TITEL) LIKE \"%\"\"ZW%\""));
     QCOMPARE(windows->column(0), (std::vector<std::string>{"Cabal \"Zwei\""}));
     QVERIFY(MessageBox::shown().empty());
@@ -181,7 +181,7 @@ void BrowserTest::selectionModuleNarrowsAndLightsTheLamp() {
     // The unrated game never meets a minimum rating.
     QCOMPARE(windows->column(0), (std::vector<std::string>{"Zeppelin Tycoon"}));
 
-    QTest::keyClicks(page().Edit1(), "o");
+    QTest::keyClicks(page().Edit1(), QStringLiteral("o"));
     QCOMPARE(form().Query1.sql[1],
              std::string("WHERE UPPER(TITEL) LIKE \"%O%\" AND RUBRIK LIKE \"%tra%\" AND WERTUNG >= 80 "));
 
@@ -250,12 +250,12 @@ void BrowserTest::currentColumnSurvivesARerun() {
     form().DBGrid1TitleClick(4);
     QCOMPARE(form().DBGrid1->currentIndex().column(), 3);
     QCOMPARE(form().SavedColumnIndex, 3);
-    QTest::keyClicks(form().Edit1, "a");
+    QTest::keyClicks(form().Edit1, QStringLiteral("a"));
     QCOMPARE(form().DBGrid1->currentIndex().column(), 3);
 }
 
 void BrowserTest::editModeSwitchAndBack() {
-    QTest::keyClicks(form().Edit1, "ab");
+    QTest::keyClicks(form().Edit1, QStringLiteral("ab"));
     enterEditMode();
     QVERIFY(form().EditMode);
     QCOMPARE(form().windowTitle(),
@@ -270,7 +270,7 @@ void BrowserTest::editModeSwitchAndBack() {
     // Selection, statistics, sorting and the quick field do nothing now.
     QTest::mouseClick(form().Image6, Qt::LeftButton);
     QVERIFY(!page().isVisible());
-    QTest::keyClicks(form().Edit1, "x");
+    QTest::keyClicks(form().Edit1, QStringLiteral("x"));
     QCOMPARE(page().Edit1()->text(), QString());
     form().DBGrid1TitleClick(4);
     QCOMPARE(windows->column(0).front(), std::string("Zeppelin Tycoon"));

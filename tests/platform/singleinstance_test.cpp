@@ -121,23 +121,23 @@ TEST(SingleInstance, OnlyTheRequestActivates) {
 TEST(SingleInstance, ASecondProgramStartActivatesTheFirstAndEnds) {
     const QString name = uniqueName("programs");
     Probe first(name, 20000);
-    ASSERT_EQ(first.nextLine(), "first");
+    ASSERT_EQ(first.nextLine(), QStringLiteral("first"));
 
     Probe second(name, 20000);
-    EXPECT_EQ(second.nextLine(), "second");
+    EXPECT_EQ(second.nextLine(), QStringLiteral("second"));
     EXPECT_TRUE(second.process->waitForFinished(3000));
     EXPECT_EQ(second.process->exitCode(), 0);
-    EXPECT_EQ(first.nextLine(), "activated");
+    EXPECT_EQ(first.nextLine(), QStringLiteral("activated"));
 
     Probe otherName(name.toUpper(), 100);
-    EXPECT_EQ(otherName.nextLine(), "first");
+    EXPECT_EQ(otherName.nextLine(), QStringLiteral("first"));
     otherName.process->waitForFinished(3000);
 
     // A crashed copy leaves nothing behind.
     ::kill(static_cast<pid_t>(first.process->processId()), SIGKILL);
     ASSERT_TRUE(first.process->waitForFinished(3000));
     Probe next(name, 100);
-    EXPECT_EQ(next.nextLine(), "first");
+    EXPECT_EQ(next.nextLine(), QStringLiteral("first"));
     next.process->waitForFinished(3000);
 }
 
@@ -162,7 +162,7 @@ TEST(SingleInstance, AProgramItStartedDoesNotKeepTheName) {
     writeScript(sleeper, "exec sleep 20\n");
     const QString name = uniqueName("launch");
     Probe probe(name, 200, QString::fromStdString(sleeper.string()));
-    ASSERT_EQ(probe.nextLine(), "first");
+    ASSERT_EQ(probe.nextLine(), QStringLiteral("first"));
     const QString launched = probe.nextLine();
     ASSERT_TRUE(launched.startsWith(QLatin1String("launched "))) << launched.toStdString();
     const pid_t sleeperPid = launched.mid(9).toInt();

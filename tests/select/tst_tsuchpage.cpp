@@ -149,7 +149,7 @@ private slots:
 
     void typingMirrorsAndRunsOneQueryPerKey() {
         Fixture f;
-        QTest::keyClicks(f.page.Edit1(), "ab");
+        QTest::keyClicks(f.page.Edit1(), QStringLiteral("ab"));
         QCOMPARE(f.page.Edit1()->text(), QStringLiteral("AB"));
         QCOMPARE(f.host.quickField.text(), QStringLiteral("AB"));
         QCOMPARE(f.host.queries.size(), size_t{2});
@@ -157,7 +157,7 @@ private slots:
         QVERIFY(f.host.indicator);
         // Typing in the middle keeps the cursor there despite the mirroring.
         f.page.Edit1()->setCursorPosition(1);
-        QTest::keyClicks(f.page.Edit1(), "xy");
+        QTest::keyClicks(f.page.Edit1(), QStringLiteral("xy"));
         QCOMPARE(f.page.Edit1()->text(), QStringLiteral("AXYB"));
         QTest::keyClick(f.page.Edit1(), Qt::Key_End);
         for (int i = 0; i < 4; ++i) QTest::keyClick(f.page.Edit1(), Qt::Key_Backspace);
@@ -168,13 +168,13 @@ private slots:
 
     void quickFieldTypingReachesThePage() {
         Fixture f;
-        QTest::keyClicks(&f.host.quickField, "r\"y");
+        QTest::keyClicks(&f.host.quickField, QStringLiteral("r\"y"));
         QCOMPARE(f.page.Edit1()->text(), QStringLiteral("R\"Y"));
         QCOMPARE(f.host.queries.size(), size_t{3});
         // A typed quote stays inside the literal.
         QCOMPARE(f.host.state.TitleFilter, std::string("UPPER(TITEL) LIKE \"%R\"\"Y%\""));
         f.host.state.EditMode = true;
-        QTest::keyClicks(&f.host.quickField, "z");
+        QTest::keyClicks(&f.host.quickField, QStringLiteral("z"));
         QCOMPARE(f.page.Edit1()->text(), QStringLiteral("R\"Y"));
         QCOMPARE(f.host.queries.size(), size_t{3});
     }
@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(f.host.queries, std::vector<std::string>{"GameData.db||"});
         QVERIFY(!f.host.indicator);
 
-        QTest::keyClicks(f.page.Edit1(), "x");
+        QTest::keyClicks(f.page.Edit1(), QStringLiteral("x"));
         f.pick(f.page.ComboBox1(), "50");
         f.page.show();
         QTest::mouseClick(f.page.Image1(), Qt::LeftButton);

@@ -305,7 +305,7 @@ void StatisticsTest::selectionModuleRefreshesOpenWindows() {
     QCOMPARE(games().StringGrid1->Row(), 2);
     QCOMPARE(label(games().Label4), std::string("Auswahl: 2 Spiele"));
     // Every keystroke in a title field recomputes the open window.
-    QTest::keyClicks(page().Edit1(), "cab");
+    QTest::keyClicks(page().Edit1(), QStringLiteral("cab"));
     QCOMPARE(label(games().Label4), std::string("Auswahl: 1 Spiel"));
     QCOMPARE(cell(games(), 1, 2), std::string(" 65 %"));
     QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
@@ -377,7 +377,7 @@ void StatisticsTest::rowPastTheEndLeavesNoCategory() {
 }
 
 void StatisticsTest::emptySelection() {
-    QTest::keyClicks(form().Edit1, "QQQ");
+    QTest::keyClicks(form().Edit1, QStringLiteral("QQQ"));
     form().Image7Click();
     TForm3& w = games();
     QCOMPARE(label(w.Label4), std::string("Auswahl: 0 Spiele"));

@@ -15,7 +15,7 @@ namespace {
 QImage rendered(const QString& name) {
     const QImage image = picture(name).toImage().convertToFormat(QImage::Format_ARGB32);
     const QString folder = qEnvironmentVariable("QUILLORA_PICTURES_DIR");
-    if (!folder.isEmpty() && !image.isNull()) image.save(folder + "/" + name + ".png");
+    if (!folder.isEmpty() && !image.isNull()) image.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
     return image;
 }
 
@@ -64,7 +64,7 @@ private slots:
     void highlightedButtonsAreRedWithLightLabelsAndDiffer() {
         QSet<QByteArray> seen;
         for (const char* name : {"aktiv1", "aktiv2", "aktiv3", "aktiv4"}) {
-            const QImage image = rendered(name);
+            const QImage image = rendered(QString::fromLatin1(name));
             QVERIFY2(countPixels(image, image.rect(), isReddish) > image.width() * image.height() / 2, name);
             QVERIFY2(countPixels(image, image.rect(), isLight) > 20, name);
             seen.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
@@ -73,7 +73,7 @@ private slots:
     }
 
     void lampIsARedDotWithClearCorners() {
-        const QImage image = rendered("led");
+        const QImage image = rendered(QStringLiteral("led"));
         QVERIFY(isReddish(image.pixelColor(7, 7)) || isReddish(image.pixelColor(6, 6)));
         for (const QPoint corner : {QPoint(0, 0), QPoint(13, 0), QPoint(0, 12), QPoint(13, 12)})
             QCOMPARE(image.pixelColor(corner).alpha(), 0);
@@ -83,7 +83,7 @@ private slots:
     // nothing but the plain background, and the painted buttons are where the
     // click areas are.
     void sidebarLeavesTheLampsFreeAndPaintsTheButtons() {
-        const QImage image = rendered("sidebar");
+        const QImage image = rendered(QStringLiteral("sidebar"));
         const QColor background = image.pixelColor(112, 140);
         for (const QRect lamp : {QRect(112, 140, 14, 13), QRect(112, 165, 14, 13), QRect(112, 190, 14, 13),
                                  QRect(112, 246, 14, 13)}) {

@@ -41,7 +41,7 @@ void WidgetsTest::errorTextGetsAFullStopAfterLettersOnly() {
 void WidgetsTest::typedLettersBecomeCapitalsOneForOne() {
     QLineEdit edit;
     edit.setValidator(new UpperCaseValidator(&edit));
-    QTest::keyClicks(&edit, "ab1");
+    QTest::keyClicks(&edit, QStringLiteral("ab1"));
     QTest::sendKeyEvent(QTest::Click, &edit, Qt::Key_unknown, toQt("\xE4\xDF\xFF"), Qt::NoModifier);
     // ß has no capital of its own and stays one letter; ÿ becomes Ÿ.
     QCOMPARE(fromQt(edit.text()), std::string("AB1\xC4\xDF\x9F"));

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
 
     if (displayAvailable()) {
         QApplication application(argc, argv);
-        QApplication::setApplicationName(kApplicationTitle);
+        QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
         if (failure) MessageBox::showError(nullptr, kFailedText + *failure);
         else MessageBox::showMessage(nullptr, kInstalledText);
     } else if (failure) {
