@@ -3,17 +3,12 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "filelayer.h"
+#include "wholefile.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace archive {
 namespace {
@@ -30,15 +25,6 @@ std::string tableNameOf(const ViewDef& view) {
     return std::string(file.substr(0, file.find('.')));
 }
 
-void syncPath(const std::string& fsName, int flags) {
-    const int fd = ::open(fsName.c_str(), flags);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-std::atomic<unsigned> tempCounter{0};
-
 // Changes waiting in a -wal file belong to the file they were written for: a
 // new file put in its place would take them in as its own pages.
 void refusePendingWal(const std::string& path) {
@@ -50,46 +36,36 @@ void refusePendingWal(const std::string& path) {
 struct TableFileWriter::Impl {
     std::string path;
     const ViewDef& view;
-    std::string tempPath;
+    WholeFileWriter file;  // the fresh file the rows go into, put in the target's place on commit
     Database db;
     std::unique_ptr<detail::Statement> insert;
     bool walMode = false;  // the table replaced is in WAL mode, and so is the new one
     bool committed = false;
 
-    Impl(std::string target, const ViewDef& viewDef) : path(std::move(target)), view(viewDef) {}
+    Impl(std::string target, const ViewDef& viewDef) : path(std::move(target)), view(viewDef), file(opened(path)) {}
 
     ~Impl() {
         insert.reset();
-        db.close();
-        if (!committed && !tempPath.empty()) ::unlink(fsPath(tempPath).c_str());
+        db.close();  // before the fresh file goes, when it was not committed
     }
 
-    // A fresh name beside the target, so that the final rename stays in one file system.
-    void createTempFile() {
-        const std::string folder = folderOf(path);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string candidate = joinPath(folder, "." + fileNameOf(path) + "." + std::to_string(::getpid()) +
-                                                               "-" + std::to_string(tempCounter++) + ".tmp");
-            const int fd = ::open(fsPath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                ::close(fd);
-                tempPath = candidate;
-                return;
-            }
-            if (errno != EEXIST) throw EngineError(detail::writeFailedText(path, std::strerror(errno)));
+    // The engine reports every failure as its own.
+    static WholeFileWriter opened(const std::string& target) {
+        try {
+            return WholeFileWriter(target);
+        } catch (const FileWriteError& error) {
+            throw EngineError(detail::writeFailedText(target, fileErrorCause(error.code())));
         }
-        throw EngineError(detail::writeFailedText(path, "kein freier Name"));
     }
 };
 
-TableFileWriter::TableFileWriter(std::string path, const ViewDef& view)
-    : impl_(std::make_unique<Impl>(std::move(path), view)) {
+TableFileWriter::TableFileWriter(std::string path, const ViewDef& view) {
+    refusePendingWal(path);
+    impl_ = std::make_unique<Impl>(std::move(path), view);
     Impl& w = *impl_;
-    refusePendingWal(w.path);
     w.walMode = detail::storedInWalMode(fsPath(w.path));
-    w.createTempFile();
-    w.db = Database::openNew(w.tempPath);
-    // The temporary file either replaces the target whole or is thrown away,
+    w.db = Database::openNew(w.file.temporaryPath());
+    // The fresh file either replaces the target whole or is thrown away,
     // so it needs neither a journal nor a flush per page.
     w.db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-32768", w.path);
 
@@ -154,12 +130,12 @@ void TableFileWriter::commit() {
     if (w.walMode) w.db.exec("PRAGMA journal_mode=WAL", w.path);
     w.db.close();
     refusePendingWal(w.path);
-    const std::string fsTemp = fsPath(w.tempPath);
-    syncPath(fsTemp, O_RDONLY | O_CLOEXEC);
-    if (::rename(fsTemp.c_str(), fsPath(w.path).c_str()) != 0)
-        throw EngineError(detail::writeFailedText(w.path, std::strerror(errno)));
+    try {
+        w.file.commit();
+    } catch (const FileWriteError& error) {
+        throw EngineError(detail::writeFailedText(w.path, fileErrorCause(error.code())));
+    }
     w.committed = true;
-    syncPath(fsPath(folderOf(w.path)), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 std::optional<std::string> findFileIgnoringCase(const std::string& folder, const std::string& name) {

@@ -62,13 +62,21 @@ std::string fileErrorCause(int code) {
     }
 }
 
-WholeFileWriter::WholeFileWriter(std::string path) : path_(std::move(path)) {
-    const fs::path target = cp1252ToUtf8(path_);
+WholeFileWriter::WholeFileWriter(std::string path) : WholeFileWriter(path, cp1252ToUtf8(path)) {}
+
+WholeFileWriter WholeFileWriter::forFileSystemPath(const std::string& utf8Path) {
+    return WholeFileWriter(utf8ToCp1252(utf8Path), utf8Path);
+}
+
+WholeFileWriter::WholeFileWriter(std::string path, std::string fsPath)
+    : path_(std::move(path)), fsPath_(std::move(fsPath)) {
+    const fs::path target = fsPath_;
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // The fresh file lies beside the target, so the final rename stays in one file system.
     std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0) fail(errno);
+    fsTemporaryPath_ = name;
     temporaryPath_ = utf8ToCp1252(name);
     // The new file keeps the mode of the one it replaces, else the usual one.
     struct stat existing {};
@@ -81,7 +89,7 @@ WholeFileWriter::WholeFileWriter(std::string path) : path_(std::move(path)) {
 
 WholeFileWriter::~WholeFileWriter() {
     if (fd_ >= 0) ::close(fd_);
-    if (!committed_ && !temporaryPath_.empty()) ::unlink(cp1252ToUtf8(temporaryPath_).c_str());
+    if (!committed_ && !fsTemporaryPath_.empty()) ::unlink(fsTemporaryPath_.c_str());
 }
 
 void WholeFileWriter::fail(int code) {
@@ -89,7 +97,8 @@ void WholeFileWriter::fail(int code) {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!temporaryPath_.empty()) ::unlink(cp1252ToUtf8(temporaryPath_).c_str());
+    if (!fsTemporaryPath_.empty()) ::unlink(fsTemporaryPath_.c_str());
+    fsTemporaryPath_.clear();
     temporaryPath_.clear();
     throw FileWriteError(failureText(path_, code), code);
 }
@@ -125,8 +134,8 @@ void WholeFileWriter::commit() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(errno);
-    const fs::path target = cp1252ToUtf8(path_);
-    if (::rename(cp1252ToUtf8(temporaryPath_).c_str(), target.c_str()) != 0) fail(errno);
+    const fs::path target = fsPath_;
+    if (::rename(fsTemporaryPath_.c_str(), target.c_str()) != 0) fail(errno);
     committed_ = true;
     // The rename itself must reach the disk, or a crash could bring the old file back.
     syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());

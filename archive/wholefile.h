@@ -30,6 +30,9 @@ class WholeFileWriter {
 public:
     // Creates the fresh file beside `path`; throws FileWriteError.
     explicit WholeFileWriter(std::string path);
+    // The same for a path in the file system's own form (UTF-8), such as a
+    // configuration file's, which need not be a program string.
+    static WholeFileWriter forFileSystemPath(const std::string& utf8Path);
     // Without commit() the fresh file is removed and the target stays untouched.
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter&) = delete;
@@ -46,11 +49,14 @@ public:
     const std::string& temporaryPath() const { return temporaryPath_; }
 
 private:
+    WholeFileWriter(std::string path, std::string fsPath);
     void flushBuffer();
     [[noreturn]] void fail(int code);
 
     std::string path_;
     std::string temporaryPath_;
+    std::string fsPath_;           // the two paths as the file system names them
+    std::string fsTemporaryPath_;
     std::string buffer_;
     int fd_ = -1;
     bool committed_ = false;

@@ -1,17 +1,14 @@
 #include "registryhive.h"
 
 #include "cp1252.h"
+#include "wholefile.h"
 
 #include <QString>
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -421,53 +418,14 @@ int RegistryHive::save(const std::string& path) const {
         target = fs::canonical(target, error);
         if (error) return error.value();
     }
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    fs::create_directories(folder, error);
+    fs::create_directories(target.parent_path().empty() ? fs::path(".") : target.parent_path(), error);
     if (error) return error.value();
-
-    struct stat existing {};
-    mode_t mode;
-    if (::stat(target.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    std::string temporary = (folder / (target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return errno;
-    auto fail = [&](int errnum) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return errnum;
-    };
-    const std::string text = serialise();
-    for (size_t written = 0; written < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (::fchmod(fd, mode) != 0) return fail(errno);
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int errnum = errno;
-        ::unlink(temporary.c_str());
-        return errnum;
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int errnum = errno;
-        ::unlink(temporary.c_str());
-        return errnum;
-    }
-    // The rename itself must reach the disk, or a crash could bring the old file back.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    try {
+        archive::WholeFileWriter file = archive::WholeFileWriter::forFileSystemPath(target.string());
+        file.write(serialise());
+        file.commit();
+    } catch (const archive::FileWriteError& failure) {
+        return failure.code();
     }
     return 0;
 }

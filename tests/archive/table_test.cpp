@@ -3,8 +3,6 @@
 #include "tablefixtures.h"
 #include "testfolder.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 using namespace archive;
@@ -14,25 +12,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // The rows of the file as any SQLite tool sees them: rowid and all fields.
-Strings fileRows(const std::string& path) {
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT rowid, * FROM TippsData ORDER BY rowid", -1, &stmt, nullptr);
-    Strings rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::string row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            if (i) row += '|';
-            const auto* text = sqlite3_column_text(stmt, i);
-            row += text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        rows.push_back(row);
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
+Strings fileRows(const std::string& path) { return plainSqliteRows(path, "SELECT rowid, * FROM TippsData ORDER BY rowid"); }
 
 class TableTest : public ::testing::Test {
 protected:

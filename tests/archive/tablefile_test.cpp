@@ -1,8 +1,7 @@
 #include "engine.h"
 #include "tablefile.h"
+#include "tablefixtures.h"
 #include "testfolder.h"
-
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -11,27 +10,6 @@
 using namespace archive;
 
 namespace {
-
-// Reads a table file with plain SQLite, as any other tool would.
-std::vector<std::string> dump(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    std::vector<std::string> lines;
-    sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::string line;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            if (i) line += '|';
-            const auto* text = sqlite3_column_text(stmt, i);
-            line += text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        lines.push_back(line);
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return lines;
-}
 
 void writeText(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
@@ -48,12 +26,12 @@ TEST(TableFileWriter, WritesOneTableWithTheFieldsInOrderAsUtf8AndNulls) {
         writer.add({"Ohne Z\xE4hler", "", std::nullopt, ""});
         writer.commit();
     }
-    EXPECT_EQ(dump(path, "SELECT name, sql FROM sqlite_master"),
+    EXPECT_EQ(plainSqliteRows(path, "SELECT name, sql FROM sqlite_master"),
               std::vector<std::string>{"TippsData|CREATE TABLE \"TippsData\" (\"TITEL\" TEXT, \"AUSGABE\" TEXT, "
                                        "\"ART\" TEXT, \"COUNTER\" INTEGER)"});
-    EXPECT_EQ(dump(path, "SELECT *, typeof(COUNTER) FROM TippsData ORDER BY rowid"),
+    EXPECT_EQ(plainSqliteRows(path, "SELECT *, typeof(COUNTER) FROM TippsData ORDER BY rowid"),
               (std::vector<std::string>{"Gothic|2001/05|L\xC3\xB6sung|12|integer", "Ohne Z\xC3\xA4hler|NULL|NULL|NULL|null"}));
-    EXPECT_EQ(dump(path, "PRAGMA journal_mode"), std::vector<std::string>{"delete"});
+    EXPECT_EQ(plainSqliteRows(path, "PRAGMA journal_mode"), std::vector<std::string>{"delete"});
     EXPECT_EQ(folder.listing(), std::vector<std::string>{"TippsData.db"});
 }
 
@@ -81,7 +59,7 @@ TEST(TableFileWriter, RefusesAValueOfTheWrongKindOrARowOfTheWrongWidth) {
     EXPECT_THROW(writer.add({"X", "Action"}), EngineError);
     writer.add({"X", "Action", "Rennspiel", "Hersteller", " 85 ", "2000/01", ""});
     writer.commit();
-    EXPECT_EQ(dump(path, "SELECT TITEL, WERTUNG FROM GameData"), std::vector<std::string>{"X|85"});
+    EXPECT_EQ(plainSqliteRows(path, "SELECT TITEL, WERTUNG FROM GameData"), std::vector<std::string>{"X|85"});
 }
 
 TEST(FindFileIgnoringCase, FindsTheCopiedSpellingAndPrefersAnExactMatch) {
@@ -102,4 +80,16 @@ TEST(FindFileIgnoringCase, ComparesUmlautsInTheProgramsEncoding) {
     TestFolder folder;
     writeText(folder.file("L\xC3\x96SUNG.db"), "");  // on disk in UTF-8
     EXPECT_EQ(findFileIgnoringCase(folder.path(), "l\xF6sung.DB"), folder.path() + "/L\xD6SUNG.db");
+}
+
+TEST(TableFileWriter, AFolderThatIsMissingIsReportedInGerman) {
+    TestFolder folder;
+    const std::string path = folder.file("fehlt") + "/GameData.db";
+    try {
+        TableFileWriter writer(path, gamesView());
+        ADD_FAILURE() << "wrote into a missing folder";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(std::string(error.what()), "Die Tabelle '" + path + "' konnte nicht geschrieben werden: das Verzeichnis fehlt.");
+    }
+    EXPECT_TRUE(folder.listing().empty());
 }

@@ -4,6 +4,10 @@
 #include "engine.h"
 #include "tablefile.h"
 
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -26,6 +30,28 @@ inline archive::Row game(std::string title, archive::Cell rating = std::nullopt,
                          std::string issue = "2000/01") {
     return {std::move(title), std::move(section), "Rennspiel", "Hersteller", std::move(rating), std::move(issue),
             "Kommentar"};
+}
+
+// The rows of a statement as any other SQLite tool reads the file: the
+// fields of a row joined by "|", NULL as "NULL".
+inline std::vector<std::string> plainSqliteRows(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    std::vector<std::string> rows;
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        std::string row;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            if (i) row += '|';
+            const auto* text = sqlite3_column_text(stmt, i);
+            row += text ? reinterpret_cast<const char*>(text) : "NULL";
+        }
+        rows.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
 }
 
 inline std::string fileContent(const std::string& path) {
