@@ -17,6 +17,7 @@
 #include "tsuchpage.h"
 #include "uppercasevalidator.h"
 #include "usertexts.h"
+#include "waitcursor.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,16 +80,6 @@ constexpr int kGridRightMargin = 10;
 constexpr int kGridBottomMargin = 9;
 
 QString hex(const QColor& colour) { return colour.name(QColor::HexRgb); }
-
-// The wait cursor for the whole screen while the program works, restored
-// however the work ends.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // While a query runs: the wait cursor for the whole screen and the command
 // areas disabled, so no command starts a second run from within the first.

@@ -1,5 +1,6 @@
 #include "statisticswindow.h"
 
+#include "fonts.h"
 #include "messagebox.h"
 #include "palette.h"
 #include "statisticshost.h"
@@ -7,6 +8,7 @@
 #include "tformfill.h"
 #include "tfxlabel.h"
 #include "tsuchpage.h"
+#include "waitcursor.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,23 +28,6 @@ namespace {
 // The month numbers under the month chart, spaced to stand under its columns.
 constexpr char kMonthNumbers[] = "   1     2     3     4     5     6     7     8     9     10    11    12";
 constexpr int kRowHeight = 20;
-
-// Fonts are given in points as designed for 96 pixels per inch; the windows
-// keep their pixel layout whatever the screen says, so the size is fixed in pixels.
-QFont designFont(const char* family, int points, bool bold = false) {
-    QFont font(QString::fromLatin1(family));
-    font.setPixelSize((points * 96 + 36) / 72);
-    font.setBold(bold);
-    return font;
-}
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // While the figures are worked out the grid that shares the query's cursor is
 // not redrawn; afterwards the cursor stands on the first record, however the
@@ -111,7 +96,7 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent) {
     setShowGrid(true);
     setWordWrap(false);
     setCornerButtonEnabled(false);
-    setFont(designFont("Arial", 8, true));
+    setFont(layoutFont("Arial", 8, true));
     QPalette colours = palette();
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
         colours.setColor(group, QPalette::Base, palette::kSilver);
@@ -216,7 +201,7 @@ TStatisticsWindow::TStatisticsWindow(const Layout& layout, StatisticsHost& host,
     setObjectName(QString::fromLatin1(layout.objectName));
     setWindowTitle(toQt(layout.caption));
     setFixedSize(layout.clientWidth, layout.clientHeight);
-    setFont(designFont("MS Sans Serif", 8));
+    setFont(layoutFont("MS Sans Serif", 8));
     setMouseTracking(true);
     FormFill1 = makeWindowBackdrop(this);
 
@@ -237,7 +222,7 @@ TStatisticsWindow::TStatisticsWindow(const Layout& layout, StatisticsHost& host,
     Button1 = new QPushButton(toQt("Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(478, layout.selectionTop, 41, 25);
-    Button1->setFont(designFont("Arial", 10, true));
+    Button1->setFont(layoutFont("Arial", 10, true));
     QPalette buttonColours = Button1->palette();
     buttonColours.setColor(QPalette::ButtonText, palette::kBlack);
     Button1->setPalette(buttonColours);
@@ -267,7 +252,7 @@ QLabel* TStatisticsWindow::makeLabel(const char* name, QRect box, const std::str
     auto* label = new QLabel(this);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(box);
-    label->setFont(designFont("Arial", pointSize, bold));
+    label->setFont(layoutFont("Arial", pointSize, bold));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setTextFormat(Qt::PlainText);
     QPalette colours = label->palette();
@@ -285,7 +270,7 @@ TFxLabel* TStatisticsWindow::makeRotatedLabel(const char* name, QRect box, const
     auto* label = new TFxLabel(this);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(box);
-    label->setFont(designFont("Arial", 8));
+    label->setFont(layoutFont("Arial", 8));
     label->setFontColor(colour);
     label->FontFX.setAngle(90);
     label->FontFX.PosY = posY;

@@ -1,5 +1,6 @@
 #include "tform3.h"
 
+#include "fonts.h"
 #include "palette.h"
 #include "tfxlabel.h"
 #include "text.h"
@@ -97,8 +98,7 @@ void TForm3::paintBeforeMonthChart(QPainter& painter) {
         }
     }
     // The axis captions 0% … 90%, on the window colour.
-    QFont captionFont(QStringLiteral("Arial"));
-    captionFont.setPixelSize(11);
+    const QFont captionFont = layoutFont("Arial", 8);
     painter.setFont(captionFont);
     const QFontMetrics metrics(captionFont);
     for (int i = 0; i < 10; ++i) {

@@ -18,3 +18,14 @@ void installFontSubstitutions() {
     substitute(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
     substitute(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
 }
+
+QFont pixelFont(const char* family, int pixels, bool bold) {
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QFont layoutFont(const char* family, int points, bool bold) {
+    return pixelFont(family, (points * 96 + 36) / 72, bold);
+}

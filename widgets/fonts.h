@@ -8,3 +8,11 @@
 // to the widths the fixed-size controls were laid out for. Calling it again
 // changes nothing.
 void installFontSubstitutions();
+
+#include <QFont>
+
+// A font of the window layouts at a fixed pixel size: the layouts do not
+// scale with the screen, so a size given in points is the pixel size it had
+// at 96 dots per inch (8 pt is 11 pixels).
+QFont layoutFont(const char* family, int points, bool bold = false);
+QFont pixelFont(const char* family, int pixels, bool bold = false);
