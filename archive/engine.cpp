@@ -6,11 +6,13 @@
 #include "sqlparser.h"
 #include "tablefile.h"
 #include "tableimage.h"
+#include "transaction.h"
 
 #include <algorithm>
 #include <map>
 #include <mutex>
-#include <numeric>
+#include <iterator>
+#include <utility>
 
 namespace archive {
 namespace {
@@ -109,65 +111,69 @@ class Evaluator {
 public:
     explicit Evaluator(const TableImage& image) : image_(image) {}
 
-    // The rows satisfying the condition, ascending, out of all rows.
+    // The rows satisfying the condition, ascending, out of all rows shown.
     std::vector<uint32_t> scan(const BoundCondition& condition) const {
         std::vector<uint32_t> rows;
-        const uint32_t count = image_.rowCount();
-        if (condition.kind == sql::ConditionKind::AtLeast) {
-            const std::vector<int64_t>& numbers = image_.numbers(condition.column);
-            for (uint32_t row = 0; row < count; ++row)
-                if (numbers[row] != TableImage::kNoNumber && numbers[row] >= condition.minimum) rows.push_back(row);
-            return rows;
+        const std::optional<std::string_view> inner =
+            condition.like ? condition.like->containedText() : std::optional<std::string_view>();
+        for (uint32_t index = 0; index < image_.chunkCount(); ++index) {
+            const TableImage::Chunk& chunk = image_.chunk(condition.column, index);
+            const uint32_t base = index << TableImage::kChunkShift;
+            const uint32_t count = chunk.rows();
+            if (condition.kind == sql::ConditionKind::AtLeast) {
+                for (uint32_t i = 0; i < count; ++i)
+                    if (atLeast(chunk, condition, i)) rows.push_back(base + i);
+            } else if (inner) {
+                scanContaining(chunk, cellsOf(chunk, condition), base, *inner, rows);
+            } else {
+                const std::string& cells = cellsOf(chunk, condition);
+                for (uint32_t i = 0; i < count; ++i)
+                    if (likes(chunk, cells, condition, i)) rows.push_back(base + i);
+            }
         }
-        const TableImage::Bytes cells = cellsOf(condition);
-        if (const std::optional<std::string_view> inner = condition.like->containedText()) {
-            scanContaining(cells, condition.column, *inner, rows);
-            return rows;
-        }
-        for (uint32_t row = 0; row < count; ++row)
-            if (matches(cells, condition, row)) rows.push_back(row);
+        if (image_.deletedCount() > 0) std::erase_if(rows, [&](uint32_t row) { return image_.isDeleted(row); });
         return rows;
     }
 
     // Keeps the rows that also satisfy the condition.
     void filter(const BoundCondition& condition, std::vector<uint32_t>& rows) const {
-        if (condition.kind == sql::ConditionKind::AtLeast) {
-            const std::vector<int64_t>& numbers = image_.numbers(condition.column);
-            std::erase_if(rows, [&](uint32_t row) {
-                return numbers[row] == TableImage::kNoNumber || numbers[row] < condition.minimum;
-            });
-            return;
-        }
-        const TableImage::Bytes cells = cellsOf(condition);
-        std::erase_if(rows, [&](uint32_t row) { return !matches(cells, condition, row); });
+        std::erase_if(rows, [&](uint32_t row) {
+            const TableImage::Chunk& chunk = image_.chunk(condition.column, row >> TableImage::kChunkShift);
+            const uint32_t i = row & (TableImage::kChunkRows - 1);
+            if (condition.kind == sql::ConditionKind::AtLeast) return !atLeast(chunk, condition, i);
+            return !likes(chunk, cellsOf(chunk, condition), condition, i);
+        });
     }
 
 private:
-    TableImage::Bytes cellsOf(const BoundCondition& condition) const {
-        return condition.kind == sql::ConditionKind::UpperLike ? image_.upperBytes(condition.column)
-                                                               : image_.bytes(condition.column);
+    static bool atLeast(const TableImage::Chunk& chunk, const BoundCondition& condition, uint32_t i) {
+        const int64_t number = chunk.numbers[i];
+        return number != TableImage::kNoNumber && number >= condition.minimum;
     }
 
-    bool matches(const TableImage::Bytes& cells, const BoundCondition& condition, uint32_t row) const {
-        if (image_.isNull(row, condition.column)) return false;  // NULL never satisfies LIKE
-        const uint32_t start = cells.offsets[row];
-        return condition.like->matches(
-            std::string_view(cells.bytes.data() + start, cells.offsets[row + 1] - start - 1));
+    static const std::string& cellsOf(const TableImage::Chunk& chunk, const BoundCondition& condition) {
+        return condition.kind == sql::ConditionKind::UpperLike ? chunk.upper() : chunk.bytes;
     }
 
-    // One pass over the column's cells, which lie back to back with a 0 byte
-    // after each: every hit is mapped to its row through the offsets, and the
-    // search goes on at the next row.
-    void scanContaining(const TableImage::Bytes& cells, int column, std::string_view inner,
-                        std::vector<uint32_t>& rows) const {
-        const uint32_t count = image_.rowCount();
+    static bool likes(const TableImage::Chunk& chunk, const std::string& cells, const BoundCondition& condition,
+                      uint32_t i) {
+        if (chunk.nulls[i]) return false;  // NULL never satisfies LIKE
+        const uint32_t start = chunk.offsets[i];
+        return condition.like->matches(std::string_view(cells.data() + start, chunk.offsets[i + 1] - start - 1));
+    }
+
+    // One pass over a chunk's cells, which lie back to back with a 0 byte
+    // after each: every hit is mapped to its row through the offsets, and
+    // the search goes on at the next row.
+    static void scanContaining(const TableImage::Chunk& chunk, std::string_view all, uint32_t base,
+                               std::string_view inner, std::vector<uint32_t>& rows) {
+        const uint32_t count = chunk.rows();
         if (inner.empty()) {
             for (uint32_t row = 0; row < count; ++row)
-                if (!image_.isNull(row, column)) rows.push_back(row);
+                if (!chunk.nulls[row]) rows.push_back(base + row);
             return;
         }
-        const std::string_view all(cells.bytes);
-        const std::vector<uint32_t>& offsets = cells.offsets;
+        const std::vector<uint32_t>& offsets = chunk.offsets;
         size_t pos = 0;
         uint32_t row = 0;
         while (pos < all.size()) {
@@ -177,7 +183,7 @@ private:
             auto next = std::upper_bound(offsets.begin() + row + 1, offsets.end(), static_cast<uint32_t>(hit));
             row = static_cast<uint32_t>(next - offsets.begin() - 1);
             if (hit + inner.size() < offsets[row + 1]) {
-                rows.push_back(row);  // a NULL cell is empty and holds no hit
+                rows.push_back(base + row);  // a NULL cell is empty and holds no hit
                 pos = offsets[row + 1];
                 ++row;
                 if (row >= count) break;
@@ -188,6 +194,56 @@ private:
     }
 
     const TableImage& image_;
+};
+
+// One write of a table to its file. The write lock is taken at once, so the
+// file cannot change between the look at its stamp here and the commit.
+class FileWrite {
+public:
+    FileWrite(const std::string& path, const TableImage& image)
+        : path_(path), db_(detail::Database::openReadWrite(path)) {
+        {
+            detail::Command mode(db_, "PRAGMA journal_mode", path_);
+            if (mode.step()) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0));
+                walMode_ = text && equalsIgnoringCase(text, "wal");
+            }
+        }
+        transaction_.emplace(db_, path_);
+        before_ = stampOf(path_);
+        // What this write changes brings the image up to date only when the
+        // image shows the file as it is: else the file changed from outside.
+        // In WAL mode changes of another program may wait in the -wal file.
+        current_ = before_ && *before_ == image.stamp() && !(walMode_ && detail::hasPendingWal(detail::fsPath(path_)));
+    }
+
+    detail::Database& db() { return db_; }
+    // False when SQLite gave the transaction up itself (a full disk, say).
+    bool inTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+
+    // Commits and closes the file. Then the file's stamp when it holds
+    // exactly the image plus what this write changed (`changed`: whether it
+    // changed anything); nothing when the file has to be read again.
+    std::optional<FileStamp> commit(bool changed) {
+        transaction_->commit();
+        transaction_.reset();
+        db_.close();  // in WAL mode this copies the changes into the file
+        const std::optional<FileStamp> after = stampOf(path_);
+        if (!current_ || !after) return std::nullopt;
+        // With a rollback journal SQLite counts every commit in the file's
+        // header: exactly one more than before means nobody else wrote the
+        // file between our commit and this look at it.
+        if (!walMode_ && after->changeCounter != before_->changeCounter + (changed ? 1u : 0u)) return std::nullopt;
+        return after;
+    }
+
+private:
+    std::string path_;
+    detail::Database db_;
+    std::optional<detail::Transaction> transaction_;  // ends before the file is closed
+    std::optional<FileStamp> before_;
+    bool walMode_ = false;
+    bool current_ = false;
 };
 
 // Marks rows while a result is put into sort order; cleared after each use,
@@ -441,8 +497,7 @@ void Query::open() {
     const uint32_t count = image->rowCount();
     if (conditions.empty()) {
         if (order.empty()) {
-            rows.resize(count);
-            std::iota(rows.begin(), rows.end(), 0u);
+            rows = image->liveRows();
         } else {
             rows = image->sortedRows(order);
         }
@@ -488,8 +543,7 @@ void Table::open() {
     const std::string path = resolveTableFile(databaseName, tableName);
     std::shared_ptr<const TableImage> image = imageOf(path);
     path_ = path;
-    std::vector<uint32_t> rows(image->rowCount());
-    std::iota(rows.begin(), rows.end(), 0u);
+    std::vector<uint32_t> rows = image->liveRows();
     state_ = TableState::Browse;
     attach(std::move(image), std::move(rows), true);
     notify(DataSetEvent::StateChanged, current_);
@@ -593,24 +647,45 @@ void Table::cancel() {
     }
 }
 
+Cell Table::fieldValue(int column, std::string_view text) const {
+    const Column& target = this->column(column);
+    if (target.kind == FieldKind::Integer) {
+        if (text.find_first_not_of(' ') == std::string_view::npos) return std::nullopt;
+        const std::optional<long long> number = detail::parseInteger(text);
+        if (!number) throw EngineError(detail::notANumberText(text, target.name));
+        return std::to_string(*number);
+    }
+    if (text.empty()) return std::nullopt;
+    return std::string(text);
+}
+
 void Table::setFieldText(int column, std::string_view text) {
     requireWritable();
-    const Column& target = this->column(column);
-    std::optional<std::string> value;
-    if (target.kind == FieldKind::Integer) {
-        const bool blank = text.find_first_not_of(' ') == std::string_view::npos;
-        if (!blank) {
-            const std::optional<long long> number = detail::parseInteger(text);
-            if (!number) throw EngineError(detail::notANumberText(text, target.name));
-            value = std::to_string(*number);
-        }
-    } else if (!text.empty()) {
-        value = std::string(text);
-    }
+    Cell value = fieldValue(column, text);
     if (state_ == TableState::Browse) edit();
     buffer_[static_cast<size_t>(column)] = std::move(value);
     modified_ = true;
     notify(DataSetEvent::RowChanged, current_);
+}
+
+std::string Table::insertText() const {
+    std::string fields;
+    std::string values;
+    for (int c = 0; c < fieldCount(); ++c) {
+        if (c > 0) {
+            fields += ", ";
+            values += ", ";
+        }
+        fields += detail::quotedIdentifier(detail::fsPath(columns_[static_cast<size_t>(c)].name));
+        values += '?';
+    }
+    return "INSERT INTO " + detail::quotedIdentifier(image_->sqlTableName()) + " (" + fields + ") VALUES (" + values +
+           ")";
+}
+
+void Table::show(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows, int record) {
+    attach(std::move(image), std::move(rows), false);
+    if (record >= 0 && record < static_cast<int>(rows_.size())) setCursor(record);
 }
 
 void Table::post() {
@@ -621,72 +696,67 @@ void Table::post() {
         cancel();
         return;
     }
-    const TableImage& image = *image_;
     const bool inserting = state_ == TableState::Insert;
+    const TableImage& image = *image_;
+    const uint32_t row = inserting ? 0 : imageRow(current_);
 
-    std::string statementText;
-    const std::string table = detail::quotedIdentifier(image.sqlTableName());
-    if (inserting) {
-        statementText = "INSERT INTO " + table + " (";
-        std::string values;
+    // An edit stores the fields whose value changed, nothing else: a foreign
+    // file's values in the other fields stay exactly as they are.
+    std::vector<int> changed;
+    if (!inserting) {
         for (int c = 0; c < fieldCount(); ++c) {
-            if (c > 0) {
-                statementText += ", ";
-                values += ", ";
-            }
-            statementText += detail::quotedIdentifier(detail::fsPath(columns_[static_cast<size_t>(c)].name));
-            values += "?" + std::to_string(c + 1);
+            const Cell& value = buffer_[static_cast<size_t>(c)];
+            const bool same = image.isNull(row, c) ? !value : value && image.text(row, c) == *value;
+            if (!same) changed.push_back(c);
         }
-        statementText += ") VALUES (" + values + ")";
-    } else {
-        statementText = "UPDATE " + table + " SET ";
-        for (int c = 0; c < fieldCount(); ++c) {
-            if (c > 0) statementText += ", ";
-            statementText += detail::quotedIdentifier(detail::fsPath(columns_[static_cast<size_t>(c)].name));
-            statementText += " = ?" + std::to_string(c + 1);
+        if (changed.empty()) {
+            cancel();  // typed over with the same values: the row is as stored
+            return;
         }
-        statementText += " WHERE rowid = ?" + std::to_string(fieldCount() + 1);
     }
 
-    detail::Database db = detail::Database::openReadWrite(path_);
-    db.exec("BEGIN IMMEDIATE", path_);
+    FileWrite write(path_, image);
     int64_t rowId = 0;
-    try {
-        detail::Statement statement(db, statementText, path_);
-        sqlite3_stmt* stmt = statement.get();
-        std::vector<std::string> utf8(static_cast<size_t>(fieldCount()));
-        for (int c = 0; c < fieldCount(); ++c) {
-            const std::optional<std::string>& value = buffer_[static_cast<size_t>(c)];
-            if (!value) {
-                sqlite3_bind_null(stmt, c + 1);
-            } else if (columns_[static_cast<size_t>(c)].kind == FieldKind::Integer) {
-                sqlite3_bind_int64(stmt, c + 1, detail::parseInteger(*value).value_or(0));
-            } else {
-                utf8[static_cast<size_t>(c)] = cp1252ToUtf8(*value);
-                const std::string& bytes = utf8[static_cast<size_t>(c)];
-                sqlite3_bind_text(stmt, c + 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
-            }
+    if (inserting) {
+        detail::Command insert(write.db(), insertText(), path_);
+        for (int c = 0; c < fieldCount(); ++c)
+            insert.cell(buffer_[static_cast<size_t>(c)], columns_[static_cast<size_t>(c)].kind);
+        insert.run();
+        rowId = sqlite3_last_insert_rowid(write.db().get());
+    } else {
+        std::string text = "UPDATE " + detail::quotedIdentifier(image.sqlTableName()) + " SET ";
+        for (size_t i = 0; i < changed.size(); ++i) {
+            if (i > 0) text += ", ";
+            text += detail::quotedIdentifier(detail::fsPath(columns_[static_cast<size_t>(changed[i])].name)) + " = ?";
         }
-        if (!inserting) {
-            rowId = image.rowId(imageRow(current_));
-            sqlite3_bind_int64(stmt, fieldCount() + 1, rowId);
-        }
-        const int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_DONE) detail::throwForSqlite(rc, path_, db.lastError());
-        if (!inserting && sqlite3_changes(db.get()) != 1)
+        text += " WHERE rowid = ?";
+        detail::Command update(write.db(), text, path_);
+        for (int c : changed) update.cell(buffer_[static_cast<size_t>(c)], columns_[static_cast<size_t>(c)].kind);
+        rowId = image.rowId(row);
+        if (update.integer(rowId).run() != 1)
             throw EngineError("Der Datensatz ist nicht mehr in der Tabelle " + quoted(tableName) + ".");
-        if (inserting) rowId = sqlite3_last_insert_rowid(db.get());
-        db.exec("COMMIT", path_);
-    } catch (...) {
-        sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
     }
-    db.close();
+    const std::optional<FileStamp> stamp = write.commit(true);
 
+    // The buffer holds what the file holds now: an integer field's value as
+    // its decimal text, every other field's unchanged.
+    const std::vector<Cell> cells = std::move(buffer_);
     state_ = TableState::Browse;
     buffer_.clear();
     modified_ = false;
-    reload(rowId);
+    std::shared_ptr<const TableImage> next;
+    if (stamp)
+        next = inserting ? image.withRowsAppended(std::span(&rowId, 1), cells, *stamp)
+                         : image.withRowChanged(row, cells, *stamp);
+    if (next) {
+        publishImage(next);
+        std::vector<uint32_t> rows = std::exchange(rows_, {});
+        if (inserting) rows.push_back(next->rowCount() - 1);
+        const int record = inserting ? static_cast<int>(rows.size()) - 1 : current_;
+        show(std::move(next), std::move(rows), record);
+    } else {
+        reload(rowId);
+    }
     notify(DataSetEvent::StateChanged, current_);
 }
 
@@ -699,29 +769,36 @@ void Table::deleteRecord() {
     if (state_ == TableState::Edit) cancel();
     if (current_ < 0) throw EngineError("Die Tabelle " + quoted(tableName) + " hat keinen Datensatz zum L\xF6schen.");
 
-    const int64_t rowId = image_->rowId(imageRow(current_));
+    const TableImage& image = *image_;
+    const uint32_t row = imageRow(current_);
+    const int64_t rowId = image.rowId(row);
     // The cursor goes to the following row, or the one before at the end.
     std::optional<int64_t> neighbour;
     if (current_ + 1 < static_cast<int>(rows_.size()))
-        neighbour = image_->rowId(imageRow(current_ + 1));
+        neighbour = image.rowId(imageRow(current_ + 1));
     else if (current_ > 0)
-        neighbour = image_->rowId(imageRow(current_ - 1));
+        neighbour = image.rowId(imageRow(current_ - 1));
 
-    detail::Database db = detail::Database::openReadWrite(path_);
-    db.exec("BEGIN IMMEDIATE", path_);
-    try {
-        detail::Statement statement(db, "DELETE FROM " + detail::quotedIdentifier(image_->sqlTableName()) +
-                                            " WHERE rowid = ?1", path_);
-        sqlite3_bind_int64(statement.get(), 1, rowId);
-        const int rc = sqlite3_step(statement.get());
-        if (rc != SQLITE_DONE) detail::throwForSqlite(rc, path_, db.lastError());
-        db.exec("COMMIT", path_);
-    } catch (...) {
-        sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
+    FileWrite write(path_, image);
+    detail::Command remove(write.db(), "DELETE FROM " + detail::quotedIdentifier(image.sqlTableName()) +
+                                           " WHERE rowid = ?", path_);
+    const bool removed = remove.integer(rowId).run() == 1;
+    const std::optional<FileStamp> stamp = write.commit(removed);
+
+    // Deleted rows keep their place in the image until it is read whole:
+    // once they are a quarter of it, that is now.
+    const uint32_t deleted = image.deletedCount() + 1;
+    const bool compact = deleted >= TableImage::kChunkRows && deleted > image.rowCount() / 4;
+    if (stamp && removed && !compact) {
+        std::shared_ptr<const TableImage> next = image.withRowDeleted(row, *stamp);
+        publishImage(next);
+        std::vector<uint32_t> rows = std::exchange(rows_, {});
+        rows.erase(rows.begin() + current_);
+        const int record = std::min(current_, static_cast<int>(rows.size()) - 1);
+        show(std::move(next), std::move(rows), record);
+    } else {
+        reload(neighbour);
     }
-    db.close();
-    reload(neighbour);
 }
 
 void Table::moveTo(int record) {
@@ -736,12 +813,12 @@ void Table::moveTo(int record) {
 void Table::reload(std::optional<int64_t> keepRowId) {
     forgetImage(path_);
     std::shared_ptr<const TableImage> image = imageOf(path_);
-    std::vector<uint32_t> rows(image->rowCount());
-    std::iota(rows.begin(), rows.end(), 0u);
-    std::optional<uint32_t> row;
-    if (keepRowId) row = image->rowOfRowId(*keepRowId);
-    attach(std::move(image), std::move(rows), false);
-    if (row) setCursor(static_cast<int>(*row));
+    std::vector<uint32_t> rows = image->liveRows();
+    int record = -1;
+    if (keepRowId)
+        if (const std::optional<uint32_t> row = image->rowOfRowId(*keepRowId))
+            record = static_cast<int>(std::lower_bound(rows.begin(), rows.end(), *row) - rows.begin());
+    show(std::move(image), std::move(rows), record);
 }
 
 }  // namespace archive

@@ -7,12 +7,15 @@
 // in-memory image of each table file (loaded once, reloaded only when the file
 // changed) and answers a query with the row numbers of the matches in order;
 // readers reach the cells through those row numbers, nothing is copied.
-// SQLite stays the store of record: every write is one transaction there.
+// SQLite stays the store of record: every write is one transaction there,
+// after which the engine brings its image up to date itself (tableimage.h)
+// instead of reading the whole file again.
 //
 // All texts, error messages included, are Windows-1252.
 
 #include "tables.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -203,8 +206,14 @@ private:
     int rowCount() const override;
     bool buffered(int record) const override;
     void requireWritable() const;
+    // The value `text` gives a field: NULL for an empty text (a blank one in
+    // an integer field), an integer as its decimal text. Throws EngineError.
+    std::optional<std::string> fieldValue(int column, std::string_view text) const;
+    std::string insertText() const;
     // Posts a modified record, drops an unmodified one.
     void leaveEditing();
+    // Shows `rows` of `image` with the cursor on `record` (the first when -1).
+    void show(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows, int record);
     void reload(std::optional<int64_t> keepRowId);
 
     std::string path_;

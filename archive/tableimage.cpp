@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "filelayer.h"
+#include "transaction.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,8 +18,8 @@
 namespace archive {
 namespace {
 
+using detail::Command;
 using detail::Database;
-using detail::Statement;
 
 // ---- collation: letter case ignored, accented letters with their base
 // letter, ß as ss; ties are broken by the bytes afterwards.
@@ -84,15 +85,6 @@ std::string_view columnText(sqlite3_stmt* stmt, int index) {
     return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(stmt, index))) : std::string_view();
 }
 
-// Steps a statement and insists on a row or the end: a damaged page found
-// halfway must never pass for the end of the table.
-bool stepRow(sqlite3_stmt* stmt, const Database& db, const std::string& path) {
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    detail::throwForSqlite(rc, path, db.lastError());
-}
-
 }  // namespace
 
 std::optional<FileStamp> stampOf(const std::string& path) {
@@ -120,6 +112,131 @@ std::optional<FileStamp> stampOf(const std::string& path) {
     return stamp;
 }
 
+// ---- chunks
+
+const std::string& TableImage::Chunk::upper() const {
+    std::call_once(upperOnce_, [this] {
+        upper_ = upperCp1252(bytes);
+        upperReady_ = true;
+    });
+    return upper_;
+}
+
+size_t TableImage::Chunk::memory() const {
+    return bytes.capacity() + offsets.capacity() * sizeof(uint32_t) + nulls.capacity() / 8 +
+           numbers.capacity() * sizeof(int64_t);
+}
+
+namespace {
+
+using Chunk = TableImage::Chunk;
+
+// A chunk of our own to change: a copy of the first `rows` cells of `from`.
+std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
+    auto chunk = std::make_shared<Chunk>();
+    chunk->offsets.assign(from.offsets.begin(), from.offsets.begin() + rows + 1);
+    chunk->bytes.assign(from.bytes, 0, chunk->offsets.back());
+    chunk->nulls.assign(from.nulls.begin(), from.nulls.begin() + rows);
+    if (!from.numbers.empty()) chunk->numbers.assign(from.numbers.begin(), from.numbers.begin() + rows);
+    return chunk;
+}
+
+void endCell(Chunk& chunk, const std::string& path) {
+    chunk.bytes += '\0';
+    if (chunk.bytes.size() >= UINT32_MAX) throw EngineError(detail::notATableText(path));
+    chunk.offsets.push_back(static_cast<uint32_t>(chunk.bytes.size()));
+}
+
+// A cell as a fresh read of the file gives it: an integer column's number
+// worked out from its text.
+void appendCell(Chunk& chunk, const Cell& cell, bool integerColumn, const std::string& path) {
+    chunk.nulls.push_back(!cell);
+    int64_t number = TableImage::kNoNumber;
+    if (cell) {
+        chunk.bytes += *cell;
+        if (integerColumn)
+            if (const std::optional<long long> parsed = detail::parseInteger(*cell)) number = *parsed;
+    }
+    endCell(chunk, path);
+    if (integerColumn) chunk.numbers.push_back(number);
+}
+
+bool sameCell(const Chunk& chunk, uint32_t i, const Cell& cell) {
+    return chunk.nulls[i] ? !cell : cell && chunk.text(i) == *cell;
+}
+
+// Also trims capacity: a loaded image is kept for long.
+void shrink(Chunk& chunk) {
+    chunk.bytes.shrink_to_fit();
+    chunk.offsets.shrink_to_fit();
+    chunk.nulls.shrink_to_fit();
+    chunk.numbers.shrink_to_fit();
+}
+
+}  // namespace
+
+// Fills the chunks of an image row by row: the load, and the rows a write
+// appends. Starts behind row `from`, taking over the chunk that holds it as
+// a copy of its own (the image it came from keeps the original).
+class TableImage::Builder {
+public:
+    Builder(TableImage& image, uint32_t from) : image_(image) {
+        const size_t columns = image.columns_.size();
+        image.cells_.resize(columns);
+        const uint32_t full = from >> kChunkShift;
+        const uint32_t rest = from & (kChunkRows - 1);
+        current_.resize(columns);
+        for (size_t c = 0; c < columns; ++c) {
+            auto& chunks = image.cells_[c];
+            current_[c] = rest ? copyOf(*chunks[full], rest) : std::make_shared<Chunk>();
+            chunks.resize(full);
+        }
+        slots_ = std::make_shared<Slots>();
+        if (rest) {
+            const Slots& old = *image.slots_[full];
+            slots_->rowIds.assign(old.rowIds.begin(), old.rowIds.begin() + rest);
+            if (!old.deleted.empty()) slots_->deleted.assign(old.deleted.begin(), old.deleted.begin() + rest);
+        }
+        for (uint32_t row = from; row < image.rowCount_; ++row)
+            if (image.isDeleted(row)) --image.deletedCount_;
+        image.slots_.resize(full);
+        image.rowCount_ = from;
+    }
+
+    // The chunk the current row's cell of `column` goes to: one cell per
+    // column, then endRow().
+    Chunk& cells(int column) { return *current_[static_cast<size_t>(column)]; }
+
+    void endRow(int64_t rowId) {
+        if (image_.rowCount_ == UINT32_MAX - 1) throw EngineError(detail::notATableText(image_.path_));
+        slots_->rowIds.push_back(rowId);
+        if (!slots_->deleted.empty()) slots_->deleted.push_back(false);
+        ++image_.rowCount_;
+        if (slots_->rowIds.size() == kChunkRows) flush();
+    }
+
+    void finish() {
+        if (!slots_->rowIds.empty()) flush();
+    }
+
+private:
+    void flush() {
+        for (size_t c = 0; c < current_.size(); ++c) {
+            shrink(*current_[c]);
+            image_.cells_[c].push_back(std::move(current_[c]));
+            current_[c] = std::make_shared<Chunk>();
+            if (slots_->rowIds.size() == kChunkRows) current_[c]->bytes.reserve(image_.cells_[c].back()->bytes.size());
+        }
+        image_.slots_.push_back(std::move(slots_));
+        slots_ = std::make_shared<Slots>();
+        slots_->rowIds.reserve(kChunkRows);
+    }
+
+    TableImage& image_;
+    std::vector<std::shared_ptr<Chunk>> current_;
+    std::shared_ptr<Slots> slots_;
+};
+
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::notFoundText(path));
@@ -130,24 +247,23 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
 
     Database db = Database::openReadOnly(path);
     // One read transaction: schema and rows come from the same state of the file.
-    db.exec("BEGIN", path);
+    detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
 
     {
-        Statement tables(db,
-                         "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
-                         path);
+        Command tables(db,
+                       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                       path);
         int count = 0;
-        while (stepRow(tables.get(), db, path)) {
+        while (tables.step()) {
             image->tableName_ = std::string(columnText(tables.get(), 0));
             ++count;
         }
         if (count != 1) throw EngineError(detail::notATableText(path));
     }
     {
-        Statement info(db, "SELECT name, type FROM pragma_table_info(?1)", path);
-        sqlite3_bind_text(info.get(), 1, image->tableName_.data(), static_cast<int>(image->tableName_.size()),
-                          SQLITE_STATIC);
-        while (stepRow(info.get(), db, path)) {
+        Command info(db, "SELECT name, type FROM pragma_table_info(?1)", path);
+        info.utf8(image->tableName_);
+        while (info.step()) {
             bool known = false;
             const FieldKind kind = kindOfDeclaredType(columnText(info.get(), 1), known);
             if (!known) throw EngineError(detail::notATableText(path));
@@ -160,22 +276,19 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
     std::string select = "SELECT rowid";
     for (const Column& column : image->columns_) select += ", " + detail::quotedIdentifier(detail::fsPath(column.name));
     select += " FROM " + detail::quotedIdentifier(image->tableName_) + " ORDER BY rowid";
-    std::unique_ptr<Statement> rows;
+    std::unique_ptr<Command> rows;
     try {
-        rows = std::make_unique<Statement>(db, select, path);
+        rows = std::make_unique<Command>(db, select, path);
     } catch (const EngineError&) {
         throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
     }
 
-    image->data_.resize(columnCount);
-    for (ColumnData& data : image->data_) data.offsets.push_back(0);
+    Builder builder(*image, 0);
     sqlite3_stmt* stmt = rows->get();
     char digits[24];
-    while (stepRow(stmt, db, path)) {
-        if (image->rowCount_ == UINT32_MAX - 1) throw EngineError(detail::notATableText(path));
-        image->rowIds_.push_back(sqlite3_column_int64(stmt, 0));
+    while (rows->step()) {
         for (int c = 0; c < columnCount; ++c) {
-            ColumnData& data = image->data_[c];
+            Chunk& data = builder.cells(c);
             const bool integerColumn = image->columns_[c].kind == FieldKind::Integer;
             const int type = sqlite3_column_type(stmt, c + 1);
             int64_t number = kNoNumber;
@@ -200,48 +313,141 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
                     }
                 }
             }
-            data.bytes += '\0';
-            if (data.bytes.size() >= UINT32_MAX) throw EngineError(detail::notATableText(path));
-            data.offsets.push_back(static_cast<uint32_t>(data.bytes.size()));
+            endCell(data, path);
             if (integerColumn) data.numbers.push_back(number);
         }
-        ++image->rowCount_;
+        builder.endRow(sqlite3_column_int64(stmt, 0));
     }
+    builder.finish();
     rows.reset();
-    db.exec("COMMIT", path);
-
-    for (ColumnData& data : image->data_) {
-        data.bytes.shrink_to_fit();
-        data.offsets.shrink_to_fit();
-        data.nulls.shrink_to_fit();
-        data.numbers.shrink_to_fit();
-    }
-    image->rowIds_.shrink_to_fit();
+    transaction.commit();
     return image;
 }
 
+std::shared_ptr<TableImage> TableImage::successor(const FileStamp& stamp) const {
+    std::shared_ptr<TableImage> image(new TableImage);
+    image->path_ = path_;
+    image->stamp_ = stamp;
+    image->tableName_ = tableName_;
+    image->columns_ = columns_;
+    image->cells_ = cells_;
+    image->slots_ = slots_;
+    image->rowCount_ = rowCount_;
+    image->deletedCount_ = deletedCount_;
+    return image;
+}
+
+std::shared_ptr<const TableImage> TableImage::withRowChanged(uint32_t row, std::span<const Cell> cells,
+                                                             const FileStamp& stamp) const {
+    if (row >= rowCount_ || cells.size() != columns_.size()) throw std::logic_error("row change outside the image");
+    std::shared_ptr<TableImage> image = successor(stamp);
+    const uint32_t index = row >> kChunkShift;
+    const uint32_t at = row & (kChunkRows - 1);
+    std::vector<bool> changed(columns_.size(), false);
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const Chunk& old = *cells_[c][index];
+        if (sameCell(old, at, cells[c])) continue;
+        changed[c] = true;
+        // The chunk again with the one cell replaced; the cells behind it move.
+        auto chunk = copyOf(old, at);
+        const bool integerColumn = columns_[c].kind == FieldKind::Integer;
+        appendCell(*chunk, cells[c], integerColumn, path_);
+        const uint32_t shift = chunk->offsets.back() - old.offsets[at + 1];
+        chunk->bytes.append(old.bytes, old.offsets[at + 1], std::string::npos);
+        for (uint32_t i = at + 2; i < old.offsets.size(); ++i) chunk->offsets.push_back(old.offsets[i] + shift);
+        chunk->nulls.insert(chunk->nulls.end(), old.nulls.begin() + at + 1, old.nulls.end());
+        if (integerColumn) chunk->numbers.insert(chunk->numbers.end(), old.numbers.begin() + at + 1, old.numbers.end());
+        image->cells_[c][index] = std::move(chunk);
+    }
+    // What depends only on columns that kept their values stays right.
+    std::lock_guard lock(cacheMutex_);
+    for (const auto& [column, ranks] : ranks_)
+        if (!changed[static_cast<size_t>(column)]) image->ranks_.emplace(column, ranks);
+    for (const auto& [keys, order] : sorted_)
+        if (std::none_of(keys.begin(), keys.end(), [&](const SortSpec& key) { return changed[key.column]; }))
+            image->sorted_.emplace(keys, order);
+    return image;
+}
+
+std::shared_ptr<const TableImage> TableImage::withRowsAppended(std::span<const int64_t> rowIds,
+                                                               std::span<const Cell> cells,
+                                                               const FileStamp& stamp) const {
+    const size_t columns = columns_.size();
+    if (cells.size() != rowIds.size() * columns) throw std::logic_error("appended rows of the wrong width");
+    // Deleted rows at the end go: SQLite may give a new row the id of a
+    // deleted last one, and the row ids must keep ascending.
+    uint32_t keep = rowCount_;
+    while (keep > 0 && isDeleted(keep - 1)) --keep;
+    int64_t last = keep > 0 ? rowId(keep - 1) : INT64_MIN;
+    for (const int64_t id : rowIds) {
+        if (id <= last) return nullptr;
+        last = id;
+    }
+    std::shared_ptr<TableImage> image = successor(stamp);
+    Builder builder(*image, keep);
+    for (size_t r = 0; r < rowIds.size(); ++r) {
+        for (size_t c = 0; c < columns; ++c)
+            appendCell(builder.cells(static_cast<int>(c)), cells[r * columns + c],
+                       columns_[c].kind == FieldKind::Integer, path_);
+        builder.endRow(rowIds[r]);
+    }
+    builder.finish();
+    return image;
+}
+
+std::shared_ptr<const TableImage> TableImage::withRowDeleted(uint32_t row, const FileStamp& stamp) const {
+    if (row >= rowCount_ || isDeleted(row)) throw std::logic_error("deleting a row the image does not show");
+    std::shared_ptr<TableImage> image = successor(stamp);
+    const uint32_t index = row >> kChunkShift;
+    auto slots = std::make_shared<Slots>(*slots_[index]);
+    if (slots->deleted.empty()) slots->deleted.assign(slots->rowIds.size(), false);
+    slots->deleted[row & (kChunkRows - 1)] = true;
+    image->slots_[index] = std::move(slots);
+    ++image->deletedCount_;
+    // The cells stay, so does every rank; a sort order would still hold the row.
+    std::lock_guard lock(cacheMutex_);
+    image->ranks_ = ranks_;
+    return image;
+}
+
+std::vector<uint32_t> TableImage::liveRows() const {
+    std::vector<uint32_t> rows;
+    rows.reserve(rowCount_ - deletedCount_);
+    if (deletedCount_ == 0) {
+        for (uint32_t row = 0; row < rowCount_; ++row) rows.push_back(row);
+    } else {
+        for (uint32_t row = 0; row < rowCount_; ++row)
+            if (!isDeleted(row)) rows.push_back(row);
+    }
+    return rows;
+}
+
 std::optional<long long> TableImage::integer(uint32_t row, int column) const {
-    const ColumnData& data = data_[column];
+    const Chunk& data = *cells_[column][row >> kChunkShift];
+    const uint32_t i = row & (kChunkRows - 1);
     if (!data.numbers.empty()) {
-        const int64_t value = data.numbers[row];
+        const int64_t value = data.numbers[i];
         if (value == kNoNumber) return std::nullopt;
         return value;
     }
-    if (data.nulls[row]) return std::nullopt;
-    return detail::parseInteger(text(row, column));
+    if (data.nulls[i]) return std::nullopt;
+    return detail::parseInteger(data.text(i));
 }
 
-std::optional<uint32_t> TableImage::rowOfRowId(int64_t rowId) const {
-    const auto found = std::lower_bound(rowIds_.begin(), rowIds_.end(), rowId);
-    if (found == rowIds_.end() || *found != rowId) return std::nullopt;
-    return static_cast<uint32_t>(found - rowIds_.begin());
-}
-
-TableImage::Bytes TableImage::upperBytes(int column) const {
-    std::lock_guard lock(cacheMutex_);
-    std::unique_ptr<std::string>& upper = upper_[column];
-    if (!upper) upper = std::make_unique<std::string>(upperCp1252(data_[column].bytes));
-    return {*upper, data_[column].offsets};
+std::optional<uint32_t> TableImage::rowOfRowId(int64_t id) const {
+    // Row ids ascend; a deleted row may share its id with a later live one.
+    uint32_t low = 0;
+    uint32_t high = rowCount_;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (rowId(middle) < id)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    for (; low < rowCount_ && rowId(low) == id; ++low)
+        if (!isDeleted(low)) return low;
+    return std::nullopt;
 }
 
 const std::vector<uint32_t>& TableImage::ranks(int column) const {
@@ -250,15 +456,14 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
         const auto found = ranks_.find(column);
         if (found != ranks_.end()) return *found->second;
     }
-    auto computed = std::make_unique<std::vector<uint32_t>>(computeRanks(column));
+    auto computed = std::make_shared<const std::vector<uint32_t>>(computeRanks(column));
     std::lock_guard lock(cacheMutex_);
-    std::unique_ptr<std::vector<uint32_t>>& slot = ranks_[column];
+    Ranks& slot = ranks_[column];
     if (!slot) slot = std::move(computed);
     return *slot;
 }
 
 std::vector<uint32_t> TableImage::computeRanks(int column) const {
-    const ColumnData& data = data_[column];
     std::vector<uint32_t> ranks(rowCount_, 0);  // NULL stays 0, below everything
 
     // The non-null values in ascending order, then one rank per distinct value.
@@ -267,11 +472,12 @@ std::vector<uint32_t> TableImage::computeRanks(int column) const {
         std::vector<NumberEntry> numbers;
         std::vector<uint32_t> others;
         for (uint32_t row = 0; row < rowCount_; ++row) {
-            if (data.nulls[row]) continue;
-            if (data.numbers[row] == kNoNumber)
+            if (isNull(row, column)) continue;
+            const int64_t number = cells_[column][row >> kChunkShift]->numbers[row & (kChunkRows - 1)];
+            if (number == kNoNumber)
                 others.push_back(row);
             else
-                numbers.push_back({data.numbers[row], row});
+                numbers.push_back({number, row});
         }
         std::sort(others.begin(), others.end(),
                   [&](uint32_t a, uint32_t b) { return text(a, column) < text(b, column); });
@@ -292,7 +498,9 @@ std::vector<uint32_t> TableImage::computeRanks(int column) const {
 
     // Text: the collation key of every row, back to back.
     std::string keys;
-    keys.reserve(data.bytes.size() + data.bytes.size() / 16);
+    size_t cellBytes = 0;
+    for (const ChunkPtr& chunk : cells_[column]) cellBytes += chunk->bytes.size();
+    keys.reserve(cellBytes + cellBytes / 16);
     std::vector<size_t> keyOffsets(rowCount_ + 1, 0);
     std::vector<TextEntry> entries;
     entries.reserve(rowCount_);
@@ -302,7 +510,7 @@ std::vector<uint32_t> TableImage::computeRanks(int column) const {
             keys.append(weight.bytes, weight.length);
         }
         keyOffsets[row + 1] = keys.size();
-        if (data.nulls[row]) continue;
+        if (isNull(row, column)) continue;
         uint64_t prefix = 0;
         const size_t start = keyOffsets[row];
         for (size_t i = 0; i < 8; ++i) {
@@ -338,11 +546,10 @@ const std::vector<uint32_t>& TableImage::sortedRows(const std::vector<SortSpec>&
         const auto found = sorted_.find(keys);
         if (found != sorted_.end()) return *found->second;
     }
-    auto rows = std::make_unique<std::vector<uint32_t>>(rowCount_);
-    std::iota(rows->begin(), rows->end(), 0u);
+    auto rows = std::make_shared<std::vector<uint32_t>>(liveRows());
     // Least significant key first; each pass is a stable counting sort by
     // rank, so rows equal on every key keep their stored order.
-    std::vector<uint32_t> buffer(rowCount_);
+    std::vector<uint32_t> buffer(rows->size());
     std::vector<uint32_t> counts;
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         const std::vector<uint32_t>& rank = ranks(key->column);
@@ -355,23 +562,24 @@ const std::vector<uint32_t>& TableImage::sortedRows(const std::vector<SortSpec>&
         rows->swap(buffer);
     }
     std::lock_guard lock(cacheMutex_);
-    std::unique_ptr<std::vector<uint32_t>>& slot = sorted_[keys];
+    Order& slot = sorted_[keys];
     if (!slot) slot = std::move(rows);
     return *slot;
 }
 
 size_t TableImage::cellMemory() const {
-    size_t total = rowIds_.capacity() * sizeof(int64_t);
-    for (const ColumnData& data : data_)
-        total += data.bytes.capacity() + data.offsets.capacity() * sizeof(uint32_t) + data.nulls.capacity() / 8 +
-                 data.numbers.capacity() * sizeof(int64_t);
+    size_t total = 0;
+    for (const auto& slots : slots_) total += slots->rowIds.capacity() * sizeof(int64_t) + slots->deleted.capacity() / 8;
+    for (const auto& chunks : cells_)
+        for (const ChunkPtr& chunk : chunks) total += chunk->memory();
     return total;
 }
 
 size_t TableImage::totalMemory() const {
     size_t total = cellMemory();
+    for (const auto& chunks : cells_)
+        for (const ChunkPtr& chunk : chunks) total += chunk->upperMemory();
     std::lock_guard lock(cacheMutex_);
-    for (const auto& [column, upper] : upper_) total += upper->capacity();
     for (const auto& [column, ranks] : ranks_) total += ranks->capacity() * sizeof(uint32_t);
     for (const auto& [keys, rows] : sorted_) total += rows->capacity() * sizeof(uint32_t);
     for (const auto& [key, entry] : derived_) total += entry.bytes;
@@ -418,6 +626,14 @@ std::shared_ptr<const TableImage> imageOf(const std::string& path) {
     cache.images.push_front(image);
     if (cache.images.size() > kCachedImages) cache.images.pop_back();
     return image;
+}
+
+void publishImage(std::shared_ptr<const TableImage> image) {
+    ImageCache& cache = imageCache();
+    std::lock_guard lock(cache.mutex);
+    cache.images.remove_if([&](const auto& cached) { return cached->path() == image->path(); });
+    cache.images.push_front(std::move(image));
+    if (cache.images.size() > kCachedImages) cache.images.pop_back();
 }
 
 void forgetImage(const std::string& path) {

@@ -1,23 +1,51 @@
 #pragma once
 // The in-memory image of one table file: loaded from SQLite once, compact
-// (per column one byte buffer and one offset array, not a string per cell),
-// never changed after loading. A query scans it and answers with row numbers.
+// (per column one byte buffer and one offset array per chunk of rows, not a
+// string per cell). A query scans it and answers with row numbers.
 //
 // What a query needs beyond the cells is worked out on first use and kept
 // with the image: the upper-cased bytes of a column, the collation rank of
 // each row of a column, and the row order of each ORDER BY. A title keystroke
 // then costs one pass over the upper-cased titles and no sort.
+//
+// An image never changes once made. Whoever holds one (the cache of images,
+// a query's result, a table, the statistics walking a query's rows) reads it
+// without locks and without fear of a write in between: when the engine has
+// written rows to the file itself, it makes a new image out of the old one
+// and the rows it wrote, and puts the new one into the cache in place of the
+// old. The old image lives on unchanged for as long as a data set still holds
+// it, so a query opened before the write keeps reading the rows, and the row
+// numbers, it was opened on; it sees the write when it is opened again.
+//
+// A new image must cost about what was written, not a copy of a million
+// rows. So the cells lie in chunks of kChunkRows consecutive rows, per column,
+// each chunk held by shared_ptr: a new image shares every chunk it does not
+// change, copies the chunk of an edited row only in the columns whose value
+// changed, and the last chunk when rows are appended. A deleted row keeps its
+// row number and its cells, marked deleted: no other row moves, queries and
+// tables never show it, and the slots go when the file is next read whole
+// (when deleted rows pile up, or when the file changed from outside).
+//
+// The new image takes over of the worked-out data what the write cannot have
+// touched: upper-cased bytes live in the chunk they belong to; the ranks of a
+// column travel along unless a value of that column changed or rows were
+// appended; a sort order travels along when the write was an edit and none of
+// its columns changed. Everything else, readers' derived data included, is
+// worked out again on first use, never eagerly by the write.
 
 #include "engine.h"
+#include "tablefile.h"
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,6 +81,34 @@ struct SortSpec {
 
 class TableImage {
 public:
+    static constexpr uint32_t kChunkShift = 12;
+    static constexpr uint32_t kChunkRows = 1u << kChunkShift;
+
+    // The cells of one column for up to kChunkRows consecutive rows, back to
+    // back, each followed by a 0 byte: cell i is [offsets[i], offsets[i+1] - 1).
+    class Chunk {
+    public:
+        std::string bytes;
+        std::vector<uint32_t> offsets{0};
+        std::vector<bool> nulls;
+        std::vector<int64_t> numbers;  // integer columns only
+
+        uint32_t rows() const { return static_cast<uint32_t>(offsets.size() - 1); }
+        std::string_view text(uint32_t i) const {
+            return {bytes.data() + offsets[i], offsets[i + 1] - offsets[i] - 1};
+        }
+        // The same bytes upper-cased (UPPER maps byte to byte, so the offsets
+        // are shared), worked out on first use.
+        const std::string& upper() const;
+        size_t memory() const;
+        size_t upperMemory() const { return upperReady_ ? upper_.capacity() : 0; }
+
+    private:
+        mutable std::once_flag upperOnce_;
+        mutable std::string upper_;
+        mutable std::atomic<bool> upperReady_{false};
+    };
+
     // Reads the whole table; throws EngineError for a missing, foreign or
     // damaged file. `path` is the program's (Windows-1252) path.
     static std::shared_ptr<const TableImage> load(const std::string& path);
@@ -61,34 +117,36 @@ public:
     const FileStamp& stamp() const { return stamp_; }
     const std::string& sqlTableName() const { return tableName_; }
     const std::vector<Column>& columns() const { return columns_; }
+    // One past the highest row number; deleted rows keep their numbers and count here.
     uint32_t rowCount() const { return rowCount_; }
+    uint32_t deletedCount() const { return deletedCount_; }
+    bool isDeleted(uint32_t row) const {
+        const Slots& slots = *slots_[row >> kChunkShift];
+        return !slots.deleted.empty() && slots.deleted[row & (kChunkRows - 1)];
+    }
+    // The rows not deleted, ascending: the table's stored order.
+    std::vector<uint32_t> liveRows() const;
 
     std::string_view text(uint32_t row, int column) const {
-        const ColumnData& data = data_[column];
-        return {data.bytes.data() + data.offsets[row], data.offsets[row + 1] - data.offsets[row] - 1};
+        return cells_[column][row >> kChunkShift]->text(row & (kChunkRows - 1));
     }
-    bool isNull(uint32_t row, int column) const { return data_[column].nulls[row]; }
+    bool isNull(uint32_t row, int column) const {
+        return cells_[column][row >> kChunkShift]->nulls[row & (kChunkRows - 1)];
+    }
     // Nothing for NULL or a value that is no integer.
     std::optional<long long> integer(uint32_t row, int column) const;
-    int64_t rowId(uint32_t row) const { return rowIds_[row]; }
-    // The row holding `rowId`; nothing when there is none.
+    int64_t rowId(uint32_t row) const { return slots_[row >> kChunkShift]->rowIds[row & (kChunkRows - 1)]; }
+    // The row holding `rowId`; nothing when there is none (or it was deleted).
     std::optional<uint32_t> rowOfRowId(int64_t rowId) const;
 
-    // A column's cells back to back, each followed by a 0 byte, and where
-    // each starts (rowCount() + 1 entries): row r is [offsets[r], offsets[r+1] - 1).
-    struct Bytes {
-        const std::string& bytes;
-        const std::vector<uint32_t>& offsets;
-    };
-    Bytes bytes(int column) const { return {data_[column].bytes, data_[column].offsets}; }
-    // The same layout upper-cased (UPPER maps byte to byte, so the offsets are shared).
-    Bytes upperBytes(int column) const;
-    // Integer columns: the value of each row, kNoNumber for NULL or a non-number.
+    // The chunks of a column, in row order: chunk k holds rows from k * kChunkRows on.
+    uint32_t chunkCount() const { return static_cast<uint32_t>(slots_.size()); }
+    const Chunk& chunk(int column, uint32_t index) const { return *cells_[column][index]; }
+    // Integer columns: kNoNumber stands for NULL or a non-number.
     static constexpr int64_t kNoNumber = INT64_MIN;
-    const std::vector<int64_t>& numbers(int column) const { return data_[column].numbers; }
 
-    // Row numbers in the order of the keys, each with its own direction;
-    // rows that tie on every key stay in stored order.
+    // The live row numbers in the order of the keys, each with its own
+    // direction; rows that tie on every key stay in stored order.
     const std::vector<uint32_t>& sortedRows(const std::vector<SortSpec>& keys) const;
 
     // Data a reader works out from the cells once per image and keeps for as
@@ -96,7 +154,7 @@ public:
     // runs on the first request for `key`, outside the lock, and the first
     // result stored wins. The image knows nothing of what it holds; a key
     // stands for one type only. A type with `size_t memoryBytes() const`
-    // counts that in totalMemory().
+    // counts that in totalMemory(). An image made by a write starts without.
     template <class T, class Factory>
     const T& derived(const std::string& key, Factory&& make) const;
 
@@ -104,15 +162,36 @@ public:
     size_t cellMemory() const;
     size_t totalMemory() const;
 
+    // ---- the image after the engine's own write to the file, which now has
+    // `stamp`. The cells are those the file holds now, one per column in
+    // column order: an integer column's value as its decimal text.
+
+    // Row `row` now holds `cells`.
+    std::shared_ptr<const TableImage> withRowChanged(uint32_t row, std::span<const Cell> cells,
+                                                     const FileStamp& stamp) const;
+    // Rows appended at the end: `cells` holds columns().size() cells per row
+    // id. Nothing when a row id does not follow the last one (the file's
+    // order would differ from the image's): read the file again then.
+    std::shared_ptr<const TableImage> withRowsAppended(std::span<const int64_t> rowIds, std::span<const Cell> cells,
+                                                       const FileStamp& stamp) const;
+    std::shared_ptr<const TableImage> withRowDeleted(uint32_t row, const FileStamp& stamp) const;
+
 private:
     TableImage() = default;
+    class Builder;
 
-    struct ColumnData {
-        std::string bytes;
-        std::vector<uint32_t> offsets;
-        std::vector<bool> nulls;
-        std::vector<int64_t> numbers;  // integer columns only
+    // Row ids and deletion marks of one chunk of rows.
+    struct Slots {
+        std::vector<int64_t> rowIds;
+        std::vector<bool> deleted;  // empty while none is deleted
     };
+    using ChunkPtr = std::shared_ptr<const Chunk>;
+    using Ranks = std::shared_ptr<const std::vector<uint32_t>>;
+    using Order = std::shared_ptr<const std::vector<uint32_t>>;
+
+    // A new image with this one's cells and rows, the file's new stamp and
+    // nothing worked out yet.
+    std::shared_ptr<TableImage> successor(const FileStamp& stamp) const;
 
     // Equal ranks for equal values; NULL lowest (rank 0).
     const std::vector<uint32_t>& ranks(int column) const;
@@ -122,14 +201,14 @@ private:
     FileStamp stamp_;
     std::string tableName_;
     std::vector<Column> columns_;
-    std::vector<ColumnData> data_;
-    std::vector<int64_t> rowIds_;  // ascending: the file is read in rowid order
+    std::vector<std::vector<ChunkPtr>> cells_;  // [column][chunk]
+    std::vector<std::shared_ptr<const Slots>> slots_;  // [chunk]
     uint32_t rowCount_ = 0;
+    uint32_t deletedCount_ = 0;
 
     mutable std::mutex cacheMutex_;
-    mutable std::map<int, std::unique_ptr<std::string>> upper_;
-    mutable std::map<int, std::unique_ptr<std::vector<uint32_t>>> ranks_;
-    mutable std::map<std::vector<SortSpec>, std::unique_ptr<std::vector<uint32_t>>> sorted_;
+    mutable std::map<int, Ranks> ranks_;
+    mutable std::map<std::vector<SortSpec>, Order> sorted_;
 
     struct Derived {
         std::shared_ptr<const void> data;
@@ -162,7 +241,10 @@ const T& TableImage::derived(const std::string& key, Factory&& make) const {
 
 // The image of a table file, loaded again only when the file has changed.
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
-// Drops the image of one file, after the engine wrote it.
+// Makes `image` the one imageOf() answers for its file, after the engine
+// wrote the file and brought the image up to date itself.
+void publishImage(std::shared_ptr<const TableImage> image);
+// Drops the image of one file.
 void forgetImage(const std::string& path);
 
 }  // namespace archive

@@ -5,6 +5,7 @@
 #include "tablefixtures.h"
 #include "tableimage.h"
 #include "testfolder.h"
+#include "wholefile.h"
 
 #include <sqlite3.h>
 
@@ -517,6 +518,69 @@ TEST(DerivedData, OneResultPerKeyAndTheTypeIsChecked) {
     EXPECT_EQ(&a, &b);
     EXPECT_EQ(made, 1);
     EXPECT_THROW(image->derived<int>("k", [] { return 1; }), std::logic_error);
+}
+
+TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
+    std::mt19937 random(1997);
+    auto pick = [&](std::initializer_list<const char*> values) {
+        return std::string(values.begin()[random() % values.size()]);
+    };
+    auto rating = [&] { return random() % 12 == 0 ? pick({"", "-5", "101", "100"}) : std::to_string(random() % 101); };
+    auto section = [&] { return pick({"Action", "Strategie", "Sport", "Budget", "action", ""}); };
+    auto issue = [&] { return std::to_string(1997 + random() % 6) + "/" + pick({"01", "03", "07", "12", "13"}); };
+    const std::string path = folder.file("GameData.db");
+    std::vector<Row> rows;
+    for (int i = 0; i < 5000; ++i) rows.push_back(game("T" + std::to_string(i), rating(), section(), issue()));
+    writeTable(path, gamesView(), rows);
+    Table table;
+    table.databaseName = folder.path();
+    table.tableName = "GameData.db";
+    table.setReadOnly(false);
+    table.open();
+
+    TestFolder fresh;
+    auto statisticsOf = [&](const std::string& file, const std::string& where, const std::string& order) {
+        Query query;
+        query.sql = {"SELECT * FROM " + quotedLiteral(file)};
+        if (!where.empty()) query.sql.push_back("WHERE " + where + " ");
+        query.sql.push_back("ORDER BY " + order);
+        query.open();
+        return computeGameStatistics(query, gamesView().statisticsRows, {}, {12, 2002});
+    };
+    const std::vector<std::pair<std::string, std::string>> selections{
+        {"", "TITEL"}, {titleFilterFor("1"), "WERTUNG DESC, TITEL"}, {"RUBRIK LIKE \"%ti%\"", "AUSGABE"}};
+    for (int step = 0; step < 40; ++step) {
+        // Facts worked out on the image the write starts from.
+        for (const auto& [where, order] : selections) statisticsOf(path, where, order);
+        const int record = static_cast<int>(random() % static_cast<unsigned>(table.recordCount()));
+        switch (random() % 3) {
+        case 0:
+            table.moveTo(record);
+            table.setFieldText(4, rating());
+            if (random() % 2) table.setFieldText(1, section());
+            if (random() % 2) table.setFieldText(5, issue());
+            table.post();
+            break;
+        case 1:
+            table.moveTo(record);
+            table.deleteRecord();
+            break;
+        default:
+            table.append();
+            table.setFieldText(0, "Neu");
+            table.setFieldText(1, section());
+            table.setFieldText(4, rating());
+            table.setFieldText(5, issue());
+            table.post();
+            break;
+        }
+        copyWholeFile(path, fresh.file("GameData.db"));
+        for (const auto& [where, order] : selections) {
+            SCOPED_TRACE("step " + std::to_string(step) + ": " + where + " ORDER BY " + order);
+            expectSame(statisticsOf(path, where, order), statisticsOf(fresh.file("GameData.db"), where, order));
+        }
+        if (HasFailure()) break;
+    }
 }
 
 }  // namespace
