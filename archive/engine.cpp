@@ -801,6 +801,81 @@ void Table::deleteRecord() {
     }
 }
 
+int Table::appendRecords(const std::function<bool(std::array<std::string, 4>&)>& nextRecord) {
+    std::optional<FileWrite> write;
+    std::optional<detail::Command> insert;
+    std::vector<int64_t> rowIds;
+    std::vector<Cell> cells;
+    std::exception_ptr failure;
+    int count = 0;
+    try {
+        std::array<std::string, 4> values;
+        while (nextRecord(values)) {
+            if (count++ == 0) {
+                // As a first append would: a pending change is stored first.
+                requireWritable();
+                leaveEditing();
+            }
+            std::vector<Cell> record(static_cast<size_t>(fieldCount()));
+            for (size_t i = 0; i < values.size(); ++i) record[i] = fieldValue(static_cast<int>(i), values[i]);
+            if (!write) {
+                write.emplace(path_, *image_);
+                insert.emplace(write->db(), insertText(), path_);
+            }
+            for (int c = 0; c < fieldCount(); ++c)
+                insert->cell(record[static_cast<size_t>(c)], columns_[static_cast<size_t>(c)].kind);
+            // A refused row is undone by SQLite alone; the rows before it stay in the transaction.
+            insert->run();
+            rowIds.push_back(sqlite3_last_insert_rowid(write->db().get()));
+            std::move(record.begin(), record.end(), std::back_inserter(cells));
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!write) {
+        if (failure) std::rethrow_exception(failure);
+        return count;
+    }
+
+    insert.reset();
+    std::optional<FileStamp> stamp;
+    if (write->inTransaction()) {
+        try {
+            stamp = write->commit(!rowIds.empty());
+        } catch (...) {
+            // Nothing of the import was stored.
+            write.reset();
+            reload(std::nullopt);
+            throw;
+        }
+    } else {
+        // SQLite gave up the whole transaction itself (a full disk): nothing was stored.
+        rowIds.clear();
+        cells.clear();
+        write.reset();
+        stamp = image_->stamp();
+        if (stampOf(path_) != stamp) stamp.reset();
+    }
+    write.reset();
+
+    std::shared_ptr<const TableImage> next;
+    if (stamp) next = rowIds.empty() ? image_ : image_->withRowsAppended(rowIds, cells, *stamp);
+    if (next && next != image_) {
+        publishImage(next);
+        std::vector<uint32_t> rows = std::exchange(rows_, {});
+        for (uint32_t row = next->rowCount() - static_cast<uint32_t>(rowIds.size()); row < next->rowCount(); ++row)
+            rows.push_back(row);
+        const int record = static_cast<int>(rows.size()) - 1;
+        show(std::move(next), std::move(rows), record);
+        notify(DataSetEvent::StateChanged, current_);
+    } else if (!next) {
+        reload(rowIds.empty() ? std::nullopt : std::optional<int64_t>(rowIds.back()));
+        notify(DataSetEvent::StateChanged, current_);
+    }
+    if (failure) std::rethrow_exception(failure);
+    return count;
+}
+
 void Table::moveTo(int record) {
     if ((state_ == TableState::Edit || state_ == TableState::Insert) && record != current_) {
         // Moving stores a changed row and drops an unchanged one; a refused

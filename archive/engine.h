@@ -198,6 +198,15 @@ public:
     // browsing. A non-number into an integer field fails and changes nothing.
     void setFieldText(int column, std::string_view text);
 
+    // Appends one record per call of `nextRecord` that yields true, its four
+    // values set as text into fields 0 to 3 (the other fields NULL), exactly
+    // as append(), setFieldText() and post() per record would, but in one
+    // transaction. A record refused by a field's conversion or by SQLite
+    // ends the import: the records before it are stored, it is not, and its
+    // error is thrown; an error of `nextRecord` ends it the same way. The
+    // cursor stands on the last record stored. Returns the records read.
+    int appendRecords(const std::function<bool(std::array<std::string, 4>&)>& nextRecord);
+
     void moveTo(int record) override;
     std::string_view text(int record, int column) const override;
     bool isNull(int record, int column) const override;

@@ -1,6 +1,7 @@
 #include "tform2.h"
 
 #include "engine.h"
+#include "fonts.h"
 #include "infohost.h"
 #include "messagebox.h"
 #include "palette.h"
@@ -8,6 +9,7 @@
 #include "textexchange.h"
 #include "tformfill.h"
 #include "topendialog.h"
+#include "waitcursor.h"
 #include "wholefile.h"
 
 #include <QApplication>
@@ -23,20 +25,6 @@ constexpr char kExportHint[] =
 constexpr char kImportDone[] = "Import erfolgreich abgeschlossen.";
 constexpr char kRecordsInserted[] = " Datens\xE4tze eingef\xFCgt.";
 
-QFont arialBold(int pixels) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixels);
-    font.setBold(true);
-    return font;
-}
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 
@@ -48,9 +36,7 @@ TForm2::TForm2(InfoHost& host, QWidget* parent)
     setWindowTitle(QStringLiteral("Info"));
     setModal(true);
     setFixedSize(kClientWidth, kClientHeight);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(pixelFont("MS Sans Serif", 11));
     FormFill1 = makeWindowBackdrop(this);
 
     Label9 = makeLabel("Label9", {8, 8, 161, 17}, "CD/DVD-Modus", palette::kLilac, 11, false);
@@ -92,7 +78,7 @@ QLabel* TForm2::makeLabel(const char* name, QRect box, const std::string& text, 
     auto* label = new QLabel(toQt(text), this);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(box);
-    label->setFont(arialBold(pixels));
+    label->setFont(pixelFont("Arial", pixels, true));
     label->setTextFormat(Qt::PlainText);
     label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     QPalette colours = label->palette();
@@ -106,7 +92,7 @@ QPushButton* TForm2::makeButton(const char* name, QRect box, const std::string& 
     auto* button = new QPushButton(toQt(text), this);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(box);
-    button->setFont(arialBold(13));
+    button->setFont(pixelFont("Arial", 13, true));
     QPalette colours = button->palette();
     colours.setColor(QPalette::ButtonText, palette::kBlack);
     button->setPalette(colours);
@@ -154,19 +140,15 @@ void TForm2::Button3Click() {
     archive::ImportLineReader reader;
     // A file that cannot be opened yields no line: the report says 0 records.
     reader.open(dialog.FileName);
-    for (std::string line; reader.readLine(line);) {
+    // One transaction for the whole file. A refused record ends the import
+    // with its error; every record before it stays stored.
+    table.appendRecords([&](std::array<std::string, 4>& values) {
+        std::string line;
+        if (!reader.readLine(line)) return false;
         ++importedRecords_;
-        const std::array<std::string, 4> values = archive::splitImportLine(line);
-        table.append();
-        try {
-            for (int field = 0; field < 4; ++field) table.setFieldText(field, values[field]);
-            table.post();
-        } catch (...) {
-            // The refused record goes; every record before it stays stored.
-            table.cancel();
-            throw;
-        }
-    }
+        values = archive::splitImportLine(line);
+        return true;
+    });
     reader.close();
     MessageBox::showMessage(this, std::string(kImportDone) + "\r" + std::to_string(importedRecords_) +
                                       kRecordsInserted);

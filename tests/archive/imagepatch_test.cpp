@@ -140,7 +140,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ImagePatchTest, EditsAppendsAndDeletesAnswerAsAFreshLoad) {
+TEST_F(ImagePatchTest, EditsAppendsDeletesAndImportsAnswerAsAFreshLoad) {
     expectSameAsFreshLoad("loaded");
     for (int step = 0; step < 60; ++step) {
         const int action = static_cast<int>(random() % 20);
@@ -171,6 +171,17 @@ TEST_F(ImagePatchTest, EditsAppendsAndDeletesAnswerAsAFreshLoad) {
             table.moveTo(random() % 3 == 0 ? count - 1 : static_cast<int>(random() % static_cast<unsigned>(count)));
             table.deleteRecord();
             what = "delete";
+        } else if (action < 19) {
+            int left = 1 + static_cast<int>(random() % 300);
+            const int before = table.recordCount();
+            const int read = table.appendRecords([&](std::array<std::string, 4>& values) {
+                if (left-- == 0) return false;
+                for (int field = 0; field < 4; ++field) values[field] = randomValue(field);
+                return true;
+            });
+            EXPECT_EQ(read, table.recordCount() - before);
+            EXPECT_EQ(table.recNo(), table.recordCount() - 1);
+            what = "import";
         } else {
             // Another program changes the file; the next write of the table
             // must not build on its old image.
@@ -247,11 +258,10 @@ TEST_F(ImagePatchTest, AQueryOpenedBeforeWritesReadsItsRowsAfterThem) {
         table.moveTo(0);
         table.deleteRecord();
     }
-    for (int n = 0; n < 50; ++n) {
-        table.append();
-        table.setFieldText(0, "ab " + std::to_string(n));
-        table.post();
-    }
+    table.appendRecords([n = 0](std::array<std::string, 4>& values) mutable {
+        values = {"ab " + std::to_string(n), "Action", "Rennspiel", "Acme"};
+        return ++n <= 5000;
+    });
     clearImageCache();
     EXPECT_EQ(recordsOf(query), before);
     query.open();

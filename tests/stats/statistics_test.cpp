@@ -553,7 +553,7 @@ TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
         // Facts worked out on the image the write starts from.
         for (const auto& [where, order] : selections) statisticsOf(path, where, order);
         const int record = static_cast<int>(random() % static_cast<unsigned>(table.recordCount()));
-        switch (random() % 3) {
+        switch (random() % 4) {
         case 0:
             table.moveTo(record);
             table.setFieldText(4, rating());
@@ -565,7 +565,7 @@ TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
             table.moveTo(record);
             table.deleteRecord();
             break;
-        default:
+        case 2:
             table.append();
             table.setFieldText(0, "Neu");
             table.setFieldText(1, section());
@@ -573,6 +573,13 @@ TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
             table.setFieldText(5, issue());
             table.post();
             break;
+        default: {
+            int left = static_cast<int>(random() % 200);
+            table.appendRecords([&](std::array<std::string, 4>& values) {
+                values = {"Import", section(), "Rennspiel", "Acme"};
+                return left-- > 0;
+            });
+        }
         }
         copyWholeFile(path, fresh.file("GameData.db"));
         for (const auto& [where, order] : selections) {
