@@ -106,6 +106,30 @@ private slots:
                      qPrintable(QStringLiteral("no label at %1,%2").arg(button.x()).arg(button.y())));
         }
     }
+
+    // Task bars ask for small and large icons: each is drawn at its size, a
+    // navy tile with rounded (clear) corners and the red Q on it.
+    void programIconIsARedQOnNavyAtEverySize() {
+        const QIcon icon = programIcon();
+        QVERIFY(!icon.isNull());
+        for (const int side : {16, 32, 48, 256}) {
+            QVERIFY2(icon.availableSizes().contains(QSize(side, side)), qPrintable(QString::number(side)));
+            const QImage image = icon.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(image.size(), QSize(side, side));
+            const QString at = QStringLiteral("at %1 pixels").arg(side);
+            const QString folder = qEnvironmentVariable("QUILLORA_PICTURES_DIR");
+            if (!folder.isEmpty()) image.save(QStringLiteral("%1/quillora-%2.png").arg(folder).arg(side));
+            // Corners at most touched by the smoothing of the tile's edge.
+            QVERIFY2(image.pixelColor(0, 0).alpha() < 64, qPrintable(at));
+            QVERIFY2(image.pixelColor(side - 1, side - 1).alpha() < 64, qPrintable(at));
+            const int area = side * side;
+            QVERIFY2(countPixels(image, image.rect(), isReddish) > area / 10, qPrintable(at));
+            const int navy = countPixels(image, image.rect(), [](QColor c) {
+                return c.alpha() == 255 && c.blue() > c.red() + 30 && c.blue() > c.green() + 30 && c.red() < 60;
+            });
+            QVERIFY2(navy > area / 4, qPrintable(at));
+        }
+    }
 };
 
 QTEST_MAIN(PicturesTest)
