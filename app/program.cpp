@@ -1,6 +1,8 @@
 #include "program.h"
 
+#include "pictures.h"
 #include "singleinstance.h"
+#include "startuprules.h"
 #include "tform1.h"
 #include "windowset.h"
 
@@ -9,6 +11,7 @@
 int runQuillora(int argc, char** argv) {
     QApplication application(argc, argv);
     const std::string programFile = programFileName(argc > 0 ? argv[0] : "quillora");
+    identifyToDesktop(programFile);
     // Before any window: is another copy of this program file running?
     TInstanceMarker marker(QString::fromLocal8Bit(programFile.c_str()));
 
@@ -19,4 +22,12 @@ int runQuillora(int argc, char** argv) {
     // Showing the main window runs its FormShow; then the message loop.
     windows.Form1().show();
     return application.exec();
+}
+
+void identifyToDesktop(const std::string& programFile) {
+    // On X11 the window class is the program file's name, which the entries
+    // give as StartupWMClass; Wayland compositors go by this desktop name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(
+        startup::isHardDiskProgramName(programFile) ? QUILLORA_HD_DESKTOP_ID : QUILLORA_DESKTOP_ID));
+    QApplication::setWindowIcon(programIcon());
 }

@@ -2,4 +2,11 @@
 // The program entry: the wait window first, then the windows in their order,
 // then the message loop. main() only calls this.
 
+#include <string>
+
 int runQuillora(int argc, char** argv);
+
+// Names the desktop entry this program file belongs to (the hard-disk name
+// has an entry of its own) and gives every window the program's icon, so
+// task bars and window managers show the menu's name and picture.
+void identifyToDesktop(const std::string& programFile);

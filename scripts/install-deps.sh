@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
+  # checks of the installed program and the Debian package
+  desktop-file-utils appstream file sqlite3 dpkg-dev
 )
 
 missing=()
