@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (windows offscreen); then builds the
-# cores (tables, engine, statistics computation) once more without Qt and runs
-# their tests, which proves they stay free of it.
+# Builds everything and runs every test (windows offscreen); then makes the
+# Debian package and checks it (as root also installs and removes it again);
+# then builds the cores (tables, engine, statistics computation) once more
+# without Qt and runs their tests, which proves they stay free of it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLORA_BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
+"$root/tests/install/package_test.sh" "$build"
 
 core="$build-core"
 cmake -S "$root" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORA_BUILD_GUI=OFF >/dev/null
