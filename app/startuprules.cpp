@@ -2,13 +2,13 @@
 
 #include "cp1252.h"
 #include "tablefile.h"
+#include "wholefile.h"
 
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -65,28 +65,21 @@ void makeOwnerWritable(const fs::path& file) {
     std::error_code ignored;
     fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
 }
-
-// Replaces the target only once the whole copy is there.
-void copyWhole(const fs::path& source, const fs::path& target) {
-    std::error_code error;
-    fs::path partial = target;
-    partial += ".part-" + std::to_string(::getpid());
-    fs::copy_file(source, partial, fs::copy_options::overwrite_existing, error);
-    if (!error) fs::rename(partial, target, error);
-    if (error) fs::remove(partial, error);
-}
 }  // namespace
 
 void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
     for (const archive::ViewDef* view : archive::allViews()) {
         const std::string name(view->copiedFileName);
-        const fs::path target = archive::cp1252ToUtf8(dataPath + "/" + name);
+        const std::string target = dataPath + "/" + name;
         // The disc's own spelling of the name may differ in letter case.
-        const fs::path source =
-            archive::cp1252ToUtf8(archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name));
-        makeOwnerWritable(target);
-        copyWhole(source, target);
-        makeOwnerWritable(target);
+        const std::string source = archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name);
+        makeOwnerWritable(archive::cp1252ToUtf8(target));
+        // A failed copy leaves the previous copy as it was; the start goes on.
+        try {
+            archive::copyWholeFile(source, target);
+        } catch (const archive::FileWriteError&) {
+        }
+        makeOwnerWritable(archive::cp1252ToUtf8(target));
     }
 }
 

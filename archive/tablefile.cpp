@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "filelayer.h"
+#include "transaction.h"
 #include "wholefile.h"
 
 #include <dirent.h>
@@ -38,7 +39,8 @@ struct TableFileWriter::Impl {
     const ViewDef& view;
     WholeFileWriter file;  // the fresh file the rows go into, put in the target's place on commit
     Database db;
-    std::unique_ptr<detail::Statement> insert;
+    std::optional<detail::Transaction> transaction;
+    std::unique_ptr<detail::Command> insert;
     bool walMode = false;  // the table replaced is in WAL mode, and so is the new one
     bool committed = false;
 
@@ -46,6 +48,7 @@ struct TableFileWriter::Impl {
 
     ~Impl() {
         insert.reset();
+        transaction.reset();
         db.close();  // before the fresh file goes, when it was not committed
     }
 
@@ -84,8 +87,8 @@ TableFileWriter::TableFileWriter(std::string path, const ViewDef& view) {
     create += ")";
     insert += ")";
     w.db.exec(create.c_str(), w.path);
-    w.db.exec("BEGIN", w.path);
-    w.insert = std::make_unique<detail::Statement>(w.db, insert, w.path);
+    w.transaction.emplace(w.db, w.path);
+    w.insert = std::make_unique<detail::Command>(w.db, insert, w.path);
 }
 
 TableFileWriter::~TableFileWriter() = default;
@@ -97,7 +100,6 @@ void TableFileWriter::add(const Row& row) {
     if (row.size() != fields.size())
         throw EngineError("Die Zeile hat " + std::to_string(row.size()) + " Werte, die Tabelle " +
                           std::to_string(fields.size()) + " Felder.");
-    sqlite3_stmt* stmt = w.insert->get();
     // Check every value before binding any, so a refused row leaves nothing behind.
     std::vector<std::optional<long long>> numbers(row.size());
     for (size_t i = 0; i < row.size(); ++i) {
@@ -106,26 +108,26 @@ void TableFileWriter::add(const Row& row) {
         if (!numbers[i]) throw EngineError(detail::notANumberText(*row[i], fields[i].name));
     }
     for (size_t i = 0; i < row.size(); ++i) {
-        const int param = static_cast<int>(i) + 1;
-        if (!row[i] || row[i]->empty()) {
-            sqlite3_bind_null(stmt, param);
-        } else if (fields[i].kind == FieldKind::Integer) {
-            sqlite3_bind_int64(stmt, param, *numbers[i]);
-        } else {
-            const std::string utf8 = cp1252ToUtf8(*row[i]);
-            sqlite3_bind_text(stmt, param, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-        }
+        if (!row[i] || row[i]->empty())
+            w.insert->null();
+        else if (fields[i].kind == FieldKind::Integer)
+            w.insert->integer(*numbers[i]);
+        else
+            w.insert->text(*row[i]);
     }
-    const int rc = sqlite3_step(stmt);
-    sqlite3_reset(stmt);
-    if (rc != SQLITE_DONE) throw EngineError(detail::writeFailedText(w.path, w.db.lastError()));
+    try {
+        w.insert->run();
+    } catch (const EngineError&) {
+        throw EngineError(detail::writeFailedText(w.path, w.db.lastError()));
+    }
 }
 
 void TableFileWriter::commit() {
     Impl& w = *impl_;
     if (w.committed) return;
     w.insert.reset();
-    w.db.exec("COMMIT", w.path);
+    w.transaction->commit();
+    w.transaction.reset();
     // Only now: a journal of its own would only slow down filling the file.
     if (w.walMode) w.db.exec("PRAGMA journal_mode=WAL", w.path);
     w.db.close();

@@ -26,7 +26,13 @@ Command::Command(const Database& db, const std::string& sql, std::string what)
     : db_(db), statement_(db, sql, what), what_(std::move(what)) {}
 
 void Command::bound(int rc) {
-    if (rc != SQLITE_OK) throwForSqlite(rc, what_, db_.lastError());
+    if (rc != SQLITE_OK) {
+        // The next values start again at ?1.
+        const std::string error = db_.lastError();
+        sqlite3_clear_bindings(get());
+        next_ = 1;
+        throwForSqlite(rc, what_, error);
+    }
     ++next_;
 }
 

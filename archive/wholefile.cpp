@@ -103,6 +103,11 @@ void WholeFileWriter::fail(int code) {
     throw FileWriteError(failureText(path_, code), code);
 }
 
+void WholeFileWriter::setPermissions(unsigned mode) {
+    if (fd_ < 0) fail(EBADF);
+    if (::fchmod(fd_, static_cast<mode_t>(mode)) != 0) fail(errno);
+}
+
 void WholeFileWriter::write(std::string_view bytes) {
     if (fd_ < 0) fail(EBADF);
     if (buffer_.size() + bytes.size() > kBufferSize) flushBuffer();
@@ -147,35 +152,51 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
     writer.commit();
 }
 
-void copyWholeFile(const std::string& source, const std::string& target) {
-    const int in = ::open(cp1252ToUtf8(source).c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+std::string unreadableText(std::string_view source, int code) {
+    return "Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
+           (code == ENOENT ? std::string("nicht gefunden") : fileErrorCause(code)) + ".";
+}
+
+// `shownSource` names the source in messages; the writer is made only once
+// the source is open, so a missing source leaves nothing behind.
+template <class MakeWriter>
+void copyWhole(const std::string& fsSource, std::string_view shownSource, MakeWriter makeWriter) {
+    const int in = ::open(fsSource.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         const int code = errno;
-        throw FileWriteError("Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
-                                 (code == ENOENT ? std::string("nicht gefunden") : fileErrorCause(code)) + ".",
-                             code);
+        throw FileWriteError(unreadableText(shownSource, code), code);
     }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{in};
-    WholeFileWriter writer(target);
+    WholeFileWriter writer = makeWriter();
     std::string chunk(kBufferSize, '\0');
     for (;;) {
         const ssize_t n = ::read(in, chunk.data(), chunk.size());
         if (n < 0) {
             if (errno == EINTR) continue;
             const int code = errno;
-            throw FileWriteError("Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
-                                     fileErrorCause(code) + ".",
-                                 code);
+            throw FileWriteError(unreadableText(shownSource, code), code);
         }
         if (n == 0) break;
         writer.write(std::string_view(chunk.data(), static_cast<size_t>(n)));
     }
     struct stat info {};
-    if (::fstat(in, &info) == 0) ::chmod(cp1252ToUtf8(writer.temporaryPath()).c_str(), info.st_mode & 07777);
+    if (::fstat(in, &info) == 0) writer.setPermissions(info.st_mode & 07777);
     writer.commit();
+}
+
+}  // namespace
+
+void copyWholeFile(const std::string& source, const std::string& target) {
+    copyWhole(cp1252ToUtf8(source), source, [&] { return WholeFileWriter(target); });
+}
+
+void copyWholeFileForFileSystemPaths(const std::string& utf8Source, const std::string& utf8Target) {
+    copyWhole(utf8Source, utf8ToCp1252(utf8Source), [&] { return WholeFileWriter::forFileSystemPath(utf8Target); });
 }
 
 }  // namespace archive

@@ -40,6 +40,8 @@ public:
 
     // Buffered; throws FileWriteError.
     void write(std::string_view bytes);
+    // The fresh file's permission bits, instead of the target's.
+    void setPermissions(unsigned mode);
     // Puts the fresh file in the target's place; throws FileWriteError.
     void commit();
 
@@ -67,5 +69,8 @@ void writeWholeFile(const std::string& path, std::string_view bytes);
 // Copies `source` over `target` whole or not at all; the copy keeps the
 // source's permission bits.
 void copyWholeFile(const std::string& source, const std::string& target);
+// The same for paths in the file system's own form (UTF-8), such as the
+// programs a tool copies, which need not be program strings.
+void copyWholeFileForFileSystemPaths(const std::string& utf8Source, const std::string& utf8Target);
 
 }  // namespace archive

@@ -82,3 +82,28 @@ TEST(WholeFile, CopyKeepsContentAndModeOrLeavesTheTarget) {
     EXPECT_EQ(fileContent(folder.file("target")), "table bytes");
     EXPECT_EQ(folder.listing(), (std::vector<std::string>{"source", "target"}));
 }
+
+TEST(WholeFile, CopyByFileSystemPathsTakesNamesWindows1252CannotSpell) {
+    TestFolder folder;
+    // "\xE6\x97\xA5" is a CJK character in UTF-8, which has no Windows-1252 form.
+    const std::string source = folder.file("programm-\xE6\x97\xA5");
+    const std::string target = folder.file("ziel-\xE6\x97\xA5");
+    std::ofstream(source, std::ios::binary) << std::string(3 << 20, 'x');  // more than one buffer
+    ::chmod(source.c_str(), 0750);
+    std::ofstream(target) << "older";
+    ::chmod(target.c_str(), 0444);
+    copyWholeFileForFileSystemPaths(source, target);
+    EXPECT_EQ(fileContent(target), std::string(3 << 20, 'x'));
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
+
+    try {
+        copyWholeFileForFileSystemPaths(folder.file("fehlt-\xE6\x97\xA5"), target);
+        ADD_FAILURE() << "copied a missing file";
+    } catch (const FileWriteError& error) {
+        EXPECT_NE(std::string(error.what()).find("nicht gefunden"), std::string::npos) << error.what();
+    }
+    EXPECT_THROW(copyWholeFileForFileSystemPaths(source, folder.file("kein/ordner")), FileWriteError);
+    EXPECT_EQ(folder.listing(), (std::vector<std::string>{"programm-\xE6\x97\xA5", "ziel-\xE6\x97\xA5"}));
+}

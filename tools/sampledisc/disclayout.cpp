@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "samplearchive.h"
+#include "wholefile.h"
 
 #include <stdexcept>
 #include <string>
@@ -25,20 +26,6 @@ ProgramFiles findProgramFiles(const fs::path& folder) {
     return files;
 }
 
-void copyFileWhole(const fs::path& from, const fs::path& to) {
-    fs::path temporary = to;
-    temporary += ".part";
-    try {
-        fs::copy_file(from, temporary, fs::copy_options::overwrite_existing);
-        fs::permissions(temporary, fs::status(from).permissions(), fs::perm_options::replace);
-        fs::rename(temporary, to);
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw;
-    }
-}
-
 void writeDisc(const fs::path& discFolder, long long gameCount, const ProgramFiles& programs) {
     const fs::path dataFolder = discFolder / kDataFolder;
     const fs::path engineFolder = discFolder / kEngineFolder;
@@ -51,9 +38,10 @@ void writeDisc(const fs::path& discFolder, long long gameCount, const ProgramFil
         throw std::runtime_error("the folder name has characters outside Windows-1252: " + dataFolder.string());
     writeSampleTables(dataPath, gameCount);
 
-    copyFileWhole(programs.engineSetup, engineFolder / kEngineSetupName);
-    copyFileWhole(programs.program, discFolder / kDiscProgramName);
-    copyFileWhole(programs.program, discFolder / kHardDiskProgramName);
+    // Each copy replaces an older one whole and keeps the program's permission bits.
+    archive::copyWholeFileForFileSystemPaths(programs.engineSetup, engineFolder / kEngineSetupName);
+    archive::copyWholeFileForFileSystemPaths(programs.program, discFolder / kDiscProgramName);
+    archive::copyWholeFileForFileSystemPaths(programs.program, discFolder / kHardDiskProgramName);
 }
 
 }  // namespace sampledisc

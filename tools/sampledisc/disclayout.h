@@ -33,10 +33,6 @@ std::filesystem::path folderOfRunningProgram();
 // naming every one that is missing, so nothing gets written for a half disc.
 ProgramFiles findProgramFiles(const std::filesystem::path& folder);
 
-// Copies through a temporary file beside the target, renamed over it only when
-// complete; the target gets the source's permissions (executables stay so).
-void copyFileWhole(const std::filesystem::path& from, const std::filesystem::path& to);
-
 // Writes the whole disc into `discFolder`, creating it when needed.
 void writeDisc(const std::filesystem::path& discFolder, long long gameCount, const ProgramFiles& programs);
 
