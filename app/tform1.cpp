@@ -2,6 +2,7 @@
 
 #include "clickarea.h"
 #include "cp1252.h"
+#include "editrules.h"
 #include "messagebox.h"
 #include "palette.h"
 #include "pictures.h"
@@ -46,7 +47,6 @@ constexpr char kInstallNotice[] =
 constexpr char kUpdateNotice[] =
     "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
     "Starten Sie bitte danach den \"Quillora\" nochmal.";
-constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
 constexpr char kHardDiskModeCaption[] = "Festplatten-Modus";
 constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
@@ -602,10 +602,10 @@ void TForm1::DBGrid1TitleClick(int column) {
 }
 
 void TForm1::DBGrid1CellClick(int column) {
-    if (!EditMode || CurrentView != archive::kViewDisc) return;
-    if (column < 0 || column >= Table1.fieldCount() || Table1.displayLabel(column) != "CD/DVD") return;
-    if (Table1.recNo() < 0) return;
-    archive::Field medium = Table1.fieldByName("MEDIUM");
+    if (!EditMode || column < 0 || column >= Table1.fieldCount() || Table1.recNo() < 0) return;
+    const auto mediumField = archive::mediumFieldForClick(CurrentView, Table1.displayLabel(column));
+    if (!mediumField) return;
+    archive::Field medium = Table1.fieldByName(*mediumField);
     if (const auto next = archive::nextMedium(archive::upperCp1252(medium.asString()))) {
         Table1.edit();
         medium.setAsString(*next);
@@ -616,29 +616,15 @@ void TForm1::DBGrid1CellClick(int column) {
 void TForm1::DBGrid1ColExit(int column) {
     if (!EditMode || !Table1.active() || Table1.recNo() < 0) return;
     if (column < 0 || column >= Table1.fieldCount()) return;
-    const std::string& title = Table1.displayLabel(column);
-    auto expand = [this](const char* fieldName, std::span<const archive::CodeEntry> codes) {
-        archive::Field field = Table1.fieldByName(fieldName);
-        if (const auto name = archive::expandCode(codes, field.asString())) {
-            Table1.edit();
-            field.setAsString(*name);
-        }
-    };
-    if (CurrentView == archive::kViewTips && title == "Art") expand("ART", archive::tipKindCodes());
-    if (title == "Ausgabe") {
-        archive::Field issue = Table1.fieldByName("AUSGABE");
-        const std::string entry = issue.asString();
-        if (const auto completed = archive::completeIssueCode(entry)) {
-            if (*completed != entry) {
-                Table1.edit();
-                issue.setAsString(*completed);
-            }
-        } else {
-            MessageBox::showMessage(this, kIssueEntryMessage);
-        }
+    const auto rule = archive::columnExitRule(CurrentView, Table1.displayLabel(column));
+    if (!rule) return;
+    archive::Field field = Table1.fieldByName(rule->field);
+    const archive::ColumnExitOutcome outcome = archive::applyColumnExitRule(*rule, field.asString());
+    if (outcome.refused) MessageBox::showMessage(this, archive::kIssueEntryMessage);
+    if (outcome.replacement) {
+        Table1.edit();
+        field.setAsString(*outcome.replacement);
     }
-    if (title == "Rubrik") expand("RUBRIK", archive::sectionCodes());
-    if (title == "Genre") expand("GENRE", archive::genreCodes());
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

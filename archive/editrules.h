@@ -1,0 +1,39 @@
+#pragma once
+// What the edit mode does to a cell beyond plain typing: leaving a column
+// expands a short code into its full name or completes an issue entry, and a
+// click on a disc item's medium steps it through CD, CD/DVD and DVD. Columns
+// are recognised by their titles, as the grid shows them.
+
+#include "tables.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+struct ColumnExitRule {
+    enum class Action { ExpandCode, CompleteIssue };
+    std::string_view field;             // the field whose value the rule reads and writes
+    Action action;
+    std::span<const CodeEntry> codes;   // ExpandCode only
+};
+
+// The rule for leaving the column titled `columnTitle` in `view`, if any.
+std::optional<ColumnExitRule> columnExitRule(std::string_view view, std::string_view columnTitle);
+
+struct ColumnExitOutcome {
+    bool refused = false;                    // an issue entry that cannot be completed
+    std::optional<std::string> replacement;  // the value to store, when it changes
+};
+ColumnExitOutcome applyColumnExitRule(const ColumnExitRule& rule, std::string_view value);
+
+// The field a click cycles through the media (MEDIUM in the disc contents'
+// "CD/DVD" column), if the clicked column is one.
+std::optional<std::string_view> mediumFieldForClick(std::string_view view, std::string_view columnTitle);
+
+// The message for an issue entry that cannot be completed.
+inline constexpr char kIssueEntryMessage[] = "Fehlerhafter Eintrag im Feld \"Ausgabe\"";
+
+}  // namespace archive
