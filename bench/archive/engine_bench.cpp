@@ -1,17 +1,27 @@
 // What a keystroke in the title box costs: the title-filter query rerun over
 // a loaded table image, against the floor of the same filter done by a plain
 // loop over row structs already in sorted order; and what the first query of
-// a freshly opened table, storing an edited row and the image's memory cost.
+// a freshly opened table and the image's memory cost.
+//
+// What the edit mode's writes cost: storing one edited row, deleting one row,
+// importing 100,000 lines, exporting a table, each against a floor measured
+// in the same run (plain SQLite doing the same write, write(2) of the same
+// bytes). The write cases run five times; their medians are the figures.
 
 #include "cp1252.h"
 #include "engine.h"
 #include "gamegenerator.h"
 #include "querytext.h"
 #include "tableimage.h"
+#include "textexchange.h"
+#include "wholefile.h"
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -49,6 +59,19 @@ public:
         writer.commit();
         return paths_.emplace(games, path).first->second;
     }
+
+    // A copy of the games table of that size that a benchmark may change,
+    // made afresh on every call.
+    std::string scratchCopy(int games) {
+        const std::string& original = gameTable(games);
+        const std::string folder = root_ + "/scratch";
+        std::filesystem::create_directories(folder);
+        const std::string path = folder + "/GameData.db";
+        archive::copyWholeFile(original, path);
+        return path;
+    }
+
+    const std::string& root() const { return root_; }
 
 private:
     std::string root_;
@@ -166,23 +189,193 @@ void BM_ImageMemory(benchmark::State& state) {
     state.counters["total_per_file"] = static_cast<double>(image->totalMemory()) / fileSize;
 }
 
-// Storing one changed row in the edit mode: one transaction, then the table's
-// image read again so every reader sees the row.
-void BM_TablePost(benchmark::State& state) {
-    const std::string& path = archives().gameTable(static_cast<int>(state.range(0)));
+void openTable(archive::Table& table, const std::string& path) {
     const auto slash = path.rfind('/');
-    archive::Table table;
     table.databaseName = path.substr(0, slash);
     table.tableName = path.substr(slash + 1);
     table.setReadOnly(false);
     table.open();
+}
+
+// A plain SQLite connection for the floors.
+class PlainDb {
+public:
+    explicit PlainDb(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) std::abort();
+    }
+    ~PlainDb() { sqlite3_close(db_); }
+    void exec(const char* sql) {
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
+    }
+    sqlite3_stmt* prepare(const char* sql) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) std::abort();
+        return stmt;
+    }
+    static void run(sqlite3_stmt* stmt) {
+        if (sqlite3_step(stmt) != SQLITE_DONE) std::abort();
+        sqlite3_reset(stmt);
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+// Storing one changed row in the edit mode: one transaction, then the
+// table's image brought up to date in memory.
+void BM_TablePost(benchmark::State& state) {
+    archive::Table table;
+    openTable(table, archives().scratchCopy(static_cast<int>(state.range(0))));
     const int comment = table.fieldIndex("KOMMENTAR");
     long long round = 0;
     for (auto _ : state) {
+        table.moveTo(static_cast<int>(round * 7919 % table.recordCount()));
         table.setFieldText(comment, "Kommentar " + std::to_string(round++));
         table.post();
     }
-    table.close();
+}
+
+// The floor: a plain SQLite UPDATE of one row in one transaction, on a
+// connection kept open.
+void BM_FloorPost(benchmark::State& state) {
+    PlainDb db(archives().scratchCopy(static_cast<int>(state.range(0))));
+    sqlite3_stmt* update = db.prepare("UPDATE GameData SET KOMMENTAR = ?1 WHERE rowid = ?2");
+    long long round = 0;
+    for (auto _ : state) {
+        const std::string text = "Kommentar " + std::to_string(round);
+        db.exec("BEGIN IMMEDIATE");
+        sqlite3_bind_text(update, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(update, 2, 1 + round++ * 7919 % state.range(0));
+        PlainDb::run(update);
+        db.exec("COMMIT");
+    }
+    sqlite3_finalize(update);
+}
+
+void BM_TableDelete(benchmark::State& state) {
+    archive::Table table;
+    openTable(table, archives().scratchCopy(static_cast<int>(state.range(0))));
+    long long round = 0;
+    for (auto _ : state) {
+        table.moveTo(static_cast<int>(round++ * 7919 % table.recordCount()));
+        table.deleteRecord();
+    }
+}
+
+void BM_FloorDelete(benchmark::State& state) {
+    PlainDb db(archives().scratchCopy(static_cast<int>(state.range(0))));
+    sqlite3_stmt* remove = db.prepare("DELETE FROM GameData WHERE rowid = ?1");
+    long long round = 0;
+    for (auto _ : state) {
+        db.exec("BEGIN IMMEDIATE");
+        sqlite3_bind_int64(remove, 1, 1 + round++ * 7919 % state.range(0));
+        PlainDb::run(remove);
+        db.exec("COMMIT");
+    }
+    sqlite3_finalize(remove);
+}
+
+constexpr int kImportLines = 100000;
+
+// 100,000 import lines of four values, as a text file holds them.
+const std::string& importLines() {
+    static const std::string lines = [] {
+        GameGenerator generator(4711);
+        std::string text;
+        for (int i = 0; i < kImportLines; ++i) {
+            const archive::Row game = generator.nextGame(i);
+            text += *game[0] + "\t" + *game[1] + "\t" + *game[2] + "\t" + *game[3] + "\r\n";
+        }
+        return text;
+    }();
+    return lines;
+}
+
+// The info dialog's import: lines read and split, values set as text into
+// fields 0 to 3, stored in one transaction, the image brought up to date.
+void BM_Import(benchmark::State& state) {
+    archive::Table table;
+    openTable(table, archives().scratchCopy(static_cast<int>(state.range(0))));
+    const std::string& lines = importLines();
+    for (auto _ : state) {
+        archive::ImportLineReader reader;
+        reader.openBytes(lines);
+        const int records = table.appendRecords([&](std::array<std::string, 4>& values) {
+            std::string line;
+            if (!reader.readLine(line)) return false;
+            values = archive::splitImportLine(line);
+            return true;
+        });
+        if (records != kImportLines) state.SkipWithError("lines lost");
+    }
+    state.counters["rows_after"] = table.recordCount();
+}
+
+// The floor: a plain SQLite INSERT of the same 100,000 rows in one
+// transaction, values ready as UTF-8.
+void BM_FloorImport(benchmark::State& state) {
+    std::vector<std::array<std::string, 4>> rows;
+    archive::ImportLineReader reader;
+    reader.openBytes(importLines());
+    for (std::string line; reader.readLine(line);) {
+        std::array<std::string, 4> values = archive::splitImportLine(line);
+        for (std::string& value : values) value = archive::cp1252ToUtf8(value);
+        rows.push_back(std::move(values));
+    }
+    const std::string path = archives().scratchCopy(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        PlainDb db(path);
+        sqlite3_stmt* insert = db.prepare("INSERT INTO GameData VALUES (?1, ?2, ?3, ?4, NULL, NULL, NULL)");
+        db.exec("BEGIN IMMEDIATE");
+        for (const auto& values : rows) {
+            for (int i = 0; i < 4; ++i)
+                sqlite3_bind_text(insert, i + 1, values[i].data(), static_cast<int>(values[i].size()), SQLITE_STATIC);
+            PlainDb::run(insert);
+        }
+        db.exec("COMMIT");
+        sqlite3_finalize(insert);
+    }
+}
+
+// The info dialog's export of the whole table into a fresh file.
+void BM_Export(benchmark::State& state) {
+    archive::Table table;
+    openTable(table, archives().gameTable(static_cast<int>(state.range(0))));
+    const std::string path = archives().root() + "/GameData.db.txt";
+    size_t bytes = 0;
+    for (auto _ : state) {
+        archive::WholeFileWriter out(path);
+        archive::exportRecords(table, out);
+        out.commit();
+        bytes = std::filesystem::file_size(path);
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+// The floor: the same bytes written with write(2) and flushed to the disk
+// as the writer does.
+void BM_FloorExport(benchmark::State& state) {
+    archive::Table table;
+    openTable(table, archives().gameTable(static_cast<int>(state.range(0))));
+    std::string bytes;
+    for (int record = 0; record < table.recordCount(); ++record) archive::appendExportLine(bytes, table, record);
+    const std::string path = archives().root() + "/floor.txt";
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        for (size_t written = 0; written < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.data() + written, std::min<size_t>(bytes.size() - written, 1 << 20));
+            if (n <= 0) std::abort();
+            written += static_cast<size_t>(n);
+        }
+        ::fsync(fd);
+        ::close(fd);
+    }
+    state.counters["MB"] = static_cast<double>(bytes.size()) / 1e6;
+}
+
+void writes(benchmark::internal::Benchmark* bench, int iterations) {
+    bench->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(iterations)->Repetitions(5)->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond);
 }
 
 void sizes(benchmark::internal::Benchmark* bench) {
@@ -196,7 +389,14 @@ BENCHMARK(BM_FloorTitleFilter)->Apply(sizes);
 BENCHMARK(BM_FullFilter)->Apply(sizes);
 BENCHMARK(BM_FloorFullFilter)->Apply(sizes);
 BENCHMARK(BM_FirstQuery)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TablePost)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TablePost)->Apply([](auto* bench) { writes(bench, 20); });
+BENCHMARK(BM_FloorPost)->Apply([](auto* bench) { writes(bench, 20); });
+BENCHMARK(BM_TableDelete)->Apply([](auto* bench) { writes(bench, 20); });
+BENCHMARK(BM_FloorDelete)->Apply([](auto* bench) { writes(bench, 20); });
+BENCHMARK(BM_Import)->Apply([](auto* bench) { writes(bench, 1); });
+BENCHMARK(BM_FloorImport)->Apply([](auto* bench) { writes(bench, 1); });
+BENCHMARK(BM_Export)->Arg(1000000)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloorExport)->Arg(1000000)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageMemory)->Apply(sizes)->Iterations(1);
 
 BENCHMARK_MAIN();
