@@ -338,18 +338,20 @@ void TForm1::FormShow() {
                                  {archive::gamesView(), GameLastMonth, GameLastYear}};
         for (const Newest& table : newest) {
             InitTable(std::string(table.view.name));
-            SortField = "AUSGABE";
-            SortDirection = " DESC";
+            const archive::SortOrder newestFirst = archive::newestIssueOrder();
+            SortField = newestFirst.field;
+            SortDirection = newestFirst.direction;
             DoSQL(CurrentTableFile);
             std::string code;
             const bool hasRow = Query1.recordCount() > 0;
-            if (hasRow) code = Query1.fieldByName("AUSGABE").asString();
+            if (hasRow) code = Query1.fieldByName(archive::kIssueField).asString();
             const archive::Issue issue = startup::newestIssueFrom(hasRow ? &code : nullptr);
             table.month = issue.month;
             table.year = issue.year;
         }
-        SortField = "TITEL";
-        SortDirection.clear();
+        const archive::SortOrder byTitle = archive::titleOrder();
+        SortField = byTitle.field;
+        SortDirection = byTitle.direction;
         DoSQL(CurrentTableFile);
         FormatTable(CurrentView);
     } catch (const std::exception& error) {
@@ -433,7 +435,7 @@ void TForm1::InitTable(const std::string& view) {
     repaint();
     selection.clearCategories();
     CurrentView = view;
-    SortField = "TITEL";
+    SortField = archive::titleOrder().field;
     TitleFilter.clear();
     Query1.close();
     repaint();

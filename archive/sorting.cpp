@@ -3,13 +3,6 @@
 #include "tables.h"
 
 namespace archive {
-namespace {
-
-constexpr std::string_view kTitleField = "TITEL";
-constexpr std::string_view kIssueField = "AUSGABE";
-
-}  // namespace
-
 SortOrder orderAfterTitleClick(std::string_view columnTitle, const SortOrder& current) {
     const SortKey* key = sortKeyForTitle(columnTitle);
     if (!key || key->field == current.field)

@@ -9,6 +9,8 @@
 namespace archive {
 
 inline constexpr std::string_view kDescending = " DESC";
+inline constexpr std::string_view kTitleField = "TITEL";
+inline constexpr std::string_view kIssueField = "AUSGABE";
 
 // The sort part of the view state.
 struct SortOrder {
@@ -16,6 +18,11 @@ struct SortOrder {
     std::string direction;  // SortDirection: " DESC" or empty
     bool operator==(const SortOrder&) const = default;
 };
+
+// The order every view opens in: by title, ascending.
+inline SortOrder titleOrder() { return {std::string(kTitleField), {}}; }
+// The order whose first record holds a table's newest issue.
+inline SortOrder newestIssueOrder() { return {std::string(kIssueField), std::string(kDescending)}; }
 
 // The order after a click on the column titled `columnTitle` (compared
 // exactly, with case). Another column than the sort column starts ascending,
