@@ -121,8 +121,8 @@ public:
     uint32_t rowCount() const { return rowCount_; }
     uint32_t deletedCount() const { return deletedCount_; }
     bool isDeleted(uint32_t row) const {
-        const Slots& slots = *slots_[row >> kChunkShift];
-        return !slots.deleted.empty() && slots.deleted[row & (kChunkRows - 1)];
+        const Slots& chunk = *slots_[row >> kChunkShift];
+        return !chunk.deleted.empty() && chunk.deleted[row & (kChunkRows - 1)];
     }
     // The rows not deleted, ascending: the table's stored order.
     std::vector<uint32_t> liveRows() const;
