@@ -47,6 +47,25 @@ std::string walFileOf(const std::string& fsName) { return fsName + "-wal"; }
 
 bool walFileExists(const std::string& fsName) { return ::access(walFileOf(fsName).c_str(), F_OK) == 0; }
 
+// The rollback journal of a write that was never finished: a non-empty
+// -journal file beside the table. Whether it really is unfinished (no other
+// program still writing) SQLite decides itself when it next reads the file.
+std::string journalFileOf(const std::string& fsName) { return fsName + "-journal"; }
+
+bool hasJournalContent(const std::string& fsName) {
+    struct stat info {};
+    return ::stat(journalFileOf(fsName).c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// The program's rule for a writable table: a write permission bit on the
+// file, and the system letting us write the file and its folder (the folder
+// for the journal).
+bool writableInPlace(const std::string& fsName) {
+    struct stat status {};
+    const bool noWriteBit = ::stat(fsName.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
+    return !noWriteBit && ::access(fsName.c_str(), W_OK) == 0 && ::access(folderOf(fsName).c_str(), W_OK) == 0;
+}
+
 }  // namespace
 
 std::string fsPath(std::string_view path) { return cp1252ToUtf8(path); }
@@ -127,7 +146,20 @@ Database Database::openReadOnly(const std::string& path) {
     // around them would show an old state of the table: refuse them.
     if (hasPendingWal(fsName)) throw EngineError(walPendingText(path));
     const bool immutable = storedInWalMode(fsName) || walFileExists(fsName);
+    // A read-only connection may not roll back the journal a killed writer
+    // left: every read would fail. Where the file can be written, one
+    // read-write connection rolls it back first, so the table is read as it
+    // was before that write. Elsewhere the read fails with the text that says
+    // how to clear it.
+    if (!immutable && hasJournalContent(fsName) && writableInPlace(fsName)) rollBackUnfinishedWrite(path);
     return open(readOnlyUri(path, immutable), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, path);
+}
+
+void Database::rollBackUnfinishedWrite(const std::string& path) {
+    const std::string fsName = fsPath(path);
+    Database db = open(fsName, SQLITE_OPEN_READWRITE, path);
+    // The first read of a connection rolls back a journal nobody holds a lock on.
+    db.exec("SELECT COUNT(*) FROM sqlite_master", path);
 }
 
 Database Database::openReadWrite(const std::string& path) {
@@ -137,10 +169,7 @@ Database Database::openReadWrite(const std::string& path) {
     if (access(fsName.c_str(), F_OK) != 0) throw EngineError(notFoundText(path));
     // A file without any write permission bit is read-only for everyone, root
     // included, the way the read-only attribute of a table file is meant.
-    struct stat status {};
-    const bool noWriteBit = ::stat(fsName.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
-    if (noWriteBit || access(fsName.c_str(), W_OK) != 0 || access(folderOf(fsName).c_str(), W_OK) != 0)
-        throw EngineError(readOnlyText(path));
+    if (!writableInPlace(fsName)) throw EngineError(readOnlyText(path));
     // Changes another program left in a -wal file were never shown; writing
     // next to them would store rows over a state nobody saw.
     if (hasPendingWal(fsName)) throw EngineError(walPendingText(path));
@@ -208,6 +237,13 @@ std::string walPendingText(std::string_view name) {
            "in die Tabelle \xFC" "bernommen hat.";
 }
 
+std::string unfinishedWriteText(std::string_view name) {
+    return "Die Tabelle " + quotedName(name) + " enth\xE4lt eine unvollst\xE4ndig gespeicherte \xC4nderung (" +
+           quotedName(std::string(name) + "-journal") +
+           "), die auf diesem Datentr\xE4ger nicht zur\xFC" "ckgenommen werden kann. Kopieren Sie die Tabelle mit der "
+           "Journal-Datei in ein beschreibbares Verzeichnis und \xF6" "ffnen Sie sie dort.";
+}
+
 std::string writeFailedText(std::string_view name, std::string_view reason) {
     std::string text = "Die Tabelle " + quotedName(name) + " konnte nicht geschrieben werden";
     if (!reason.empty()) {
@@ -229,6 +265,9 @@ void throwForSqlite(int code, std::string_view name, const std::string& reason) 
     case SQLITE_NOTADB:
         throw EngineError(notATableText(name));
     case SQLITE_READONLY:
+        // A read-only connection meeting a journal it may not roll back.
+        if (code == SQLITE_READONLY_ROLLBACK) throw EngineError(unfinishedWriteText(name));
+        throw EngineError(readOnlyText(name));
     case SQLITE_PERM:
         throw EngineError(readOnlyText(name));
     case SQLITE_IOERR:

@@ -33,6 +33,9 @@ public:
     // Through a "file:...?mode=ro" name: reading never creates or changes a
     // file, also beside a WAL-mode file (read as immutable). Throws the
     // pending-WAL error when changes wait in a -wal file beside it.
+    // A non-empty -journal beside a writable file is rolled back first
+    // (a writer was killed); where it cannot be, reading throws the
+    // unfinished-write error.
     static Database openReadOnly(const std::string& path);
     // An existing file, never created; throws the "write-protected" error
     // when the file or its folder refuses writing, the pending-WAL error as
@@ -49,6 +52,7 @@ public:
 
 private:
     explicit Database(sqlite3* db) : db_(db) {}
+    static void rollBackUnfinishedWrite(const std::string& path);
     static Database open(const std::string& name, int flags, const std::string& displayName);
     sqlite3* db_ = nullptr;
 };
@@ -84,6 +88,7 @@ std::string notATableText(std::string_view name);
 std::string damagedText(std::string_view name);
 std::string readOnlyText(std::string_view name);
 std::string walPendingText(std::string_view name);
+std::string unfinishedWriteText(std::string_view name);
 std::string writeFailedText(std::string_view name, std::string_view reason);
 std::string notANumberText(std::string_view value, std::string_view field);
 

@@ -246,6 +246,9 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
     image->stamp_ = *stamp;
 
     Database db = Database::openReadOnly(path);
+    // Opening may have rolled back a killed writer's change: the image shows
+    // the file as it is now.
+    if (const std::optional<FileStamp> now = stampOf(path)) image->stamp_ = *now;
     // One read transaction: schema and rows come from the same state of the file.
     detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
 
