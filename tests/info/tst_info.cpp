@@ -3,67 +3,22 @@
 // table files.
 
 #include "discfixture.h"
+#include "tablefixtures.h"
 #include "tform2.h"
 #include "topendialog.h"
 #include "windows.h"
 
-#include <QLabel>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A folder nobody may write into, root included (root passes the permission
-// bits, not the immutable attribute).
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(std::string path) : path_(std::move(path)) {
-        ::chmod(path_.c_str(), 0555);
-        if (::geteuid() == 0) immutable_ = setImmutable(true);
-    }
-    ~ReadOnlyFolder() {
-        if (immutable_) setImmutable(false);
-        ::chmod(path_.c_str(), 0755);
-    }
-    bool refusesWriting() const { return ::access(path_.c_str(), W_OK) != 0 || immutable_; }
-
-private:
-    bool setImmutable(bool on) {
-        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0) return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-    std::string path_;
-    bool immutable_ = false;
-};
-
-}  // namespace
 
 class InfoTest : public QObject {
     Q_OBJECT
@@ -180,7 +135,7 @@ void InfoTest::hardDiskModeCaption() {
 void InfoTest::exportWritesTheWholeTableInStoredOrder() {
     enterEditMode();
     dialog().Button2Click();
-    QCOMPARE(fileBytes(fixture->dataPath + "/GameData.db.txt"),
+    QCOMPARE(fileContent(fixture->dataPath + "/GameData.db.txt"),
              std::string("Zeppelin Tycoon\tStrategie\tWirtschaftssimulation\tLuftwerk\t81\t1999/04\tLuftschiffe im Aufbau\r\n"
                          "Abenteuer in Gr\xFCnwald\tAction\tAdventure\tM\xE4rchenhaus\t74\t2001/12\tR\xE4tsel im Wald\r\n"
                          "Rallye Fieber\tSport\tRennspiel\tTempo Soft\t88\t2004/09\tSchnell und schmutzig\r\n"
@@ -194,7 +149,7 @@ void InfoTest::exportWritesTheWholeTableInStoredOrder() {
     QTest::mouseClick(form().Image3, Qt::LeftButton);
     form().Table1.setFieldText(3, "99");
     dialog().Button2Click();
-    QCOMPARE(fileBytes(fixture->dataPath + "/TippsData.db.txt"),
+    QCOMPARE(fileContent(fixture->dataPath + "/TippsData.db.txt"),
              std::string("Zeppelin Tycoon\t1999/07\tL\xF6sung\t99\r\n"
                          "Labyrinth\t2004/08\tCheat\t12\r\n"
                          "Rallye Fieber\t2004/09\tKurztipp\t7\r\n"));
@@ -215,15 +170,15 @@ void InfoTest::exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile() {
     enterEditMode();
     MessageBox::clearShown();
     {
-        const ReadOnlyFolder readOnly(fixture->dataPath);
-        QVERIFY2(readOnly.refusesWriting(), "the test cannot make a folder read-only here");
+        const Unwritable readOnly(fixture->dataPath);
+        QVERIFY2(readOnly.refusedBySystem(), "the test cannot make a folder read-only here");
         QTest::mouseClick(dialog().Button2, Qt::LeftButton);
     }
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
     QCOMPARE(MessageBox::shown()[0].text, "Die Datei '" + target +
                                               "' konnte nicht geschrieben werden: keine Schreibberechtigung.");
-    QCOMPARE(fileBytes(target), std::string("older export"));
+    QCOMPARE(fileContent(target), std::string("older export"));
     QVERIFY(!QApplication::overrideCursor());
     for (const auto& entry : fs::directory_iterator(fixture->dataPath))
         QVERIFY(entry.path().filename().string().front() != '.');
@@ -287,12 +242,12 @@ void InfoTest::importLineEnds() {
 void InfoTest::importCancelledChangesNothing() {
     enterEditMode();
     QTest::mouseClick(form().Image2, Qt::LeftButton);
-    const std::string before = fileBytes(fixture->dataPath + "/CDData.DB");
+    const std::string before = fileContent(fixture->dataPath + "/CDData.DB");
     MessageBox::clearShown();
     TOpenDialog::setNextFileName(std::nullopt);
     QTest::mouseClick(dialog().Button3, Qt::LeftButton);
     QVERIFY(MessageBox::shown().empty());
-    QCOMPARE(fileBytes(fixture->dataPath + "/CDData.DB"), before);
+    QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
     QVERIFY(!QApplication::overrideCursor());
 }
 
