@@ -38,7 +38,7 @@ std::string resolveTableFile(const std::string& folder, const std::string& name)
             return known->second;
     }
     const std::optional<std::string> path = findFileIgnoringCase(folder, name);
-    if (!path) throw EngineError(detail::notFoundText(requested));
+    if (!path) throw EngineError(detail::unreadableText(requested));
     std::lock_guard lock(mutex);
     if (found.size() > 64) found.clear();
     found[requested] = *path;

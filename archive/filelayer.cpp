@@ -4,10 +4,12 @@
 #include "engine.h"
 #include "querytext.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -66,6 +68,24 @@ bool writableInPlace(const std::string& fsName) {
     return !noWriteBit && ::access(fsName.c_str(), W_OK) == 0 && ::access(folderOf(fsName).c_str(), W_OK) == 0;
 }
 
+// Any entry of the folder, file or not, whose name equals the path's last
+// part ignoring case.
+std::optional<std::string> entryIgnoringCase(std::string_view path) {
+    const std::string folder = folderOf(path);
+    const std::string name = fileNameOf(path);
+    DIR* dir = ::opendir(fsPath(folder).c_str());
+    if (!dir) return std::nullopt;
+    std::optional<std::string> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string candidate = utf8ToCp1252(entry->d_name);
+        if (fsPath(candidate) == entry->d_name && equalsIgnoringCase(candidate, name) &&
+            (!found || candidate < fileNameOf(*found)))
+            found = joinPath(folder, candidate);
+    }
+    ::closedir(dir);
+    return found;
+}
+
 }  // namespace
 
 std::string fsPath(std::string_view path) { return cp1252ToUtf8(path); }
@@ -111,7 +131,7 @@ Database Database::open(const std::string& name, int flags, const std::string& d
     Database handle(db);  // closes even a half-opened handle
     if (rc != SQLITE_OK) {
         const std::string reason = db ? handle.lastError() : std::string("kein Speicher");
-        if ((rc & 0xFF) == SQLITE_CANTOPEN) throw EngineError(notFoundText(displayName));
+        if ((rc & 0xFF) == SQLITE_CANTOPEN) throw EngineError(unreadableText(displayName));
         throwForSqlite(rc, displayName, reason);
     }
     sqlite3_extended_result_codes(db, 1);
@@ -166,7 +186,8 @@ Database Database::openReadWrite(const std::string& path) {
     const std::string fsName = fsPath(path);
     // SQLite would quietly open a write-protected file for reading only, and
     // the rollback journal needs the folder: refuse before anything starts.
-    if (access(fsName.c_str(), F_OK) != 0) throw EngineError(notFoundText(path));
+    struct stat existing {};
+    if (::stat(fsName.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) throw EngineError(unreadableText(path));
     // A file without any write permission bit is read-only for everyone, root
     // included, the way the read-only attribute of a table file is meant.
     if (!writableInPlace(fsName)) throw EngineError(readOnlyText(path));
@@ -219,6 +240,45 @@ std::optional<long long> parseInteger(std::string_view text) {
 }
 
 std::string notFoundText(std::string_view name) { return "Tabelle " + quotedName(name) + " nicht gefunden."; }
+
+std::string unreadableText(std::string_view name, int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return notFoundText(name);
+    case EISDIR:
+        return "Die Tabelle " + quotedName(name) + " ist ein Ordner, keine Datei.";
+    case EACCES:
+    case EPERM:
+        return "Die Tabelle " + quotedName(name) + " kann nicht gelesen werden: keine Leseberechtigung.";
+    case EIO:
+        return "Die Tabelle " + quotedName(name) + " kann nicht gelesen werden: Ein-/Ausgabefehler des Datentr\xE4gers.";
+    default:
+        return "Die Tabelle " + quotedName(name) + " kann nicht gelesen werden: Systemfehler " + std::to_string(error) + ".";
+    }
+}
+
+std::string unreadableText(std::string_view path) {
+    const std::string fsName = fsPath(path);
+    struct stat info {};
+    if (::stat(fsName.c_str(), &info) != 0) {
+        const int error = errno;
+        // The views ask for "GameData.db" where the file is "GameData.DB":
+        // what stands there under another spelling is what the user means.
+        if (error == ENOENT)
+            if (const std::optional<std::string> other = entryIgnoringCase(path))
+                if (*other != path) return unreadableText(*other);
+        return unreadableText(path, error);
+    }
+    if (S_ISDIR(info.st_mode)) return unreadableText(path, EISDIR);
+    // A device or a pipe in the table's place is no table; it is never
+    // opened, since opening a pipe waits for a writer.
+    if (!S_ISREG(info.st_mode)) return notATableText(path);
+    const int fd = ::open(fsName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return unreadableText(path, errno);
+    ::close(fd);
+    return notFoundText(path);  // it has appeared since the failed attempt
+}
 
 std::string notATableText(std::string_view name) { return "Die Datei " + quotedName(name) + " ist keine Tabelle."; }
 

@@ -84,6 +84,10 @@ std::optional<long long> parseInteger(std::string_view text);
 
 // The German error texts. `name` is the table's path or file name.
 std::string notFoundText(std::string_view name);
+// Why a table file could not be opened, by the errno of the failed open
+// ("nicht gefunden" only for a missing file), or by looking at the file.
+std::string unreadableText(std::string_view name, int error);
+std::string unreadableText(std::string_view path);
 std::string notATableText(std::string_view name);
 std::string damagedText(std::string_view name);
 std::string readOnlyText(std::string_view name);

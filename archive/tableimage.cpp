@@ -89,7 +89,8 @@ std::string_view columnText(sqlite3_stmt* stmt, int index) {
 
 std::optional<FileStamp> stampOf(const std::string& path) {
     const std::string fsName = detail::fsPath(path);
-    const int fd = ::open(fsName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting, should a pipe stand in the table's place.
+    const int fd = ::open(fsName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -239,7 +240,7 @@ private:
 
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
     const std::optional<FileStamp> stamp = stampOf(path);
-    if (!stamp) throw EngineError(detail::notFoundText(path));
+    if (!stamp) throw EngineError(detail::unreadableText(path));
 
     std::shared_ptr<TableImage> image(new TableImage);
     image->path_ = path;
@@ -609,7 +610,7 @@ ImageCache& imageCache() {
 
 std::shared_ptr<const TableImage> imageOf(const std::string& path) {
     const std::optional<FileStamp> stamp = stampOf(path);
-    if (!stamp) throw EngineError(detail::notFoundText(path));
+    if (!stamp) throw EngineError(detail::unreadableText(path));
     ImageCache& cache = imageCache();
     {
         std::lock_guard lock(cache.mutex);

@@ -3,18 +3,21 @@
 // before the lost write, or one error that names the real cause.
 
 #include "engine.h"
+#include "filelayer.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace archive;
 
@@ -47,6 +50,10 @@ long long sizeOf(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     return error ? -1 : static_cast<long long>(size);
+}
+
+void writeWholeFileForTest(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 class OpenFailure : public ::testing::Test {
@@ -143,6 +150,65 @@ TEST_F(OpenFailure, AKilledWriteOnAReadOnlyMediumIsNamedAndLeftAlone) {
     std::filesystem::copy_file(path, copy.file("GameData.DB"));
     std::filesystem::copy_file(path + "-journal", copy.file("GameData.DB-journal"));
     EXPECT_EQ(titles(copy.file("GameData.DB")), expectedTitles);
+}
+
+// What the file system says becomes the cause the user reads; only a missing
+// file is "nicht gefunden".
+TEST(UnreadableTable, TheCauseIsNamed) {
+    using detail::unreadableText;
+    EXPECT_EQ(unreadableText("/d/GameData.DB", ENOENT), "Tabelle '/d/GameData.DB' nicht gefunden.");
+    EXPECT_EQ(unreadableText("/d/GameData.DB", ENOTDIR), "Tabelle '/d/GameData.DB' nicht gefunden.");
+    EXPECT_EQ(unreadableText("/d/GameData.DB", EACCES),
+              "Die Tabelle '/d/GameData.DB' kann nicht gelesen werden: keine Leseberechtigung.");
+    EXPECT_EQ(unreadableText("/d/GameData.DB", EISDIR), "Die Tabelle '/d/GameData.DB' ist ein Ordner, keine Datei.");
+    EXPECT_EQ(unreadableText("/d/GameData.DB", EIO),
+              "Die Tabelle '/d/GameData.DB' kann nicht gelesen werden: Ein-/Ausgabefehler des Datentr\xE4gers.");
+}
+
+TEST_F(OpenFailure, WhatStandsInTheTablesPlaceIsNamed) {
+    TestFolder other;
+    const std::string table = other.file("GameData.DB");
+    EXPECT_EQ(errorOf([&] { titles(table); }), "Tabelle '" + table + "' nicht gefunden.");
+    std::filesystem::create_directory(table);
+    EXPECT_EQ(errorOf([&] { titles(table); }), "Die Tabelle '" + table + "' ist ein Ordner, keine Datei.");
+    Table edit;
+    edit.databaseName = other.path();
+    edit.tableName = "GameData.db";
+    edit.setReadOnly(false);
+    EXPECT_EQ(errorOf([&] { edit.open(); }), "Die Tabelle '" + table + "' ist ein Ordner, keine Datei.");
+    std::filesystem::remove(table);
+    // A pipe is never opened: that would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo(table.c_str(), 0644), 0);
+    EXPECT_EQ(errorOf([&] { titles(table); }), "Die Datei '" + table + "' ist keine Tabelle.");
+    std::filesystem::remove(table);
+    writeWholeFileForTest(table, "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
+    EXPECT_EQ(errorOf([&] { titles(table); }), "Die Datei '" + table + "' ist keine Tabelle.");
+}
+
+// Root reads through permission bits, so the reader is a child that has
+// given up root (or the test's own user, who cannot read a file without them).
+TEST_F(OpenFailure, AFileWithoutReadPermissionIsNamed) {
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        const std::string text = errorOf([&] { titles(path); });
+        (void)!::write(result[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(result[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(result[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    ::close(result[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the reader could not give up root";
+    EXPECT_EQ(text, "Die Tabelle '" + path + "' kann nicht gelesen werden: keine Leseberechtigung.");
 }
 
 }  // namespace
