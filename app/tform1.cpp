@@ -9,6 +9,7 @@
 #include "querytext.h"
 #include "sorting.h"
 #include "startuprules.h"
+#include "tableimage.h"
 #include "tables.h"
 #include "tdatasource.h"
 #include "text.h"
@@ -418,6 +419,20 @@ archive::DataSet& TForm1::shownDataSet() {
     return Query1;
 }
 
+// A table whose fields are not the view's would show its data under the
+// view's titles: it is closed again before the grid paints it.
+static void refuseForeignFields(archive::DataSet& dataSet, const std::string& view, const std::string& fallbackName) {
+    const archive::ViewDef* definition = archive::findView(view);
+    if (!definition || !dataSet.active()) return;
+    std::vector<std::string> names;
+    for (int i = 0; i < dataSet.fieldCount(); ++i) names.push_back(dataSet.column(i).name);
+    const std::string table = dataSet.image() ? dataSet.image()->path() : fallbackName;
+    if (const auto mismatch = archive::fieldMismatchText(*definition, table, names)) {
+        dataSet.close();
+        throw archive::EngineError(*mismatch);
+    }
+}
+
 void TForm1::InitTable(const std::string& view) {
     const archive::ViewDef* definition = archive::findView(view);
     if (!definition) throw archive::EngineError("Unbekannte Ansicht '" + view + "'.");
@@ -457,6 +472,7 @@ void TForm1::InitTable(const std::string& view) {
         const WaitCursor waitCursor;
         DataSource1->setDataSet(&Table1);
         Table1.open();
+        refuseForeignFields(Table1, CurrentView, CurrentTableFile);
     } else {
         selection.resetListsQuietly();
         SelectionFilter.clear();
@@ -475,6 +491,7 @@ void TForm1::DoSQL(const std::string& tableFile) {
     Query1.sql = text.lines;
     Query1.prepare();
     Query1.open();
+    refuseForeignFields(Query1, CurrentView, tableFile);
     setCurrentCell(Query1.recNo(), SavedColumnIndex);
 }
 

@@ -148,6 +148,23 @@ int fieldIndex(const ViewDef& view, std::string_view fieldName) {
     return -1;
 }
 
+std::optional<std::string> fieldMismatchText(const ViewDef& view, std::string_view tableName,
+                                             std::span<const std::string> fieldNames) {
+    for (size_t i = 0; i < view.fields.size(); ++i) {
+        const std::string_view expected = view.fields[i].name;
+        if (i < fieldNames.size() && equalsIgnoringCase(fieldNames[i], expected)) continue;
+        std::string text = "Die Tabelle '" + std::string(tableName) + "' passt nicht zur Ansicht '" +
+                           std::string(view.name) + "': ";
+        const std::string place = std::to_string(i + 1);
+        if (i < fieldNames.size())
+            text += "an Stelle " + place + " steht das Feld '" + fieldNames[i] + "' statt '" + std::string(expected) + "'.";
+        else
+            text += "das Feld '" + std::string(expected) + "' an Stelle " + place + " fehlt.";
+        return text;
+    }
+    return std::nullopt;
+}
+
 std::span<const CodeEntry> sectionCodes() { return kSectionCodes; }
 std::span<const CodeEntry> genreCodes() { return kGenreCodes; }
 std::span<const CodeEntry> tipKindCodes() { return kTipKindCodes; }

@@ -53,6 +53,13 @@ const ViewDef* findViewByTableFile(std::string_view fileName);  // ignores case
 // Index of the field in the view's field order, or -1. Ignores case.
 int fieldIndex(const ViewDef& view, std::string_view fieldName);
 
+// Why a table with these field names, in this order, cannot be shown in the
+// view: the first field of the view that is missing or stands elsewhere.
+// Nothing when the view's fields come first in its order (letter case
+// ignored); fields after them are let be.
+std::optional<std::string> fieldMismatchText(const ViewDef& view, std::string_view tableName,
+                                             std::span<const std::string> fieldNames);
+
 // Code lists. Codes compare after conversion to upper case.
 std::span<const CodeEntry> sectionCodes();   // RUBRIK of the games
 std::span<const CodeEntry> genreCodes();     // GENRE of the games

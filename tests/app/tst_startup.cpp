@@ -23,6 +23,7 @@ private slots:
     void engineCheck();
     void emptyTableGivesTheFirstIssue();
     void missingTableIsReportedAndTheWaitWindowGoes();
+    void aTableOfAnotherViewIsRefusedNamingTheField();
     void minimumSizeAndGridMargins();
     void minimumSizeHoldsWhenTheWindowSystemShrinksTheWindow();
 };
@@ -150,6 +151,32 @@ void StartupTest::missingTableIsReportedAndTheWaitWindowGoes() {
     // The program goes on: the games view opens from its command.
     QTest::mouseClick(windows.form1->Image1, Qt::LeftButton);
     QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
+}
+
+void StartupTest::aTableOfAnotherViewIsRefusedNamingTheField() {
+    DiscFixture disc;
+    // The disc contents saved under the games' name.
+    const std::string games = disc.dataPath + "/GameData.DB";
+    fs::remove(games);
+    {
+        archive::TableFileWriter writer(games, archive::discView());
+        for (const archive::Row& row : DiscFixture::discRows()) writer.add(row);
+        writer.commit();
+    }
+    disc.enterDisc();
+    Windows windows;
+    windows.form1->show();
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown().front().text,
+             "Die Tabelle '" + games + "' passt nicht zur Ansicht 'Spiele': an Stelle 2 steht das Feld 'AUSGABE' statt "
+             "'RUBRIK'.");
+    // No disc rows under the games' titles.
+    QCOMPARE(windows.column(0), std::vector<std::string>{});
+    // The other views are not concerned.
+    QTest::mouseClick(windows.form1->Image2, Qt::LeftButton);
+    QCOMPARE(windows.form1->CurrentView, std::string("CD-Inhalt"));
+    QCOMPARE(windows.column(0).size(), DiscFixture::discRows().size());
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
 }
 
 void StartupTest::minimumSizeAndGridMargins() {

@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "filelayer.h"
 #include "querytext.h"
+#include "tables.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 
@@ -183,6 +184,26 @@ TEST_F(OpenFailure, WhatStandsInTheTablesPlaceIsNamed) {
     std::filesystem::remove(table);
     writeWholeFileForTest(table, "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
     EXPECT_EQ(errorOf([&] { titles(table); }), "Die Datei '" + table + "' ist keine Tabelle.");
+}
+
+// A table of another view, or one with a field missing or moved, would show
+// its data under the wrong titles; the first field out of place is named.
+TEST(FieldMismatch, TheFirstFieldOutOfPlaceIsNamed) {
+    const std::string prefix = "Die Tabelle '/d/GameData.DB' passt nicht zur Ansicht 'Spiele': ";
+    auto check = [](std::vector<std::string> names) {
+        return fieldMismatchText(gamesView(), "/d/GameData.DB", names).value_or("(fits)");
+    };
+    EXPECT_EQ(check({"TITEL", "RUBRIK", "GENRE", "HERSTELLER", "WERTUNG", "AUSGABE", "KOMMENTAR"}), "(fits)");
+    // Letter case as another program stored it, and a field of the user's own after ours.
+    EXPECT_EQ(check({"Titel", "rubrik", "GENRE", "HERSTELLER", "WERTUNG", "AUSGABE", "KOMMENTAR", "NOTIZ"}), "(fits)");
+    std::vector<std::string> disc;
+    for (const FieldDef& field : discView().fields) disc.emplace_back(field.name);
+    EXPECT_EQ(check(disc), prefix + "an Stelle 2 steht das Feld 'AUSGABE' statt 'RUBRIK'.");
+    EXPECT_EQ(check({"TITEL", "RUBRIK", "HERSTELLER", "GENRE", "WERTUNG", "AUSGABE", "KOMMENTAR"}),
+              prefix + "an Stelle 3 steht das Feld 'HERSTELLER' statt 'GENRE'.");
+    EXPECT_EQ(check({"TITEL", "RUBRIK", "GENRE", "HERSTELLER", "WERTUNG", "AUSGABE"}),
+              prefix + "das Feld 'KOMMENTAR' an Stelle 7 fehlt.");
+    EXPECT_EQ(check({}), prefix + "das Feld 'TITEL' an Stelle 1 fehlt.");
 }
 
 // Root reads through permission bits, so the reader is a child that has
