@@ -8,7 +8,10 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -67,20 +70,52 @@ void makeOwnerWritable(const fs::path& file) {
 }
 }  // namespace
 
-void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
+std::vector<CopyFailure> copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
+    std::vector<CopyFailure> failures;
     for (const archive::ViewDef* view : archive::allViews()) {
         const std::string name(view->copiedFileName);
         const std::string target = dataPath + "/" + name;
         // The disc's own spelling of the name may differ in letter case.
-        const std::string source = archive::findFileIgnoringCase(sourcePath, name).value_or(sourcePath + "/" + name);
+        const std::optional<std::string> found = archive::findFileIgnoringCase(sourcePath, name);
+        const std::string source = found.value_or(sourcePath + "/" + name);
         makeOwnerWritable(archive::cp1252ToUtf8(target));
         // A failed copy leaves the previous copy as it was; the start goes on.
-        try {
-            archive::copyWholeFile(source, target);
-        } catch (const archive::FileWriteError&) {
+        std::string shownSource = sourcePath;
+        while (shownSource.size() > 1 && shownSource.back() == '/') shownSource.pop_back();
+        std::optional<std::string> cause;
+        if (!found) {
+            cause = "sie fehlt in '" + shownSource + "'";
+        } else {
+            try {
+                archive::copyWholeFile(source, target);
+            } catch (const archive::FileWriteError& error) {
+                // The source is read before the target is touched: a source
+                // that cannot be opened has failed the copy by then.
+                const bool sourceReadable = ::access(archive::cp1252ToUtf8(source).c_str(), R_OK) == 0;
+                cause = sourceReadable ? archive::fileErrorCause(error.code())
+                                       : "sie kann in '" + shownSource + "' nicht gelesen werden";
+            }
         }
         makeOwnerWritable(archive::cp1252ToUtf8(target));
+        if (cause) {
+            std::error_code ignored;
+            failures.push_back({name, *cause, fs::is_regular_file(archive::cp1252ToUtf8(target), ignored)});
+        }
     }
+    return failures;
+}
+
+std::string copyFailureText(const std::vector<CopyFailure>& failures, const std::string& dataPath) {
+    std::string text;
+    for (const CopyFailure& failure : failures) {
+        if (!text.empty()) text += '\n';
+        text += "Die Tabelle '" + failure.file + "' konnte nicht auf die Festplatte kopiert werden (" + failure.cause +
+                "). ";
+        text += failure.olderCopyExists
+                    ? "Angezeigt wird die \xE4ltere Kopie in '" + dataPath + "'."
+                    : "In '" + dataPath + "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden.";
+    }
+    return text;
 }
 
 }  // namespace startup

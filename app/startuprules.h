@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace startup {
 
@@ -40,9 +41,20 @@ double engineVersionFromText(std::string_view text);
 // issue of the archive, 10/1997, so the month walks still have an end.
 archive::Issue newestIssueFrom(const std::string* newestCode);
 
+// A table file the hard-disk copy could not bring up to date.
+struct CopyFailure {
+    std::string file;       // the copy's name, e.g. "GameData.DB"
+    std::string cause;      // German: "Datentr\xE4ger voll", "keine Schreibberechtigung", ...
+    bool olderCopyExists;   // an earlier copy lies there and is what the program shows
+};
+
 // Copies the table files to the hard disk: each target is made writable,
-// replaced whole by the source, and made writable again. Failures are
-// ignored; the program then opens whatever lies there.
-void copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath);
+// replaced whole by the source, and made writable again. A failure does not
+// stop the others; the program then opens whatever lies there, and tells
+// the user once the main window is up.
+std::vector<CopyFailure> copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath);
+
+// The text of the one box that reports the failed copies, a line each.
+std::string copyFailureText(const std::vector<CopyFailure>& failures, const std::string& dataPath);
 
 }  // namespace startup

@@ -310,7 +310,7 @@ void TForm1::FormCreate() {
             std::error_code ignored;
             std::filesystem::create_directory(archive::cp1252ToUtf8(level), ignored);
         }
-        startup::copyTablesToHardDisk(SourcePath, DataPath);
+        copyFailures_ = startup::copyTablesToHardDisk(SourcePath, DataPath);
     }
     // 8. From here on the tables are addressed by their full path only.
     const std::string tempPath = SysInfo1.TempPath();
@@ -361,6 +361,10 @@ void TForm1::FormShow() {
     // The wait window goes whatever happened: it must not stay on top of the error box.
     delete Form4;
     Form4 = nullptr;
+    // The failed hard-disk copy first: it explains what the view shows, or
+    // why a table could not be opened.
+    if (!copyFailures_.empty()) MessageBox::showError(this, startup::copyFailureText(copyFailures_, DataPath));
+    copyFailures_.clear();
     if (failure) MessageBox::showError(this, *failure);
 }
 

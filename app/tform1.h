@@ -11,6 +11,7 @@
 #include "statisticshost.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "startuprules.h"
 #include "sysinfo.h"
 #include "topendialog.h"
 #include "viewstate.h"
@@ -165,6 +166,7 @@ private:
     TForm5* Form5 = nullptr;
     TForm6* Form6 = nullptr;
     std::string programFile_;
+    std::vector<startup::CopyFailure> copyFailures_;  // told once the window is up
     bool shown_ = false;
     bool syncingCursor_ = false;
     int currentColumn_ = 0;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <optional>
 #include <string>
 
@@ -36,7 +39,7 @@ std::optional<std::string> variable(const char* name) {
     return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
-}  // namespace
+
 
 TEST(StartupRules, ProgramNameChoosesTheMode) {
     for (const char* name : {"quillorahd", "QuilloraHD", "xyzhd.exe", "hd.exe", "QUILLORAHD.EXE", "shd.exe"})
@@ -87,3 +90,30 @@ TEST(StartupRules, NewestIssueFallsBackToTheFirstIssue) {
     }
     EXPECT_EQ(startup::newestIssueFrom(nullptr).year, 1997);
 }
+
+// A source missing from the disc is named as such, not as a write failure;
+// the other tables are copied all the same.
+TEST(StartupRules, AMissingSourceIsToldAndTheOthersAreCopied) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("quillora-copy-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "DATA");
+    fs::create_directories(root / "copies");
+    std::ofstream(root / "DATA" / "gamedata.db") << "games";
+    std::ofstream(root / "DATA" / "TippsData.DB") << "tips";
+    std::ofstream(root / "copies" / "CDData.DB") << "older";
+    const std::vector<startup::CopyFailure> failures =
+        startup::copyTablesToHardDisk((root / "DATA").string() + "/", (root / "copies").string());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].file, "CDData.DB");
+    EXPECT_EQ(failures[0].cause, "sie fehlt in '" + (root / "DATA").string() + "'");
+    EXPECT_TRUE(failures[0].olderCopyExists);
+    std::ifstream games(root / "copies" / "GameData.DB");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(games), {}), "games");
+    EXPECT_EQ(startup::copyFailureText(failures, "/c"),
+              "Die Tabelle 'CDData.DB' konnte nicht auf die Festplatte kopiert werden (sie fehlt in '" +
+                  (root / "DATA").string() + "'). Angezeigt wird die \xE4ltere Kopie in '/c'.");
+    fs::remove_all(root);
+}
+
+}  // namespace

@@ -8,10 +8,51 @@
 #include <QWindow>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A folder nobody may write to while this lives: no write permission bits,
+// and for root, whom the bits do not stop, the immutable attribute.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(std::string path) : path_(std::move(path)) {
+        ::chmod(path_.c_str(), 0555);
+        if (::geteuid() == 0) immutable_ = setImmutable(true);
+    }
+    ~ReadOnlyFolder() {
+        if (immutable_) setImmutable(false);
+        ::chmod(path_.c_str(), 0755);
+    }
+    bool refusesWriting() const { return ::access(path_.c_str(), W_OK) != 0; }
+
+private:
+    bool setImmutable(bool on) {
+        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+    std::string path_;
+    bool immutable_ = false;
+};
+
+}  // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -19,6 +60,7 @@ private slots:
     void firstViewListsGamesByTitle();
     void newestIssuesAreReadFromEachTable();
     void hardDiskNameCopiesAndOpensTheCopies();
+    void hardDiskCopyFailuresAreToldOnceTheWindowIsUp();
     void engineCheck_data();
     void engineCheck();
     void emptyTableGivesTheFirstIssue();
@@ -91,6 +133,47 @@ void StartupTest::hardDiskNameCopiesAndOpensTheCopies() {
     }
     QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
     QCOMPARE(form.Query1.sql.front(), "SELECT * FROM \"" + copies + "/GameData.db\"");
+}
+
+void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
+    DiscFixture disc;
+    const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
+    fs::create_directories(copies);
+    // Older copies of the games and the tips; none of the disc contents.
+    disc.writeTable(archive::gamesView(), {{std::string("Alte Kopie"), std::nullopt, std::nullopt, std::nullopt,
+                                            std::nullopt, std::string("1998/01"), std::nullopt}},
+                    copies);
+    disc.writeTable(archive::tipsView(), DiscFixture::tipRows(), copies);
+    disc.enterDisc();
+    {
+        ReadOnlyFolder readOnly(copies);
+        QVERIFY2(readOnly.refusesWriting(), "could not make the hard-disk folder read-only");
+        Windows windows("quillorahd");
+        QVERIFY(MessageBox::shown().empty());  // nothing is told while the wait window is up
+        QPointer<QWidget> waitWindow = windows.form1->waitWindow();
+        windows.form1->show();
+        QVERIFY(waitWindow.isNull());
+        QCOMPARE(MessageBox::shown().size(), size_t(2));
+        QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+        QCOMPARE(MessageBox::shown()[0].text,
+                 "Die Tabelle 'GameData.DB' konnte nicht auf die Festplatte kopiert werden (keine Schreibberechtigung). "
+                 "Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
+                 "Die Tabelle 'CDData.DB' konnte nicht auf die Festplatte kopiert werden (keine Schreibberechtigung). "
+                 "In '" + copies + "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden.\n"
+                 "Die Tabelle 'TippsData.DB' konnte nicht auf die Festplatte kopiert werden (keine Schreibberechtigung). "
+                 "Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.");
+        // Then the engine's own failure for the missing copy.
+        QCOMPARE(MessageBox::shown()[1].text, "Tabelle '" + copies + "/CDData.db' nicht gefunden.");
+        // The older games copy is what the games view shows.
+        QTest::mouseClick(windows.form1->Image1, Qt::LeftButton);
+        QCOMPARE(windows.column(0), std::vector<std::string>{"Alte Kopie"});
+    }
+    // Where the copy succeeds, nothing is told.
+    disc.enterDisc();
+    Windows again("quillorahd");
+    again.form1->show();
+    QVERIFY2(MessageBox::shown().empty(), MessageBox::shown().front().text.c_str());
+    QCOMPARE(again.column(0).size(), DiscFixture::gameRows().size());
 }
 
 void StartupTest::engineCheck_data() {
