@@ -10,6 +10,8 @@ packages=(
   fonts-liberation
   # checks of the installed program and the Debian package
   desktop-file-utils appstream file sqlite3 dpkg-dev
+  # the fuzz targets (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
