@@ -2,7 +2,8 @@
 # Builds everything and runs every test (windows offscreen); then makes the
 # Debian package and checks it (as root also installs and removes it again);
 # then builds the cores (tables, engine, statistics computation) once more
-# without Qt and runs their tests, which proves they stay free of it.
+# without Qt and runs their tests, which proves they stay free of it; last
+# fuzzes the parsers of outside input for 30 s each.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLORA_BUILD_DIR:-$root/build}"
@@ -16,3 +17,7 @@ cmake -S "$root" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLOR
 cmake --build "$core"
 cd "$core"
 ctest --output-on-failure --timeout 600 -j2
+
+# The parsers of outside input under libFuzzer and the sanitizers, 30 s each
+# (about two and a half minutes with the build).
+QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" 30
