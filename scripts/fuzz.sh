@@ -6,6 +6,11 @@
 # the crashing input saved beside the build.
 set -euo pipefail
 seconds="${1:-30}"
+# A fixed seed (QUILLORA_FUZZ_SEED) makes a run repeat the same inputs, so the
+# test run cannot fail by chance; a slower machine only stops earlier in the
+# same sequence.
+seed=()
+[ -n "${QUILLORA_FUZZ_SEED:-}" ] && seed=(-seed="$QUILLORA_FUZZ_SEED")
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLORA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 
@@ -18,6 +23,6 @@ for target in sqlparser registryhive importreader importsplit; do
   artifacts="$build/crashes/$target/"
   mkdir -p "$corpus" "$artifacts"
   echo "== fuzz_$target for ${seconds}s"
-  "$build/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -max_len=4096 \
+  "$build/bin/fuzz_$target" -max_total_time="$seconds" "${seed[@]}" -print_final_stats=1 -max_len=4096 \
     -artifact_prefix="$artifacts" "$corpus" "$root/tests/fuzz/corpus/$target"
 done

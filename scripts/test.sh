@@ -13,8 +13,10 @@ QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
 "$root/tests/install/package_test.sh" "$build"
 
 # The parsers of outside input under libFuzzer and the sanitizers, 30 s each
-# (about two and a half minutes with the build).
-QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" 30
+# (about two and a half minutes with the build), from a fresh corpus and a
+# fixed seed, so every run tries the same inputs.
+rm -rf "$build-fuzz/corpus"
+QUILLORA_FUZZ_SEED=1 QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" 30
 
 core="$build-core"
 cmake -S "$root" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORA_BUILD_GUI=OFF >/dev/null
