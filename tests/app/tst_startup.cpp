@@ -2,15 +2,13 @@
 
 #include "discfixture.h"
 #include "startuprules.h"
+#include "tablefixtures.h"
 #include "windows.h"
 
 #include <QPointer>
 #include <QWindow>
 #include <QTest>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,41 +16,6 @@
 #include <fstream>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// A folder nobody may write to while this lives: no write permission bits,
-// and for root, whom the bits do not stop, the immutable attribute.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(std::string path) : path_(std::move(path)) {
-        ::chmod(path_.c_str(), 0555);
-        if (::geteuid() == 0) immutable_ = setImmutable(true);
-    }
-    ~ReadOnlyFolder() {
-        if (immutable_) setImmutable(false);
-        ::chmod(path_.c_str(), 0755);
-    }
-    bool refusesWriting() const { return ::access(path_.c_str(), W_OK) != 0; }
-
-private:
-    bool setImmutable(bool on) {
-        const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0) return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-    std::string path_;
-    bool immutable_ = false;
-};
-
-}  // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -146,8 +109,8 @@ void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
     disc.writeTable(archive::tipsView(), DiscFixture::tipRows(), copies);
     disc.enterDisc();
     {
-        ReadOnlyFolder readOnly(copies);
-        QVERIFY2(readOnly.refusesWriting(), "could not make the hard-disk folder read-only");
+        const Unwritable readOnly(copies);
+        QVERIFY2(readOnly.refusedBySystem(), "could not make the hard-disk folder read-only");
         Windows windows("quillorahd");
         QVERIFY(MessageBox::shown().empty());  // nothing is told while the wait window is up
         QPointer<QWidget> waitWindow = windows.form1->waitWindow();
