@@ -34,9 +34,12 @@ inline archive::Row game(std::string title, archive::Cell rating = std::nullopt,
 
 // The rows of a statement as any other SQLite tool reads the file: the
 // fields of a row joined by "|", NULL as "NULL".
-inline std::vector<std::string> plainSqliteRows(const std::string& path, const std::string& sql) {
+// Opened read-write (`openFlags`), it reads as the next program to open the
+// file would: a journal left by a killed writer is rolled back first.
+inline std::vector<std::string> plainSqliteRows(const std::string& path, const std::string& sql,
+                                                int openFlags = SQLITE_OPEN_READONLY) {
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, openFlags, nullptr), SQLITE_OK);
     std::vector<std::string> rows;
     sqlite3_stmt* stmt = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);

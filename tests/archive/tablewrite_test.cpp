@@ -29,23 +29,7 @@ using Strings = std::vector<std::string>;
 // Read-write, as the next program to open the file would: a journal left by
 // a killed writer is rolled back first.
 Strings dump(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    sqlite3_stmt* stmt = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    Strings rows;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::string row;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            if (i) row += '|';
-            const auto* text = sqlite3_column_text(stmt, i);
-            row += text ? reinterpret_cast<const char*>(text) : "NULL";
-        }
-        rows.push_back(row);
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
+    return plainSqliteRows(path, sql, SQLITE_OPEN_READWRITE);
 }
 
 Strings rowsOf(const std::string& path, const std::string& table) {
