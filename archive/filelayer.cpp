@@ -3,6 +3,7 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "querytext.h"
+#include "wholefile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -331,7 +332,10 @@ void throwForSqlite(int code, std::string_view name, const std::string& reason) 
     case SQLITE_PERM:
         throw EngineError(readOnlyText(name));
     case SQLITE_IOERR:
-        throw EngineError("Fehler beim Zugriff auf die Tabelle " + quotedName(name) + ": " + reason);
+        // SQLite's own text for these is English and says no more than the cause.
+        throw EngineError("Fehler beim Zugriff auf die Tabelle " + quotedName(name) + ": " + fileErrorCause(EIO) + ".");
+    case SQLITE_FULL:
+        throw EngineError(writeFailedText(name, fileErrorCause(ENOSPC)));
     default:
         throw EngineError("Fehler in der Tabelle " + quotedName(name) + ": " + reason);
     }

@@ -11,9 +11,15 @@
 #include <filesystem>
 
 namespace archive {
+
+detail::FileStepFault detail::fileStepFault = nullptr;
+
 namespace {
 
 namespace fs = std::filesystem;
+
+// Zero, or the errno a test fails this step with.
+int injectedFault(detail::FileStep step) { return detail::fileStepFault ? detail::fileStepFault(step) : 0; }
 
 constexpr size_t kBufferSize = 1 << 20;
 
@@ -74,6 +80,7 @@ WholeFileWriter::WholeFileWriter(std::string path, std::string fsPath)
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // The fresh file lies beside the target, so the final rename stays in one file system.
     std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    if (const int fault = injectedFault(detail::FileStep::Create)) fail(fault);
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0) fail(errno);
     fsTemporaryPath_ = name;
@@ -122,6 +129,7 @@ void WholeFileWriter::write(std::string_view bytes) {
 void WholeFileWriter::flushBuffer() {
     size_t written = 0;
     while (written < buffer_.size()) {
+        if (const int fault = injectedFault(detail::FileStep::Write)) fail(fault);
         const ssize_t n = ::write(fd_, buffer_.data() + written, buffer_.size() - written);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -135,11 +143,15 @@ void WholeFileWriter::flushBuffer() {
 void WholeFileWriter::commit() {
     if (fd_ < 0) fail(EBADF);
     flushBuffer();
+    if (const int fault = injectedFault(detail::FileStep::Sync)) fail(fault);
     if (::fsync(fd_) != 0) fail(errno);
+    const int closeFault = injectedFault(detail::FileStep::Close);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(errno);
+    if (closeFault) fail(closeFault);
     const fs::path target = fsPath_;
+    if (const int fault = injectedFault(detail::FileStep::Rename)) fail(fault);
     if (::rename(fsTemporaryPath_.c_str(), target.c_str()) != 0) fail(errno);
     committed_ = true;
     // The rename itself must reach the disk, or a crash could bring the old file back.

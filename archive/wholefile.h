@@ -73,4 +73,15 @@ void copyWholeFile(const std::string& source, const std::string& target);
 // programs a tool copies, which need not be program strings.
 void copyWholeFileForFileSystemPaths(const std::string& utf8Source, const std::string& utf8Target);
 
+namespace detail {
+
+// The test seam of the writer, null in the program. Before each step of a
+// write it is asked for an errno: non-zero fails that step as if the system
+// had returned it, so a test can fail any single step of any writer.
+enum class FileStep { Create, Write, Sync, Close, Rename };
+using FileStepFault = int (*)(FileStep step);
+extern FileStepFault fileStepFault;
+
+}  // namespace detail
+
 }  // namespace archive

@@ -1,0 +1,128 @@
+// The one file writer under a failure of any single step (creating the fresh
+// file, a write, the flush, the closing, the rename): it throws with the
+// cause in German, the target keeps every byte it had (or stays absent) and
+// no fresh file is left beside it.
+
+#include "cp1252.h"
+#include "engine.h"
+#include "filefaults.h"
+#include "tablefixtures.h"
+#include "testfolder.h"
+#include "textexchange.h"
+#include "wholefile.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+using namespace archive;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Runs `write` once to count its steps, then once per step with that step
+// failing, each time on the state `setUp` makes; `check` sees every failure.
+void failEveryStep(const std::function<void()>& setUp, const std::function<void()>& write,
+                   const std::function<void(int step, const FileWriteError&)>& check) {
+    int steps = 0;
+    {
+        setUp();
+        FileStepFaults faults;
+        write();
+        steps = faults.count();
+    }
+    ASSERT_GE(steps, 4);  // create, at least one write, flush, close, rename
+    for (int n = 1; n <= steps; ++n) {
+        SCOPED_TRACE("step " + std::to_string(n));
+        setUp();
+        FileStepFaults faults;
+        // The causes a full disk, a dying medium and a lost permission give.
+        const int codes[] = {ENOSPC, EIO, EACCES};
+        const int code = codes[n % 3];
+        faults.failNth(n, code);
+        try {
+            write();
+            ADD_FAILURE() << "a failed step was reported as success";
+        } catch (const FileWriteError& error) {
+            EXPECT_TRUE(faults.fired());
+            EXPECT_EQ(error.code(), code);
+            EXPECT_NE(std::string(error.what()).find(": " + fileErrorCause(code) + "."), std::string::npos)
+                << error.what();
+            check(n, error);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(WholeFileFault, AFailedWriteKeepsTheOldFileOrNone) {
+    TestFolder folder;
+    const std::string target = folder.file("Ausgabe \xE4.txt");
+    const std::string fsTarget = cp1252ToUtf8(target);
+    const std::string old = "alte Zeile\r\n";
+    // More than the writer buffers.
+    const std::string fresh = std::string(3 << 20, 'n') + "\r\n";
+    for (const bool existed : {true, false}) {
+        SCOPED_TRACE(existed ? "over an old file" : "no old file");
+        failEveryStep(
+            [&] {
+                std::filesystem::remove(fsTarget);
+                if (existed) std::ofstream(fsTarget, std::ios::binary) << old;
+            },
+            [&] { writeWholeFile(target, fresh); },
+            [&](int, const FileWriteError& error) {
+                EXPECT_NE(std::string(error.what()).find(target), std::string::npos);
+                if (existed) {
+                    EXPECT_EQ(fileContent(fsTarget), old);
+                    EXPECT_EQ(folder.listing(), Strings{std::filesystem::path(fsTarget).filename().string()});
+                } else {
+                    EXPECT_EQ(folder.listing(), Strings{});
+                }
+            });
+    }
+}
+
+TEST(WholeFileFault, AFailedExportKeepsTheOldExport) {
+    TestFolder folder;
+    writeTable(folder.file("TippsData.db"), tipsView(),
+               {{"Gothic", "2001/05", "L\xF6sung", "3"}, {"Anno 1602", "1998/06", "Cheat", ""}});
+    clearImageCache();
+    Table table;
+    table.databaseName = folder.path();
+    table.tableName = "TippsData.db";
+    table.open();
+    const std::string target = folder.file("TippsData.db.txt");
+    const std::string old = "Alt\t1990/01\tCheat\t1\r\n";
+    auto exportTable = [&] {
+        WholeFileWriter out(target);
+        exportRecords(table, out);
+        out.commit();
+    };
+    failEveryStep([&] { std::ofstream(target, std::ios::binary) << old; }, exportTable,
+                  [&](int, const FileWriteError&) {
+                      EXPECT_EQ(fileContent(target), old);
+                      EXPECT_EQ(folder.listing(), (Strings{"TippsData.db", "TippsData.db.txt"}));
+                  });
+    // Without a fault the export replaces the old one.
+    exportTable();
+    EXPECT_EQ(fileContent(target), "Gothic\t2001/05\tL\xF6sung\t3\r\nAnno 1602\t1998/06\tCheat\t\r\n");
+}
+
+TEST(WholeFileFault, AFailedCopyKeepsTheOlderCopy) {
+    TestFolder source;
+    TestFolder target;
+    const std::string table = std::string(2 << 20, 't') + "ende";
+    std::ofstream(source.file("GameData.db"), std::ios::binary) << table;
+    const std::string older = "older copy";
+    failEveryStep([&] { std::ofstream(target.file("GameData.db"), std::ios::binary) << older; },
+                  [&] { copyWholeFile(source.file("GameData.db"), target.file("GameData.db")); },
+                  [&](int, const FileWriteError&) {
+                      EXPECT_EQ(fileContent(target.file("GameData.db")), older);
+                      EXPECT_EQ(target.listing(), Strings{"GameData.db"});
+                      EXPECT_EQ(fileContent(source.file("GameData.db")), table);
+                  });
+}
