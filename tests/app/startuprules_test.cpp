@@ -1,7 +1,12 @@
+#include "filefaults.h"
 #include "startuprules.h"
+#include "tables.h"
+#include "wholefile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -113,6 +118,59 @@ TEST(StartupRules, AMissingSourceIsToldAndTheOthersAreCopied) {
     EXPECT_EQ(startup::copyFailureText(failures, "/c"),
               "Die Tabelle 'CDData.DB' konnte nicht auf die Festplatte kopiert werden (sie fehlt in '" +
                   (root / "DATA").string() + "'). Angezeigt wird die \xE4ltere Kopie in '/c'.");
+    fs::remove_all(root);
+}
+
+// The hard-disk copy with any single step of the one file writer failing: the
+// table it hit is told with the cause in German and keeps its older copy
+// byte for byte; the other tables are copied; nothing else is left behind.
+TEST(StartupRules, ACopyFailingAtAnyStepKeepsTheOlderCopy) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("quillora-copyfault-" + std::to_string(::getpid()));
+    std::vector<std::string> names;
+    for (const archive::ViewDef* view : archive::allViews()) names.emplace_back(view->copiedFileName);
+    auto read = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto setUp = [&] {
+        fs::remove_all(root);
+        fs::create_directories(root / "DATA");
+        fs::create_directories(root / "copies");
+        for (const std::string& name : names) {
+            std::ofstream(root / "DATA" / name, std::ios::binary) << "new " << name;
+            std::ofstream(root / "copies" / name, std::ios::binary) << "older " << name;
+        }
+    };
+    auto copy = [&] { return startup::copyTablesToHardDisk((root / "DATA").string(), (root / "copies").string()); };
+    int steps = 0;
+    {
+        setUp();
+        FileStepFaults faults;
+        EXPECT_TRUE(copy().empty());
+        steps = faults.count();
+    }
+    ASSERT_GE(steps, 5 * static_cast<int>(names.size()));
+    for (int n = 1; n <= steps; ++n) {
+        SCOPED_TRACE("step " + std::to_string(n));
+        setUp();
+        FileStepFaults faults;
+        const int code = n % 2 ? ENOSPC : EIO;
+        faults.failNth(n, code);
+        const std::vector<startup::CopyFailure> failures = copy();
+        faults.disarm();
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].cause, archive::fileErrorCause(code));
+        EXPECT_TRUE(failures[0].olderCopyExists);
+        std::vector<std::string> listing;
+        for (const auto& entry : fs::directory_iterator(root / "copies")) listing.push_back(entry.path().filename());
+        std::sort(listing.begin(), listing.end());
+        std::vector<std::string> expected = names;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(listing, expected);
+        for (const std::string& name : names)
+            EXPECT_EQ(read(root / "copies" / name), (name == failures[0].file ? "older " : "new ") + name);
+    }
     fs::remove_all(root);
 }
 

@@ -3,6 +3,8 @@
 // table files.
 
 #include "discfixture.h"
+#include "faultvfs.h"
+#include "filefaults.h"
 #include "tablefixtures.h"
 #include "tform2.h"
 #include "topendialog.h"
@@ -36,6 +38,7 @@ private slots:
     void importLineEnds();
     void importCancelledChangesNothing();
     void importStopsAtARefusedRecord();
+    void aFailingDiskIsReportedAndChangesNothing();
 
 private:
     TForm1& form() { return *windows->form1; }
@@ -270,6 +273,53 @@ void InfoTest::importStopsAtARefusedRecord() {
     QCOMPARE(rows[4], (std::vector<std::string>{"Zwei", "2004/02", "Taktik", "2"}));
     QCOMPARE(form().Table1.state(), archive::TableState::Browse);
     QCOMPARE(form().DataSource1->rowCount(), 5);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    const std::string table = fixture->dataPath + "/CDData.DB";
+    const std::string before = fileContent(table);
+    const auto rowsBefore = readTableFile(table);
+
+    // The disk refuses to flush the import to it.
+    faultvfs::install();
+    faultvfs::reset();
+    faultvfs::failNth(faultvfs::Kind::Sync, 1, SQLITE_IOERR_FSYNC);
+    TOpenDialog::setNextFileName(importFile("Neu A\t2004/11\tDemo\tCD\r\nNeu B\t2004/11\tPatch\tDVD\r\n"));
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    const bool fired = faultvfs::fired();
+    faultvfs::reset();
+    QVERIFY(fired);
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+    QCOMPARE(MessageBox::shown()[0].text, "Fehler beim Zugriff auf die Tabelle '" + table +
+                                              "': Ein-/Ausgabefehler des Datentr\xE4gers.");
+    QCOMPARE(readTableFile(table), rowsBefore);
+    QCOMPARE(fileContent(table), before);
+    QCOMPARE(form().DataSource1->rowCount(), int(rowsBefore.size()));
+    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
+
+    // The disk is full while the export is written: the older export stays.
+    const std::string target = fixture->dataPath + "/CDData.db.txt";
+    std::ofstream(target, std::ios::binary) << "older export";
+    MessageBox::clearShown();
+    {
+        FileStepFaults faults;
+        faults.failNth(2, ENOSPC);  // the first write after creating the fresh file
+        QTest::mouseClick(dialog().Button2, Qt::LeftButton);
+        QVERIFY(faults.fired() == FileStepFaults::Step::Write);
+    }
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+    QCOMPARE(MessageBox::shown()[0].text,
+             "Die Datei '" + target + "' konnte nicht geschrieben werden: Datentr\xE4ger voll.");
+    QCOMPARE(fileContent(target), std::string("older export"));
+    for (const auto& entry : fs::directory_iterator(fixture->dataPath))
+        QVERIFY(entry.path().filename().string().front() != '.');
+    QCOMPARE(fileContent(table), before);
     QVERIFY(!QApplication::overrideCursor());
 }
 

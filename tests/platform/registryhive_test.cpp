@@ -1,8 +1,10 @@
+#include "filefaults.h"
 #include "registryhive.h"
 #include "testfiles.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -101,6 +103,38 @@ TEST(RegistryHive, RoundTripKeepsEverything) {
     }
     EXPECT_NE(text.find("; exported by hand"), std::string::npos);
     EXPECT_NE(text.find("\"Broken\"=hex:zz"), std::string::npos);
+}
+
+// A continuation whose next part is only a blank and a CR before the
+// backslash leaves a CR at the end of the joined line; written on one line,
+// it would be stripped by the next read and the hive written differently.
+TEST(RegistryHive, WrittenAfterReadingBackItIsTheSameBytes) {
+    const std::string hive =
+        "REGEDIT4\r\n"
+        "[HKEY_USERS\\X]\r\n"
+        "\"no closing quote\\\r\n"
+        " \r\\\r\n"
+        "\r\n"
+        "\"Cut\"=hex:01,\\\r\n"
+        " \r\\\r\n"
+        "\r\n"
+        "\"Wrapped\"=hex:0a,\\\r\n"
+        "  0b\r\n"
+        "; a comment\rwith a CR inside\r\n";
+    const RegistryHive first = parsed(hive);
+    const std::string written = first.serialise();
+    EXPECT_EQ(parsed(written).serialise(), written);
+    const std::string key = "HKEY_USERS\\X";
+    EXPECT_EQ(valueOf(first, key, "Cut").form, RegistryValue::Form::Unreadable);
+    EXPECT_EQ(valueOf(first, key, "Cut").line, "\"Cut\"=hex:01,");
+    EXPECT_EQ(valueOf(first, key, "Wrapped").bytes, (std::vector<std::uint8_t>{0x0A, 0x0B}));
+    ASSERT_EQ(first.keys().size(), 1u);
+    const auto& values = first.keys()[0].values;
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0].form, RegistryValue::Form::Verbatim);
+    EXPECT_EQ(values[0].line, "\"no closing quote");
+    // A CR inside a line is no line end: it stays where it is.
+    EXPECT_EQ(values[3].line, "; a comment\rwith a CR inside");
 }
 
 TEST(RegistryHive, LongHexValuesWrapAndComeBack) {
@@ -273,4 +307,43 @@ TEST(RegistryHive, SaveFailsWhereNoFolderCanBeMade) {
     writeFile(folder.file("plain"), "not a folder");
     EXPECT_NE(parsed(kMixedHive).save(folder.file("plain/registry.reg")), 0);
     EXPECT_EQ(readFile(folder.file("plain")), "not a folder");
+}
+
+// Any single step of the save failing (creating the fresh file, writing,
+// flushing, closing, renaming) returns its errno and leaves the old hive
+// byte for byte, or no hive where there was none, and nothing beside it.
+TEST(RegistryHive, ASaveFailingAtAnyStepKeepsTheOldHive) {
+    TempFolder folder;
+    const std::string path = folder.file("registry.reg");
+    const std::string old = "REGEDIT4\n\n[HKEY_USERS\\Old]\n\"a\"=\"b\"\n";
+    const RegistryHive hive = parsed(kMixedHive);
+    auto entries = [&] {
+        return std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator());
+    };
+    int steps = 0;
+    {
+        FileStepFaults faults;
+        ASSERT_EQ(hive.save(path), 0);
+        steps = faults.count();
+    }
+    ASSERT_GE(steps, 5);
+    for (const bool existed : {true, false}) {
+        for (int n = 1; n <= steps; ++n) {
+            SCOPED_TRACE(std::string(existed ? "old hive, " : "no hive, ") + "step " + std::to_string(n));
+            std::filesystem::remove(path);
+            if (existed) writeFile(path, old);
+            FileStepFaults faults;
+            const int code = n % 2 ? ENOSPC : EIO;
+            faults.failNth(n, code);
+            EXPECT_EQ(hive.save(path), code);
+            EXPECT_TRUE(faults.fired());
+            if (existed) {
+                EXPECT_EQ(readFile(path), old);
+                EXPECT_EQ(entries(), 1);
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(path));
+                EXPECT_EQ(entries(), 0);
+            }
+        }
+    }
 }
