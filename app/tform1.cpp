@@ -337,6 +337,10 @@ void TForm1::FormShow() {
         const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
                                  {archive::discView(), CDLastMonth, CDLastYear},
                                  {archive::gamesView(), GameLastMonth, GameLastYear}};
+        // Each table is read whole below, one after the other: the reading
+        // starts for all of them at once, so the cores share it.
+        for (const archive::ViewDef* view : {&archive::gamesView(), &archive::discView(), &archive::tipsView()})
+            archive::prefetchTable(DataPath, archive::queriedPath(DataPath, view->tableFile));
         for (const Newest& table : newest) {
             InitTable(std::string(table.view.name));
             const archive::SortOrder newestFirst = archive::newestIssueOrder();

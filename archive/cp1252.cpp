@@ -1,6 +1,8 @@
 #include "cp1252.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace archive {
 namespace {
@@ -72,7 +74,29 @@ std::string utf8ToCp1252(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// True when no byte of `text` has its high bit set, eight bytes at a time.
+bool allAscii(std::string_view text) {
+    size_t i = 0;
+    uint64_t high = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        high |= word;
+    }
+    for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
+}  // namespace
+
 void appendUtf8AsCp1252(std::string& out, std::string_view text) {
+    // Most cells of a table are plain ASCII: copied as they are, in one go.
+    if (allAscii(text)) {
+        out.append(text);
+        return;
+    }
     size_t i = 0;
     const size_t n = text.size();
     while (i < n) {

@@ -50,6 +50,14 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
     return {path.find('/') == std::string::npos ? std::string() : detail::folderOf(path), detail::fileNameOf(path)};
 }
 
+// The file a query's FROM names: a relative name lies in the query's folder.
+std::string queriedTableFile(const std::string& databaseName, const std::string& fromPath) {
+    std::string path = fromPath;
+    if (!path.empty() && path.front() != '/' && !databaseName.empty()) path = databaseName + "/" + path;
+    const auto [folder, name] = splitPath(path);
+    return resolveTableFile(folder, name);
+}
+
 // A LIKE pattern: case-sensitive, '%' any run of characters, every other
 // character itself ('_' too).
 class LikePattern {
@@ -462,10 +470,7 @@ void Query::open() {
     prepare();
     const sql::SelectStatement& select = prepared_->select;
 
-    std::string path = select.path;
-    if (!path.empty() && path.front() != '/' && !databaseName.empty()) path = databaseName + "/" + path;
-    const auto [folder, name] = splitPath(path);
-    std::shared_ptr<const TableImage> image = imageOf(resolveTableFile(folder, name));
+    std::shared_ptr<const TableImage> image = imageOf(queriedTableFile(databaseName, select.path));
 
     auto columnOf = [&](const std::string& field, sql::Position position) {
         const auto& columns = image->columns();
@@ -526,6 +531,14 @@ void Query::open() {
 }
 
 void Query::close() { detach(); }
+
+void prefetchTable(const std::string& databaseName, const std::string& fileName) {
+    try {
+        prefetchImage(queriedTableFile(databaseName, fileName));
+    } catch (const EngineError&) {
+        // The open that follows finds the same fault and reports it.
+    }
+}
 
 // ---- Table
 

@@ -233,6 +233,11 @@ private:
     std::vector<std::optional<std::string>> buffer_;  // the record being edited
 };
 
+// Starts reading a table file in the background, for a query soon to be
+// opened on it (its databaseName and the file its FROM names); faults show
+// when that query opens.
+void prefetchTable(const std::string& databaseName, const std::string& fileName);
+
 // Drops every cached table image (for tests and after writes from outside).
 void clearImageCache();
 

@@ -25,6 +25,13 @@ std::string quotedLiteral(std::string_view text) {
     return quoted;
 }
 
+std::string queriedPath(std::string_view dataPath, std::string_view tableFile) {
+    std::string path(dataPath);
+    path += '/';
+    path += tableFile;
+    return path;
+}
+
 QueryText buildQueryText(ViewState& state, std::string_view tableFile) {
     const bool hasTitle = !state.TitleFilter.empty();
     const bool hasSelection = !state.SelectionFilter.empty();
@@ -32,10 +39,7 @@ QueryText buildQueryText(ViewState& state, std::string_view tableFile) {
     if (!state.SortField.empty()) state.SecondaryOrder = secondaryOrderFor(state.CurrentView, state.SortField);
 
     QueryText query;
-    std::string path = state.DataPath;
-    path += '/';
-    path += tableFile;
-    query.lines.push_back("SELECT * FROM " + quotedLiteral(path));
+    query.lines.push_back("SELECT * FROM " + quotedLiteral(queriedPath(state.DataPath, tableFile)));
     if (hasTitle || hasSelection)
         query.lines.push_back("WHERE " + state.TitleFilter + state.FilterJoin + state.SelectionFilter + " ");
     if (!state.SortField.empty())

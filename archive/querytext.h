@@ -20,6 +20,9 @@ struct QueryText {
     std::string joined() const { return joinQueryLines(lines); }
 };
 
+// The file a query of `tableFile` names in its FROM line.
+std::string queriedPath(std::string_view dataPath, std::string_view tableFile);
+
 // Sets the state's FilterJoin and, when it has a sort field, its
 // SecondaryOrder, then builds the lines from the state alone.
 QueryText buildQueryText(ViewState& state, std::string_view tableFile);

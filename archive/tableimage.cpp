@@ -1,5 +1,6 @@
 #include "tableimage.h"
 
+#include "collation.h"
 #include "cp1252.h"
 #include "filelayer.h"
 #include "transaction.h"
@@ -12,8 +13,11 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <future>
 #include <list>
 #include <numeric>
+#include <thread>
+#include <utility>
 
 namespace archive {
 namespace {
@@ -21,53 +25,87 @@ namespace {
 using detail::Command;
 using detail::Database;
 
-// ---- collation: letter case ignored, accented letters with their base
-// letter, ß as ss; ties are broken by the bytes afterwards.
-
-struct Weight {
-    char bytes[2];
-    uint8_t length;
-};
-
-std::array<Weight, 256> makeWeights() {
-    std::array<Weight, 256> weights{};
-    for (int b = 0; b < 256; ++b) weights[b] = {{static_cast<char>(b), 0}, 1};
-    auto set = [&](std::initializer_list<int> bytes, const char* weight) {
-        for (int b : bytes) weights[b] = {{weight[0], weight[1]}, static_cast<uint8_t>(std::strlen(weight))};
-    };
-    for (int b = 'A'; b <= 'Z'; ++b) weights[b].bytes[0] = static_cast<char>(b - 'A' + 'a');
-    set({0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5}, "a");
-    set({0xC6, 0xE6}, "ae");
-    set({0xC7, 0xE7}, "c");
-    set({0xD0, 0xF0}, "d");
-    set({0xC8, 0xC9, 0xCA, 0xCB, 0xE8, 0xE9, 0xEA, 0xEB}, "e");
-    set({0x83}, "f");
-    set({0xCC, 0xCD, 0xCE, 0xCF, 0xEC, 0xED, 0xEE, 0xEF}, "i");
-    set({0xD1, 0xF1}, "n");
-    set({0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD8, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF8}, "o");
-    set({0x8C, 0x9C}, "oe");
-    set({0x8A, 0x9A}, "s");
-    set({0xDF}, "ss");
-    set({0xDE, 0xFE}, "th");
-    set({0xD9, 0xDA, 0xDB, 0xDC, 0xF9, 0xFA, 0xFB, 0xFC}, "u");
-    set({0xDD, 0xFD, 0xFF, 0x9F}, "y");
-    set({0x8E, 0x9E}, "z");
-    return weights;
-}
-
-const std::array<Weight, 256> kWeights = makeWeights();
-
 // A sort entry that keeps the first key bytes at hand, so most comparisons
-// never leave the array being sorted.
+// never leave the array being sorted; `row` names a distinct value.
 struct TextEntry {
     uint64_t prefix;
     uint32_t row;
 };
 
-struct NumberEntry {
-    int64_t value;
-    uint32_t row;
+// Marks a value id of an integer column as one of its numbers.
+constexpr uint32_t kNumberBit = 0x80000000u;
+
+uint64_t mixBits(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+uint64_t hashBytes(std::string_view bytes) {
+    uint64_t h = 0x9E3779B97F4A7C15ULL ^ bytes.size();
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        h = (h ^ mixBits(word)) * 0x9E3779B97F4A7C15ULL;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+    return mixBits(h ^ mixBits(tail ^ 0xC2B2AE3D27D4EB4FULL));
+}
+
+// The distinct values of a column, each with the id of its first
+// appearance: open addressing over the values' hashes.
+template <class Value, class Hash>
+class Distinct {
+public:
+    std::vector<Value> values;
+
+    uint32_t idOf(const Value& value) {
+        if ((values.size() + 1) * 2 > slots_.size()) grow();
+        const uint64_t hash = Hash{}(value);
+        for (size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+            Slot& entry = slots_[slot];
+            if (entry.id == kEmpty) {
+                entry = {hash, static_cast<uint32_t>(values.size())};
+                values.push_back(value);
+                return entry.id;
+            }
+            if (entry.hash == hash && values[entry.id] == value) return entry.id;
+        }
+    }
+
+private:
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    struct Slot {
+        uint64_t hash = 0;
+        uint32_t id = kEmpty;
+    };
+
+    void grow() {
+        std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(std::max<size_t>(64, slots_.size() * 2)));
+        mask_ = slots_.size() - 1;
+        for (const Slot& entry : old) {
+            if (entry.id == kEmpty) continue;
+            size_t slot = entry.hash & mask_;
+            while (slots_[slot].id != kEmpty) slot = (slot + 1) & mask_;
+            slots_[slot] = entry;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
 };
+
+struct HashText {
+    uint64_t operator()(std::string_view text) const { return hashBytes(text); }
+};
+struct HashNumber {
+    uint64_t operator()(int64_t number) const { return mixBits(static_cast<uint64_t>(number) ^ 0x9E3779B97F4A7C15ULL); }
+};
+using DistinctTexts = Distinct<std::string_view, HashText>;
+using DistinctNumbers = Distinct<int64_t, HashNumber>;
 
 FieldKind kindOfDeclaredType(std::string_view declared, bool& known) {
     const std::string upper = upperCp1252(declared);
@@ -220,6 +258,26 @@ public:
         if (!slots_->rowIds.empty()) flush();
     }
 
+    // Fills the chunk begun with deleted rows: empty cells, the last row id again.
+    void padChunk() {
+        if (slots_->rowIds.empty()) return;
+        const int64_t rowId = slots_->rowIds.back();
+        if (slots_->deleted.empty()) slots_->deleted.assign(slots_->rowIds.size(), false);
+        while (slots_->rowIds.size() < kChunkRows) {
+            for (size_t c = 0; c < current_.size(); ++c) {
+                Chunk& chunk = *current_[c];
+                chunk.nulls.push_back(true);
+                endCell(chunk, image_.path_);
+                if (image_.columns_[c].kind == FieldKind::Integer) chunk.numbers.push_back(kNoNumber);
+            }
+            slots_->rowIds.push_back(rowId);
+            slots_->deleted.push_back(true);
+            ++image_.rowCount_;
+            ++image_.deletedCount_;
+        }
+        flush();
+    }
+
 private:
     void flush() {
         for (size_t c = 0; c < current_.size(); ++c) {
@@ -238,7 +296,93 @@ private:
     std::shared_ptr<Slots> slots_;
 };
 
-std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
+namespace {
+
+// Below this span of row ids a table is read by one thread: the second
+// connection would cost more than it saves.
+constexpr int64_t kParallelRowIdSpan = 8 * TableImage::kChunkRows;
+
+}  // namespace
+
+// Reads the rows whose ids lie in (after, upTo] into the image, in row id order.
+void TableImage::readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
+                          std::optional<int64_t> upTo, const std::atomic<bool>* cancel) {
+    const int columnCount = static_cast<int>(columns_.size());
+    std::string select = "SELECT rowid";
+    for (const Column& column : columns_) select += ", " + detail::quotedIdentifier(detail::fsPath(column.name));
+    select += " FROM " + detail::quotedIdentifier(tableName_) + " WHERE 1";
+    if (after) select += " AND rowid > ?1";
+    if (upTo) select += " AND rowid <= ?2";
+    select += " ORDER BY rowid";
+    std::unique_ptr<Command> rows;
+    try {
+        rows = std::make_unique<Command>(db, select, path);
+    } catch (const EngineError&) {
+        throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
+    }
+    if (after) sqlite3_bind_int64(rows->get(), 1, *after);
+    if (upTo) sqlite3_bind_int64(rows->get(), 2, *upTo);
+
+    Builder builder(*this, rowCount_);
+    sqlite3_stmt* stmt = rows->get();
+    char digits[24];
+    uint32_t sinceLook = 0;
+    while (rows->step()) {
+        if (cancel && ++sinceLook == kChunkRows) {
+            sinceLook = 0;
+            if (cancel->load(std::memory_order_relaxed)) throw LoadCancelled{};
+        }
+        for (int c = 0; c < columnCount; ++c) {
+            Chunk& data = builder.cells(c);
+            const bool integerColumn = columns_[c].kind == FieldKind::Integer;
+            const int type = sqlite3_column_type(stmt, c + 1);
+            int64_t number = kNoNumber;
+            if (type == SQLITE_NULL) {
+                data.nulls.push_back(true);
+            } else {
+                data.nulls.push_back(false);
+                if (integerColumn && type == SQLITE_INTEGER) {
+                    number = sqlite3_column_int64(stmt, c + 1);
+                    const auto result = std::to_chars(digits, digits + sizeof digits, number);
+                    data.bytes.append(digits, result.ptr);
+                } else {
+                    const std::string_view utf8 = columnText(stmt, c + 1);
+                    if (utf8.data() == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
+                        detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
+                    const size_t start = data.bytes.size();
+                    appendUtf8AsCp1252(data.bytes, utf8);
+                    if (integerColumn) {
+                        const std::optional<long long> parsed =
+                            detail::parseInteger(std::string_view(data.bytes).substr(start));
+                        if (parsed) number = *parsed;
+                    }
+                }
+            }
+            endCell(data, path);
+            if (integerColumn) data.numbers.push_back(number);
+        }
+        builder.endRow(sqlite3_column_int64(stmt, 0));
+    }
+    builder.finish();
+}
+
+// Rows of another image read from the same state of the file, appended
+// behind this image's. The last chunk here is filled up with deleted rows
+// first, so the other image's chunks are taken over as they are, not copied.
+void TableImage::appendPart(TableImage&& part) {
+    if (part.rowCount_ == 0) return;
+    if (rowCount_ % kChunkRows != 0) {
+        Builder builder(*this, rowCount_);
+        builder.padChunk();
+    }
+    for (size_t c = 0; c < columns_.size(); ++c)
+        cells_[c].insert(cells_[c].end(), part.cells_[c].begin(), part.cells_[c].end());
+    slots_.insert(slots_.end(), part.slots_.begin(), part.slots_.end());
+    rowCount_ += part.rowCount_;
+    deletedCount_ += part.deletedCount_;
+}
+
+std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
 
@@ -276,54 +420,71 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path) {
         if (image->columns_.empty()) throw EngineError(detail::notATableText(path));
     }
 
-    const int columnCount = static_cast<int>(image->columns_.size());
-    std::string select = "SELECT rowid";
-    for (const Column& column : image->columns_) select += ", " + detail::quotedIdentifier(detail::fsPath(column.name));
-    select += " FROM " + detail::quotedIdentifier(image->tableName_) + " ORDER BY rowid";
-    std::unique_ptr<Command> rows;
+    // A large table is read by two threads, each over its own connection and
+    // half of the row ids.
+    std::optional<int64_t> middle;
+    std::unique_ptr<Command> span;
     try {
-        rows = std::make_unique<Command>(db, select, path);
+        span = std::make_unique<Command>(
+            db, "SELECT min(rowid), max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
     } catch (const EngineError&) {
         throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
     }
-
-    Builder builder(*image, 0);
-    sqlite3_stmt* stmt = rows->get();
-    char digits[24];
-    while (rows->step()) {
-        for (int c = 0; c < columnCount; ++c) {
-            Chunk& data = builder.cells(c);
-            const bool integerColumn = image->columns_[c].kind == FieldKind::Integer;
-            const int type = sqlite3_column_type(stmt, c + 1);
-            int64_t number = kNoNumber;
-            if (type == SQLITE_NULL) {
-                data.nulls.push_back(true);
-            } else {
-                data.nulls.push_back(false);
-                if (integerColumn && type == SQLITE_INTEGER) {
-                    number = sqlite3_column_int64(stmt, c + 1);
-                    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-                    data.bytes.append(digits, result.ptr);
-                } else {
-                    const std::string_view utf8 = columnText(stmt, c + 1);
-                    if (utf8.data() == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
-                        detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
-                    const size_t start = data.bytes.size();
-                    appendUtf8AsCp1252(data.bytes, utf8);
-                    if (integerColumn) {
-                        const std::optional<long long> parsed =
-                            detail::parseInteger(std::string_view(data.bytes).substr(start));
-                        if (parsed) number = *parsed;
-                    }
-                }
-            }
-            endCell(data, path);
-            if (integerColumn) data.numbers.push_back(number);
-        }
-        builder.endRow(sqlite3_column_int64(stmt, 0));
+    if (span->step() && sqlite3_column_type(span->get(), 0) == SQLITE_INTEGER) {
+        const int64_t low = sqlite3_column_int64(span->get(), 0);
+        const int64_t high = sqlite3_column_int64(span->get(), 1);
+        if (high - low >= kParallelRowIdSpan) middle = low + (high - low) / 2;
     }
-    builder.finish();
-    rows.reset();
+    span.reset();
+
+    std::optional<Database> secondDb;
+    std::optional<detail::Transaction> secondTransaction;
+    if (middle) {
+        try {
+            secondDb.emplace(Database::openReadOnly(path));
+            secondTransaction.emplace(*secondDb, path, detail::Transaction::Lock::Deferred);
+            Command look(*secondDb, "SELECT max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
+            look.step();
+        } catch (const EngineError&) {
+            secondTransaction.reset();
+            secondDb.reset();
+        }
+        // Both connections now hold the file against writers; only when no
+        // write came in between do they read the same state of it.
+        if (secondDb && stampOf(path) != std::optional<FileStamp>(image->stamp_)) {
+            secondTransaction.reset();
+            secondDb.reset();
+        }
+        if (!secondDb) middle.reset();
+    }
+
+    if (!middle) {
+        image->readRows(db, path, std::nullopt, std::nullopt, cancel);
+    } else {
+        TableImage part;
+        part.path_ = path;
+        part.tableName_ = image->tableName_;
+        part.columns_ = image->columns_;
+        std::exception_ptr partFailure;
+        std::thread second([&] {
+            try {
+                part.readRows(*secondDb, path, middle, std::nullopt, cancel);
+            } catch (...) {
+                partFailure = std::current_exception();
+            }
+        });
+        std::exception_ptr firstFailure;
+        try {
+            image->readRows(db, path, std::nullopt, middle, cancel);
+        } catch (...) {
+            firstFailure = std::current_exception();
+        }
+        second.join();
+        if (firstFailure) std::rethrow_exception(firstFailure);
+        if (partFailure) std::rethrow_exception(partFailure);
+        secondTransaction->commit();
+        image->appendPart(std::move(part));
+    }
     transaction.commit();
     return image;
 }
@@ -468,79 +629,79 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
 }
 
 std::vector<uint32_t> TableImage::computeRanks(int column) const {
+    // A column repeats few values (categories, publishers, issues) or, for
+    // titles, far fewer than it has rows: each distinct value is sorted once
+    // and its rank handed to every row that holds it. Equal ranks mean equal
+    // bytes, since the collation breaks its ties by the bytes.
     std::vector<uint32_t> ranks(rowCount_, 0);  // NULL stays 0, below everything
+    std::vector<uint32_t> valueOfRow(rowCount_, 0);
+    const bool integerColumn = columns_[column].kind == FieldKind::Integer;
 
-    // The non-null values in ascending order, then one rank per distinct value.
-    if (columns_[column].kind == FieldKind::Integer) {
-        // Values that are no number (only from a foreign file) sort below the numbers, by their bytes.
-        std::vector<NumberEntry> numbers;
-        std::vector<uint32_t> others;
+    if (integerColumn) {
+        // Values that are no number (only from a foreign file) sort below
+        // the numbers, by their bytes; they go through the text path below.
+        DistinctNumbers numbers;
+        DistinctTexts others;
         for (uint32_t row = 0; row < rowCount_; ++row) {
             if (isNull(row, column)) continue;
             const int64_t number = cells_[column][row >> kChunkShift]->numbers[row & (kChunkRows - 1)];
-            if (number == kNoNumber)
-                others.push_back(row);
-            else
-                numbers.push_back({number, row});
+            valueOfRow[row] = number == kNoNumber ? others.idOf(text(row, column)) : numbers.idOf(number) | kNumberBit;
         }
-        std::sort(others.begin(), others.end(),
-                  [&](uint32_t a, uint32_t b) { return text(a, column) < text(b, column); });
-        std::sort(numbers.begin(), numbers.end(), [](const NumberEntry& a, const NumberEntry& b) {
-            return a.value != b.value ? a.value < b.value : a.row < b.row;
-        });
+        std::vector<uint32_t> textOrder(others.values.size());
+        std::iota(textOrder.begin(), textOrder.end(), 0u);
+        std::sort(textOrder.begin(), textOrder.end(),
+                  [&](uint32_t a, uint32_t b) { return others.values[a] < others.values[b]; });
+        std::vector<uint32_t> numberOrder(numbers.values.size());
+        std::iota(numberOrder.begin(), numberOrder.end(), 0u);
+        std::sort(numberOrder.begin(), numberOrder.end(),
+                  [&](uint32_t a, uint32_t b) { return numbers.values[a] < numbers.values[b]; });
+        std::vector<uint32_t> textRank(textOrder.size());
+        std::vector<uint32_t> numberRank(numberOrder.size());
         uint32_t rank = 0;
-        for (size_t i = 0; i < others.size(); ++i) {
-            if (i == 0 || text(others[i - 1], column) != text(others[i], column)) ++rank;
-            ranks[others[i]] = rank;
-        }
-        for (size_t i = 0; i < numbers.size(); ++i) {
-            if (i == 0 || numbers[i - 1].value != numbers[i].value) ++rank;
-            ranks[numbers[i].row] = rank;
+        for (const uint32_t id : textOrder) textRank[id] = ++rank;
+        for (const uint32_t id : numberOrder) numberRank[id] = ++rank;
+        for (uint32_t row = 0; row < rowCount_; ++row) {
+            if (isNull(row, column)) continue;
+            const uint32_t value = valueOfRow[row];
+            ranks[row] = value & kNumberBit ? numberRank[value & ~kNumberBit] : textRank[value];
         }
         return ranks;
     }
 
-    // Text: the collation key of every row, back to back.
+    DistinctTexts distinct;
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (!isNull(row, column)) valueOfRow[row] = distinct.idOf(text(row, column));
+    // The distinct values by collation key, then by bytes; the first key
+    // bytes at hand, so most comparisons stay within the array being sorted.
+    const size_t count = distinct.values.size();
     std::string keys;
-    size_t cellBytes = 0;
-    for (const ChunkPtr& chunk : cells_[column]) cellBytes += chunk->bytes.size();
-    keys.reserve(cellBytes + cellBytes / 16);
-    std::vector<size_t> keyOffsets(rowCount_ + 1, 0);
-    std::vector<TextEntry> entries;
-    entries.reserve(rowCount_);
-    for (uint32_t row = 0; row < rowCount_; ++row) {
-        for (char c : text(row, column)) {
-            const Weight& weight = kWeights[static_cast<unsigned char>(c)];
-            keys.append(weight.bytes, weight.length);
-        }
-        keyOffsets[row + 1] = keys.size();
-        if (isNull(row, column)) continue;
+    std::vector<size_t> keyOffsets(count + 1, 0);
+    std::vector<TextEntry> entries(count);
+    for (uint32_t id = 0; id < count; ++id) {
+        appendCollationKey(keys, distinct.values[id]);
+        keyOffsets[id + 1] = keys.size();
+    }
+    for (uint32_t id = 0; id < count; ++id) {
         uint64_t prefix = 0;
-        const size_t start = keyOffsets[row];
+        const size_t start = keyOffsets[id];
         for (size_t i = 0; i < 8; ++i) {
             prefix <<= 8;
-            if (start + i < keys.size()) prefix |= static_cast<unsigned char>(keys[start + i]);
+            if (start + i < keyOffsets[id + 1]) prefix |= static_cast<unsigned char>(keys[start + i]);
         }
-        entries.push_back({prefix, row});
+        entries[id] = {prefix, id};
     }
-    auto keyOf = [&](uint32_t row) {
-        return std::string_view(keys).substr(keyOffsets[row], keyOffsets[row + 1] - keyOffsets[row]);
-    };
-    // <0, 0, >0 like memcmp: the key first, then the bytes.
-    auto compare = [&](const TextEntry& a, const TextEntry& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
-        if (const int byKey = keyOf(a.row).compare(keyOf(b.row)); byKey != 0) return byKey;
-        return text(a.row, column).compare(text(b.row, column));
+    auto keyOf = [&](uint32_t id) {
+        return std::string_view(keys).substr(keyOffsets[id], keyOffsets[id + 1] - keyOffsets[id]);
     };
     std::sort(entries.begin(), entries.end(), [&](const TextEntry& a, const TextEntry& b) {
-        const int order = compare(a, b);
-        return order != 0 ? order < 0 : a.row < b.row;
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        if (const int byKey = keyOf(a.row).compare(keyOf(b.row)); byKey != 0) return byKey < 0;
+        return distinct.values[a.row] < distinct.values[b.row];
     });
-    uint32_t rank = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (i == 0 || compare(entries[i - 1], entries[i]) != 0) ++rank;
-        ranks[entries[i].row] = rank;
-    }
+    std::vector<uint32_t> rankOfValue(count);
+    for (uint32_t i = 0; i < count; ++i) rankOfValue[entries[i].row] = i + 1;
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (!isNull(row, column)) ranks[row] = rankOfValue[valueOfRow[row]];
     return ranks;
 }
 
@@ -596,9 +757,44 @@ namespace {
 
 constexpr size_t kCachedImages = 4;  // three views and one spare
 
+// A load running in the background; whoever asks for its file first takes
+// its result (or, when it failed or the file changed meanwhile, loads anew).
+struct PendingLoad {
+    std::string path;
+    std::shared_ptr<std::atomic<bool>> cancel;
+    std::future<std::shared_ptr<const TableImage>> result;
+};
+
 struct ImageCache {
     std::mutex mutex;
     std::list<std::shared_ptr<const TableImage>> images;  // most recently used first
+    std::list<PendingLoad> pending;
+
+    // The program ends: loads still running stop at their next chunk of rows.
+    ~ImageCache() { cancelPending([](const PendingLoad&) { return true; }); }
+
+    template <class Which>
+    void cancelPending(Which which) {
+        std::list<PendingLoad> stopped;
+        {
+            std::lock_guard lock(mutex);
+            for (auto it = pending.begin(); it != pending.end();) {
+                auto next = std::next(it);
+                if (which(*it)) {
+                    it->cancel->store(true);
+                    stopped.splice(stopped.end(), pending, it);
+                }
+                it = next;
+            }
+        }
+        for (PendingLoad& load : stopped) load.result.wait();
+    }
+
+    void keep(std::shared_ptr<const TableImage> image) {
+        images.remove_if([&](const auto& cached) { return cached->path() == image->path(); });
+        images.push_front(std::move(image));
+        if (images.size() > kCachedImages) images.pop_back();
+    }
 };
 
 ImageCache& imageCache() {
@@ -612,6 +808,7 @@ std::shared_ptr<const TableImage> imageOf(const std::string& path) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
     ImageCache& cache = imageCache();
+    std::optional<PendingLoad> pending;
     {
         std::lock_guard lock(cache.mutex);
         for (auto it = cache.images.begin(); it != cache.images.end(); ++it) {
@@ -623,31 +820,65 @@ std::shared_ptr<const TableImage> imageOf(const std::string& path) {
             cache.images.erase(it);
             break;
         }
+        const auto running = std::find_if(cache.pending.begin(), cache.pending.end(),
+                                          [&](const PendingLoad& load) { return load.path == path; });
+        if (running != cache.pending.end()) {
+            pending.emplace(std::move(*running));
+            cache.pending.erase(running);
+        }
+    }
+    if (pending) {
+        // Waiting costs no more than loading here would; a failed load is
+        // repeated below, so its error comes from the file as it is now.
+        std::shared_ptr<const TableImage> loaded;
+        try {
+            loaded = pending->result.get();
+        } catch (...) {
+        }
+        if (loaded && loaded->stamp() == *stamp) {
+            std::lock_guard lock(cache.mutex);
+            cache.keep(loaded);
+            return loaded;
+        }
     }
     std::shared_ptr<const TableImage> image = TableImage::load(path);
     std::lock_guard lock(cache.mutex);
-    cache.images.remove_if([&](const auto& cached) { return cached->path() == path; });
-    cache.images.push_front(image);
-    if (cache.images.size() > kCachedImages) cache.images.pop_back();
+    cache.keep(image);
     return image;
+}
+
+void prefetchImage(const std::string& path) {
+    const std::optional<FileStamp> stamp = stampOf(path);
+    if (!stamp) return;  // the open that follows reports it
+    ImageCache& cache = imageCache();
+    std::lock_guard lock(cache.mutex);
+    for (const auto& cached : cache.images)
+        if (cached->path() == path && cached->stamp() == *stamp) return;
+    for (const PendingLoad& load : cache.pending)
+        if (load.path == path) return;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto result = std::async(std::launch::async, [path, cancel] { return TableImage::load(path, cancel.get()); });
+    cache.pending.push_back({path, std::move(cancel), std::move(result)});
 }
 
 void publishImage(std::shared_ptr<const TableImage> image) {
     ImageCache& cache = imageCache();
+    const std::string path = image->path();
+    cache.cancelPending([&](const PendingLoad& load) { return load.path == path; });
     std::lock_guard lock(cache.mutex);
-    cache.images.remove_if([&](const auto& cached) { return cached->path() == image->path(); });
-    cache.images.push_front(std::move(image));
-    if (cache.images.size() > kCachedImages) cache.images.pop_back();
+    cache.keep(std::move(image));
 }
 
 void forgetImage(const std::string& path) {
     ImageCache& cache = imageCache();
+    cache.cancelPending([&](const PendingLoad& load) { return load.path == path; });
     std::lock_guard lock(cache.mutex);
     cache.images.remove_if([&](const auto& cached) { return cached->path() == path; });
 }
 
 void clearImageCache() {
     ImageCache& cache = imageCache();
+    cache.cancelPending([](const PendingLoad&) { return true; });
     std::lock_guard lock(cache.mutex);
     cache.images.clear();
 }

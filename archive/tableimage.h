@@ -54,6 +54,9 @@
 #include <vector>
 
 namespace archive {
+namespace detail {
+class Database;
+}
 
 // What tells a changed table file from the one an image was loaded from.
 struct FileStamp {
@@ -78,6 +81,9 @@ struct SortSpec {
     }
     bool operator==(const SortSpec&) const = default;
 };
+
+// Thrown by a load its caller cancelled.
+struct LoadCancelled {};
 
 class TableImage {
 public:
@@ -111,7 +117,8 @@ public:
 
     // Reads the whole table; throws EngineError for a missing, foreign or
     // damaged file. `path` is the program's (Windows-1252) path.
-    static std::shared_ptr<const TableImage> load(const std::string& path);
+    // A load whose `cancel` turns true is abandoned: it throws LoadCancelled.
+    static std::shared_ptr<const TableImage> load(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 
     const std::string& path() const { return path_; }
     const FileStamp& stamp() const { return stamp_; }
@@ -180,6 +187,10 @@ private:
     TableImage() = default;
     class Builder;
 
+    void readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
+                  std::optional<int64_t> upTo, const std::atomic<bool>* cancel);
+    void appendPart(TableImage&& part);
+
     // Row ids and deletion marks of one chunk of rows.
     struct Slots {
         std::vector<int64_t> rowIds;
@@ -241,6 +252,10 @@ const T& TableImage::derived(const std::string& key, Factory&& make) const {
 
 // The image of a table file, loaded again only when the file has changed.
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
+// Starts loading the image of a table file in the background, unless it is
+// at hand or on its way; imageOf() takes the result. Loads still running
+// are cancelled when the file's image is dropped or the program ends.
+void prefetchImage(const std::string& path);
 // Makes `image` the one imageOf() answers for its file, after the engine
 // wrote the file and brought the image up to date itself.
 void publishImage(std::shared_ptr<const TableImage> image);
