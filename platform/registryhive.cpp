@@ -306,6 +306,11 @@ bool RegistryHive::parse(std::string_view fileBytes) {
                 line.pop_back();
                 line += trimLeft(lines[++i]);
             }
+            // A continued line ends where a part before a blank continuation
+            // ended, blanks or a stray CR included. The writer puts the line
+            // on one line, whose end the next read strips like any other:
+            // strip it now, so what is written is read back the same.
+            line.resize(trimRight(line).size());
             if (current) parseValueLine(&keys_[*current], line);
             else preamble_.push_back(line);
             continue;
