@@ -124,14 +124,15 @@ Database& Database::operator=(Database&& other) noexcept {
 void Database::close() {
     if (!db_) return;
     // Closing the last connection to a WAL-mode file copies the committed
-    // changes into the file and removes the -wal file. A write or flush that
-    // fails while copying leaves the -wal file behind, and the next open
-    // refuses the table as another program's unsaved changes. Copied first,
-    // and once more after a failure, the closing has nothing left to fail at.
-    // Without WAL mode there is nothing to copy.
+    // changes into the file and removes the -wal file. A write, flush or lock
+    // that fails then leaves the -wal file full, and the next open refuses
+    // the table as another program's unsaved changes. Copied first, once
+    // more after a failure, and the -wal file emptied, whatever the closing
+    // meets leaves nothing that is not in the file. Without WAL mode there
+    // is nothing to copy.
     if (sqlite3_db_readonly(db_, "main") == 0)
         for (int attempt = 0; attempt < 3; ++attempt)
-            if ((sqlite3_wal_checkpoint_v2(db_, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) & 0xFF) !=
+            if ((sqlite3_wal_checkpoint_v2(db_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) & 0xFF) !=
                 SQLITE_IOERR)
                 break;
     sqlite3_close_v2(db_);
