@@ -337,28 +337,25 @@ void TForm1::FormShow() {
         const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
                                  {archive::discView(), CDLastMonth, CDLastYear},
                                  {archive::gamesView(), GameLastMonth, GameLastYear}};
-        // Each table is read whole below, one after the other: the reading
-        // starts for all of them at once, so the cores share it.
-        for (const archive::ViewDef* view : {&archive::gamesView(), &archive::discView(), &archive::tipsView()})
-            archive::prefetchTable(DataPath, archive::queriedPath(DataPath, view->tableFile));
+        auto tableFileOf = [&](const archive::ViewDef& view) { return archive::queriedPath(DataPath, view.tableFile); };
+        // The games view opens first, so its table is read in the background
+        // while the newest issues are looked up.
+        archive::prefetchTable(DataPath, tableFileOf(archive::gamesView()));
         for (const Newest& table : newest) {
-            InitTable(std::string(table.view.name));
-            const archive::SortOrder newestFirst = archive::newestIssueOrder();
-            SortField = newestFirst.field;
-            SortDirection = newestFirst.direction;
-            DoSQL(CurrentTableFile);
-            std::string code;
-            const bool hasRow = Query1.recordCount() > 0;
-            if (hasRow) code = Query1.fieldByName(archive::kIssueField).asString();
-            const archive::Issue issue = startup::newestIssueFrom(hasRow ? &code : nullptr);
+            // The first record of the table sorted by issue, newest first,
+            // holds the newest issue: the greatest issue code. Where no image
+            // of the table is at hand, only that column is read.
+            const std::optional<std::string> code = archive::greatestValue(
+                DataPath, tableFileOf(table.view), table.view, archive::newestIssueOrder().field);
+            const archive::Issue issue = startup::newestIssueFrom(code ? &*code : nullptr);
             table.month = issue.month;
             table.year = issue.year;
         }
-        const archive::SortOrder byTitle = archive::titleOrder();
-        SortField = byTitle.field;
-        SortDirection = byTitle.direction;
-        DoSQL(CurrentTableFile);
+        InitTable(std::string(archive::gamesView().name));
         FormatTable(CurrentView);
+        // The other two tables are read while the user looks at the games.
+        for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()})
+            archive::prefetchTable(DataPath, tableFileOf(*view), archive::LoadPriority::Background);
     } catch (const std::exception& error) {
         failure = error.what();
     }

@@ -532,9 +532,18 @@ void Query::open() {
 
 void Query::close() { detach(); }
 
-void prefetchTable(const std::string& databaseName, const std::string& fileName) {
+std::optional<std::string> greatestValue(const std::string& databaseName, const std::string& fromPath,
+                                        const ViewDef& view, std::string_view field) {
+    const std::string path = queriedTableFile(databaseName, fromPath);
+    const GreatestValue greatest = greatestValueOf(path, field);
+    if (const auto mismatch = fieldMismatchText(view, path, greatest.fieldNames)) throw EngineError(*mismatch);
+    if (greatest.column < 0) throw EngineError(fieldNotFoundText(field));
+    return greatest.value;
+}
+
+void prefetchTable(const std::string& databaseName, const std::string& fileName, LoadPriority priority) {
     try {
-        prefetchImage(queriedTableFile(databaseName, fileName));
+        prefetchImage(queriedTableFile(databaseName, fileName), priority);
     } catch (const EngineError&) {
         // The open that follows finds the same fault and reports it.
     }

@@ -233,10 +233,23 @@ private:
     std::vector<std::optional<std::string>> buffer_;  // the record being edited
 };
 
+// What the first record of a query on a table of `view` (its databaseName
+// and the file its FROM names) sorted by the text field `field` DESC holds
+// in that field: the greatest value by the collation, empty text for NULL;
+// nothing for a table without rows. Reads one column where no image of the
+// table is at hand. Throws EngineError as opening the query would, and for
+// fields that do not match the view's.
+std::optional<std::string> greatestValue(const std::string& databaseName, const std::string& fromPath,
+                                         const ViewDef& view, std::string_view field);
+
 // Starts reading a table file in the background, for a query soon to be
 // opened on it (its databaseName and the file its FROM names); faults show
 // when that query opens.
-void prefetchTable(const std::string& databaseName, const std::string& fileName);
+// A load needed soon runs at the program's priority; one in the background
+// gives way to everything else the program does.
+enum class LoadPriority { Soon, Background };
+void prefetchTable(const std::string& databaseName, const std::string& fileName,
+                   LoadPriority priority = LoadPriority::Soon);
 
 // Drops every cached table image (for tests and after writes from outside).
 void clearImageCache();

@@ -6,7 +6,9 @@
 #include "transaction.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -298,6 +300,58 @@ private:
 
 namespace {
 
+// The one table of ours in the file and its fields; a file holding anything
+// else is not a table of ours.
+void readSchema(const Database& db, const std::string& path, std::string& tableName, std::vector<Column>& columns) {
+    {
+        Command tables(db,
+                       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                       path);
+        int count = 0;
+        while (tables.step()) {
+            tableName = std::string(columnText(tables.get(), 0));
+            ++count;
+        }
+        if (count != 1) throw EngineError(detail::notATableText(path));
+    }
+    Command info(db, "SELECT name, type FROM pragma_table_info(?1)", path);
+    info.utf8(tableName);
+    while (info.step()) {
+        bool known = false;
+        const FieldKind kind = kindOfDeclaredType(columnText(info.get(), 1), known);
+        if (!known) throw EngineError(detail::notATableText(path));
+        columns.push_back({utf8ToCp1252(columnText(info.get(), 0)), kind});
+    }
+    if (columns.empty()) throw EngineError(detail::notATableText(path));
+}
+
+// Keeps the greatest value seen by the collation; NULL is the least.
+class GreatestText {
+public:
+    void offer(std::optional<std::string_view> value) {
+        seen_ = true;
+        if (!value) return;
+        key_.clear();
+        appendCollationKey(key_, *value);
+        if (best_) {
+            const int byKey = key_.compare(bestKey_);
+            if (byKey < 0 || (byKey == 0 && *value <= *best_)) return;
+        }
+        best_ = std::string(*value);
+        bestKey_.swap(key_);
+    }
+    std::optional<std::string> result() const {
+        if (!seen_) return std::nullopt;
+        return best_ ? *best_ : std::string();
+    }
+
+private:
+    bool seen_ = false;
+    std::optional<std::string> best_;
+    std::string key_;
+    std::string bestKey_;
+};
+
 // Below this span of row ids a table is read by one thread: the second
 // connection would cost more than it saves.
 constexpr int64_t kParallelRowIdSpan = 8 * TableImage::kChunkRows;
@@ -396,29 +450,7 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     if (const std::optional<FileStamp> now = stampOf(path)) image->stamp_ = *now;
     // One read transaction: schema and rows come from the same state of the file.
     detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
-
-    {
-        Command tables(db,
-                       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
-                       path);
-        int count = 0;
-        while (tables.step()) {
-            image->tableName_ = std::string(columnText(tables.get(), 0));
-            ++count;
-        }
-        if (count != 1) throw EngineError(detail::notATableText(path));
-    }
-    {
-        Command info(db, "SELECT name, type FROM pragma_table_info(?1)", path);
-        info.utf8(image->tableName_);
-        while (info.step()) {
-            bool known = false;
-            const FieldKind kind = kindOfDeclaredType(columnText(info.get(), 1), known);
-            if (!known) throw EngineError(detail::notATableText(path));
-            image->columns_.push_back({utf8ToCp1252(columnText(info.get(), 0)), kind});
-        }
-        if (image->columns_.empty()) throw EngineError(detail::notATableText(path));
-    }
+    readSchema(db, path, image->tableName_, image->columns_);
 
     // A large table is read by two threads, each over its own connection and
     // half of the row ids.
@@ -756,6 +788,7 @@ size_t TableImage::totalMemory() const {
 namespace {
 
 constexpr size_t kCachedImages = 4;  // three views and one spare
+constexpr int kBackgroundNiceness = 10;
 
 // A load running in the background; whoever asks for its file first takes
 // its result (or, when it failed or the file changed meanwhile, loads anew).
@@ -805,6 +838,15 @@ ImageCache& imageCache() {
 }  // namespace
 
 std::shared_ptr<const TableImage> imageOf(const std::string& path) {
+    if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) return image;
+    std::shared_ptr<const TableImage> image = TableImage::load(path);
+    ImageCache& cache = imageCache();
+    std::lock_guard lock(cache.mutex);
+    cache.keep(image);
+    return image;
+}
+
+std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
     ImageCache& cache = imageCache();
@@ -841,13 +883,56 @@ std::shared_ptr<const TableImage> imageOf(const std::string& path) {
             return loaded;
         }
     }
-    std::shared_ptr<const TableImage> image = TableImage::load(path);
-    std::lock_guard lock(cache.mutex);
-    cache.keep(image);
-    return image;
+    return nullptr;
 }
 
-void prefetchImage(const std::string& path) {
+GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
+    GreatestValue answer;
+    GreatestText greatest;
+    auto columnNamed = [&](const std::vector<Column>& columns) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            answer.fieldNames.push_back(columns[i].name);
+            if (answer.column < 0 && equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
+        }
+    };
+    if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) {
+        columnNamed(image->columns());
+        if (answer.column < 0) return answer;
+        for (uint32_t row = 0; row < image->rowCount(); ++row) {
+            if (image->isDeleted(row)) continue;
+            greatest.offer(image->isNull(row, answer.column) ? std::nullopt
+                                                             : std::optional(image->text(row, answer.column)));
+        }
+        answer.value = greatest.result();
+        return answer;
+    }
+    Database db = Database::openReadOnly(path);
+    detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
+    std::string tableName;
+    std::vector<Column> columns;
+    readSchema(db, path, tableName, columns);
+    columnNamed(columns);
+    if (answer.column < 0) return answer;
+    Command values(db,
+                   "SELECT " + detail::quotedIdentifier(detail::fsPath(columns[answer.column].name)) + " FROM " +
+                       detail::quotedIdentifier(tableName),
+                   path);
+    std::string value;
+    while (values.step()) {
+        if (sqlite3_column_type(values.get(), 0) == SQLITE_NULL) {
+            greatest.offer(std::nullopt);
+            continue;
+        }
+        value.clear();
+        appendUtf8AsCp1252(value, columnText(values.get(), 0));
+        greatest.offer(value);
+    }
+    transaction.commit();
+    answer.value = greatest.result();
+    return answer;
+}
+
+void prefetchImage(const std::string& path, LoadPriority priority) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return;  // the open that follows reports it
     ImageCache& cache = imageCache();
@@ -857,7 +942,13 @@ void prefetchImage(const std::string& path) {
     for (const PendingLoad& load : cache.pending)
         if (load.path == path) return;
     auto cancel = std::make_shared<std::atomic<bool>>(false);
-    auto result = std::async(std::launch::async, [path, cancel] { return TableImage::load(path, cancel.get()); });
+    auto result = std::async(std::launch::async, [path, cancel, priority] {
+        // A thread of its own niceness (threads it starts inherit it), so
+        // that reading ahead gives way to what the user is doing now.
+        if (priority == LoadPriority::Background)
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBackgroundNiceness);
+        return TableImage::load(path, cancel.get());
+    });
     cache.pending.push_back({path, std::move(cancel), std::move(result)});
 }
 
