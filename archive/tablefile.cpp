@@ -7,9 +7,11 @@
 #include "wholefile.h"
 
 #include <dirent.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace archive {
 namespace {
@@ -32,6 +34,14 @@ void refusePendingWal(const std::string& path) {
     if (detail::hasPendingWal(fsPath(path))) throw EngineError(detail::walPendingText(path));
 }
 
+// Nobody but the writer opens the fresh file, so what its closing may leave
+// beside it (a -wal and a -shm file where the last lock was refused) is ours
+// to remove; it would stay behind under the fresh file's name.
+void removeWalFilesOf(const std::string& fsName) {
+    ::unlink((fsName + "-wal").c_str());
+    ::unlink((fsName + "-shm").c_str());
+}
+
 }  // namespace
 
 struct TableFileWriter::Impl {
@@ -50,6 +60,7 @@ struct TableFileWriter::Impl {
         insert.reset();
         transaction.reset();
         db.close();  // before the fresh file goes, when it was not committed
+        if (!committed && walMode && !file.temporaryPath().empty()) removeWalFilesOf(fsPath(file.temporaryPath()));
     }
 
     // The engine reports every failure as its own.
@@ -131,6 +142,14 @@ void TableFileWriter::commit() {
     // Only now: a journal of its own would only slow down filling the file.
     if (w.walMode) w.db.exec("PRAGMA journal_mode=WAL", w.path);
     w.db.close();
+    if (w.walMode) {
+        // Rows still waiting in the fresh file's -wal file are not in the
+        // fresh file: it is not whole and must not replace the table.
+        const std::string fresh = fsPath(w.file.temporaryPath());
+        const bool whole = !detail::hasPendingWal(fresh);
+        removeWalFilesOf(fresh);
+        if (!whole) throw EngineError(detail::writeFailedText(w.path, fileErrorCause(EIO)));
+    }
     refusePendingWal(w.path);
     try {
         w.file.commit();

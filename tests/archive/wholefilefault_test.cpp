@@ -5,11 +5,15 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "faultvfs.h"
 #include "filefaults.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
+#include "tablefile.h"
 #include "textexchange.h"
 #include "wholefile.h"
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -125,4 +129,93 @@ TEST(WholeFileFault, AFailedCopyKeepsTheOlderCopy) {
                       EXPECT_EQ(target.listing(), Strings{"GameData.db"});
                       EXPECT_EQ(fileContent(source.file("GameData.db")), table);
                   });
+}
+
+// A new table file written whole (the sample archive's tables): a failure of
+// any SQLite call into the fresh file or of any step of putting it in place
+// throws, keeps the old table byte for byte and leaves nothing beside it, in
+// WAL mode too.
+TEST(WholeFileFault, AFailedTableFileKeepsTheOldTable) {
+    faultvfs::install();
+    const std::vector<Row> rows = {{"Neu", "2004/04", "Cheat", "4"}, {"Neuer", "2004/05", "L\xF6sung", ""}};
+    for (const bool wal : {false, true}) {
+        SCOPED_TRACE(wal ? "WAL mode" : "rollback journal");
+        TestFolder folder;
+        const std::string path = folder.file("TippsData.DB");
+        writeTable(path, tipsView(), {{"Alt", "1999/01", "Cheat", "1"}});
+        if (wal) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+            sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        const std::string old = fileContent(path);
+        auto write = [&] {
+            TableFileWriter writer(path, tipsView());
+            for (const Row& row : rows) writer.add(row);
+            writer.commit();
+        };
+        // Copies of the old file are restored before each run.
+        auto restore = [&] { std::ofstream(path, std::ios::binary | std::ios::trunc) << old; };
+        auto checkUntouched = [&](const std::string& error) {
+            EXPECT_NE(error.find("Tabelle '" + path + "'"), std::string::npos) << error;
+            EXPECT_EQ(fileContent(path), old);
+            EXPECT_EQ(folder.listing(), Strings{"TippsData.DB"});
+        };
+
+        int steps = 0;
+        faultvfs::reset();
+        {
+            FileStepFaults faults;
+            write();
+            steps = faults.count();
+        }
+        int calls[3];
+        for (int kind = 0; kind < 3; ++kind) calls[kind] = faultvfs::count(static_cast<faultvfs::Kind>(kind));
+        EXPECT_EQ(folder.listing(), Strings{"TippsData.DB"});
+        const std::string written = fileContent(path);
+        ASSERT_NE(written, old);
+
+        for (int n = 1; n <= steps; ++n) {
+            SCOPED_TRACE("file step " + std::to_string(n));
+            restore();
+            FileStepFaults faults;
+            faults.failNth(n, ENOSPC);
+            std::string error;
+            try {
+                write();
+            } catch (const EngineError& failure) {
+                error = failure.what();
+            }
+            EXPECT_TRUE(faults.fired());
+            checkUntouched(error);
+            EXPECT_NE(error.find("Datentr\xE4ger voll"), std::string::npos);
+        }
+        const faultvfs::Kind kinds[] = {faultvfs::Kind::Write, faultvfs::Kind::Sync, faultvfs::Kind::Lock};
+        for (const faultvfs::Kind kind : kinds) {
+            for (int n = 1; n <= calls[static_cast<int>(kind)]; ++n) {
+                SCOPED_TRACE("SQLite call " + std::to_string(static_cast<int>(kind)) + "/" + std::to_string(n));
+                restore();
+                faultvfs::reset();
+                faultvfs::failNth(kind, n, faultvfs::usualCode(kind));
+                std::string error;
+                try {
+                    write();
+                } catch (const EngineError& failure) {
+                    error = failure.what();
+                }
+                const bool fired = faultvfs::fired();
+                faultvfs::reset();
+                EXPECT_TRUE(fired);
+                // A failure while the fresh file is closed, after its rows
+                // are in, may end in success: then the new table stands whole.
+                if (error.empty()) {
+                    EXPECT_EQ(fileContent(path), written);
+                    EXPECT_EQ(folder.listing(), Strings{"TippsData.DB"});
+                } else {
+                    checkUntouched(error);
+                }
+            }
+        }
+    }
 }
