@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -19,6 +20,7 @@ class SingleInstanceTest : public QObject {
 private slots:
     void secondCopyActivatesTheFirstAndEnds();
     void namesDifferingInLetterCaseAreDifferentPrograms();
+    void copiesStartedTogetherLeaveOneRunning();
 };
 
 void SingleInstanceTest::secondCopyActivatesTheFirstAndEnds() {
@@ -65,6 +67,56 @@ void SingleInstanceTest::namesDifferingInLetterCaseAreDifferentPrograms() {
     TInstanceMarker upper(name.toUpper());
     QVERIFY(!lower.PreviousInstanceRunning());
     QVERIFY(!upper.PreviousInstanceRunning());
+}
+
+// Two copies of the real program started at the same moment, several times:
+// one ends at once, the other keeps running with its main window built (its
+// creation handler has copied the tables and made the temporary folder its
+// current folder) and holds the program's name.
+void SingleInstanceTest::copiesStartedTogetherLeaveOneRunning() {
+    DiscFixture disc;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const fs::path tempFolder = fs::canonical(disc.tempFolder);
+    const std::string copiedTable = disc.dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB";
+    for (int round = 0; round < 5; ++round) {
+        // A fresh hard-disk name each round, so no round meets the last one's copy.
+        const std::string name =
+            "quillora-together-" + std::to_string(::getpid()) + "-" + std::to_string(round) + "hd";
+        fs::remove_all(disc.dataHome + "/VORTAGON");
+        fs::create_symlink(QUILLORA_PROGRAM, disc.disc + "/" + name);
+        std::unique_ptr<QProcess> copies[2];
+        for (auto& copy : copies) {
+            copy = std::make_unique<QProcess>();
+            copy->setWorkingDirectory(QString::fromStdString(disc.disc));
+            copy->setProcessEnvironment(environment);
+            copy->setProgram(QString::fromStdString("./" + name));
+        }
+        for (auto& copy : copies) copy->start();
+        for (auto& copy : copies) QVERIFY(copy->waitForStarted(5000));
+
+        auto ended = [&](int i) { return copies[i]->state() == QProcess::NotRunning; };
+        QTRY_VERIFY_WITH_TIMEOUT(ended(0) || ended(1), 20000);
+        const int survivor = ended(0) ? 1 : 0;
+        QProcess& second = *copies[1 - survivor];
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+
+        const fs::path cwd = "/proc/" + std::to_string(copies[survivor]->processId()) + "/cwd";
+        auto currentFolder = [&] {
+            std::error_code error;
+            return fs::read_symlink(cwd, error);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ended(survivor) || currentFolder() == tempFolder, 20000);
+        QTest::qWait(500);
+        QVERIFY2(!ended(survivor), ("both copies ended in round " + std::to_string(round)).c_str());
+        QVERIFY(fs::exists(copiedTable));
+        TInstanceMarker later(QString::fromStdString(name));
+        QVERIFY(later.PreviousInstanceRunning());
+        QCOMPARE(disc.installerStarts(), 0);
+        copies[survivor]->terminate();
+        QVERIFY(copies[survivor]->waitForFinished(5000));
+    }
 }
 
 QTEST_MAIN(SingleInstanceTest)
