@@ -27,8 +27,12 @@ struct File {
 
 sqlite3_file* realOf(sqlite3_file* file) { return reinterpret_cast<File*>(file)->real; }
 
-// Counts the call; the code it is to fail with, or SQLITE_OK.
+// Counts the call; the code it is to fail with, or SQLITE_OK. A table may be
+// read on two threads at once: one lock keeps the count and the failure exact.
+std::mutex countMutex;
+
 int counted(Kind kind) {
+    const std::lock_guard lock(countMutex);
     const int index = static_cast<int>(kind);
     const int number = ++counts[static_cast<size_t>(index)];
     if (armedKind.load() != index || number != armedAt.load()) return SQLITE_OK;
@@ -183,6 +187,7 @@ void install() {
 }
 
 void reset() {
+    const std::lock_guard lock(countMutex);
     armedKind = -1;
     hasFired = false;
     for (auto& c : counts) c = 0;
@@ -191,6 +196,7 @@ void reset() {
 int count(Kind kind) { return counts[static_cast<size_t>(kind)].load(); }
 
 void failNth(Kind kind, int n, int code) {
+    const std::lock_guard lock(countMutex);
     hasFired = false;
     armedCode = code;
     armedAt = count(kind) + n;
