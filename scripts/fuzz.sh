@@ -18,7 +18,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
   -DQUILLORA_BUILD_FUZZERS=ON -DQUILLORA_BUILD_GUI=OFF -DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build"
 
-for target in sqlparser registryhive importreader importsplit; do
+for target in sqlparser registryhive importreader importsplit tableloader; do
   corpus="$build/corpus/$target"
   artifacts="$build/crashes/$target/"
   mkdir -p "$corpus" "$artifacts"
