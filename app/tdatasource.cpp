@@ -38,25 +38,15 @@ archive::Table* TDataSource::table() const { return dynamic_cast<archive::Table*
 
 void TDataSource::onDataSetEvent(int eventCode, int row) {
     const auto event = static_cast<archive::DataSetEvent>(eventCode);
-    switch (event) {
-    case archive::DataSetEvent::Reset: {
-        const int rows = dataSet_->active() ? dataSet_->recordCount() : 0;
-        const int columns = dataSet_->active() ? dataSet_->fieldCount() : 0;
-        indicatorRow_ = dataSet_->recNo();
-        if (rows == shownRows_ && columns == shownColumns_ && rows > 0 && columns > 0) {
-            // Same shape (a table reloaded after a write): the view keeps its
-            // current cell and a click in progress.
-            emit dataChanged(index(0, 0), index(rows - 1, columns - 1));
-            emit headerDataChanged(Qt::Vertical, 0, rows - 1);
-        } else {
-            beginResetModel();
-            shownRows_ = rows;
-            shownColumns_ = columns;
-            endResetModel();
-        }
-        emit cursorMoved(dataSet_->recNo());
-        break;
+    if (resetsHeld_ > 0) {
+        // Whatever happens now, the one reset at the end shows the outcome.
+        resetPending_ = true;
+        return;
     }
+    switch (event) {
+    case archive::DataSetEvent::Reset:
+        applyReset(false);
+        break;
     case archive::DataSetEvent::RowChanged:
         if (row >= 0 && row < shownRows_ && shownColumns_ > 0)
             emit dataChanged(index(row, 0), index(row, shownColumns_ - 1));
@@ -76,12 +66,43 @@ void TDataSource::onDataSetEvent(int eventCode, int row) {
     }
 }
 
+void TDataSource::applyReset(bool newResult) {
+    const int rows = dataSet_->active() ? dataSet_->recordCount() : 0;
+    const int columns = dataSet_->active() ? dataSet_->fieldCount() : 0;
+    indicatorRow_ = dataSet_->recNo();
+    if (!newResult && rows == shownRows_ && columns == shownColumns_ && rows > 0 && columns > 0) {
+        // Same shape (a table reloaded after a write): the view keeps its
+        // current cell and a click in progress.
+        emit dataChanged(index(0, 0), index(rows - 1, columns - 1));
+        emit headerDataChanged(Qt::Vertical, 0, rows - 1);
+    } else {
+        beginResetModel();
+        shownRows_ = rows;
+        shownColumns_ = columns;
+        endResetModel();
+    }
+    emit cursorMoved(dataSet_->recNo());
+}
+
+TDataSource::SingleReset::SingleReset(TDataSource& source) : source_(source) { ++source_.resetsHeld_; }
+
+TDataSource::SingleReset::~SingleReset() {
+    if (--source_.resetsHeld_ > 0 || !source_.resetPending_) return;
+    source_.resetPending_ = false;
+    try {
+        if (source_.dataSet_) source_.applyReset(true);
+    } catch (...) {
+        // Only the grid's own slots run here; a destructor must not throw.
+    }
+}
+
 int TDataSource::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
 
 int TDataSource::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownColumns_; }
 
 QVariant TDataSource::data(const QModelIndex& index, int role) const {
     if (!dataSet_ || !index.isValid() || index.row() >= shownRows_ || index.column() >= shownColumns_) return {};
+    if (resetsHeld_ > 0) return {};  // the data set may hold other rows than shown until the reset
     if (role == Qt::DisplayRole || role == Qt::EditRole) return toQt(dataSet_->text(index.row(), index.column()));
     return {};
 }

@@ -34,12 +34,29 @@ public:
     // The display labels of the columns changed (titles are the labels).
     void labelsChanged();
 
+    // A rerun closes the query and opens it again: while one of these lives,
+    // the data set's events are held back and shown to the grid as one reset
+    // when it ends, so the grid lays out its rows once per rerun, not twice.
+    // Nothing may read the model in between (no event is processed then).
+    class SingleReset {
+    public:
+        explicit SingleReset(TDataSource& source);
+        ~SingleReset();
+        SingleReset(const SingleReset&) = delete;
+        SingleReset& operator=(const SingleReset&) = delete;
+
+    private:
+        TDataSource& source_;
+    };
+
 signals:
     // The data set's current record moved (shared cursor: the grid follows).
     void cursorMoved(int record);
 
 private:
     void onDataSetEvent(int event, int row);
+    // `newResult`: the rows are another result, not the same ones reloaded.
+    void applyReset(bool newResult);
     archive::Table* table() const;
 
     archive::DataSet* dataSet_ = nullptr;
@@ -47,4 +64,6 @@ private:
     int shownRows_ = 0;
     int shownColumns_ = 0;
     int indicatorRow_ = -1;
+    int resetsHeld_ = 0;        // SingleReset guards alive
+    bool resetPending_ = false; // an event came while they were
 };

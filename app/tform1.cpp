@@ -490,6 +490,8 @@ void TForm1::DoSQL(const std::string& tableFile) {
     QueryRun run{Image1, Image2, Image3, Image6, Image7};
     const archive::QueryText text = archive::buildQueryText(*this, tableFile);
     SavedColumnIndex = currentColumn_;
+    std::optional<TDataSource::SingleReset> singleReset;
+    if (DataSource1->dataSet() == &Query1) singleReset.emplace(*DataSource1);
     Query1.close();
     Query1.databaseName = DataPath;
     Query1.sql.clear();
@@ -497,6 +499,7 @@ void TForm1::DoSQL(const std::string& tableFile) {
     Query1.prepare();
     Query1.open();
     refuseForeignFields(Query1, CurrentView, tableFile);
+    singleReset.reset();
     setCurrentCell(Query1.recNo(), SavedColumnIndex);
 }
 

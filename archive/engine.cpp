@@ -9,9 +9,10 @@
 #include "transaction.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <mutex>
-#include <iterator>
+#include <thread>
 #include <utility>
 
 namespace archive {
@@ -115,42 +116,27 @@ struct BoundCondition {
     long long minimum = 0;
 };
 
-class Evaluator {
+// Which cells of a chunk satisfy a condition: marks[i] set for cell i.
+class CellTest {
 public:
-    explicit Evaluator(const TableImage& image) : image_(image) {}
-
-    // The rows satisfying the condition, ascending, out of all rows shown.
-    std::vector<uint32_t> scan(const BoundCondition& condition) const {
-        std::vector<uint32_t> rows;
-        const std::optional<std::string_view> inner =
-            condition.like ? condition.like->containedText() : std::optional<std::string_view>();
-        for (uint32_t index = 0; index < image_.chunkCount(); ++index) {
-            const TableImage::Chunk& chunk = image_.chunk(condition.column, index);
-            const uint32_t base = index << TableImage::kChunkShift;
-            const uint32_t count = chunk.rows();
-            if (condition.kind == sql::ConditionKind::AtLeast) {
-                for (uint32_t i = 0; i < count; ++i)
-                    if (atLeast(chunk, condition, i)) rows.push_back(base + i);
-            } else if (inner) {
-                scanContaining(chunk, cellsOf(chunk, condition), base, *inner, rows);
-            } else {
-                const std::string& cells = cellsOf(chunk, condition);
-                for (uint32_t i = 0; i < count; ++i)
-                    if (likes(chunk, cells, condition, i)) rows.push_back(base + i);
-            }
+    static void mark(const TableImage::Chunk& chunk, const BoundCondition& condition, std::vector<uint8_t>& marks) {
+        const uint32_t count = chunk.rows();
+        marks.assign(count, 0);
+        if (condition.kind == sql::ConditionKind::AtLeast) {
+            for (uint32_t i = 0; i < count; ++i) marks[i] = atLeast(chunk, condition, i);
+            return;
         }
-        if (image_.deletedCount() > 0) std::erase_if(rows, [&](uint32_t row) { return image_.isDeleted(row); });
-        return rows;
+        const std::string& cells = cellsOf(chunk, condition);
+        if (const std::optional<std::string_view> inner = condition.like->containedText()) {
+            markContaining(chunk, cells, *inner, marks);
+            return;
+        }
+        for (uint32_t i = 0; i < count; ++i) marks[i] = likes(chunk, cells, condition, i);
     }
 
-    // Keeps the rows that also satisfy the condition.
-    void filter(const BoundCondition& condition, std::vector<uint32_t>& rows) const {
-        std::erase_if(rows, [&](uint32_t row) {
-            const TableImage::Chunk& chunk = image_.chunk(condition.column, row >> TableImage::kChunkShift);
-            const uint32_t i = row & (TableImage::kChunkRows - 1);
-            if (condition.kind == sql::ConditionKind::AtLeast) return !atLeast(chunk, condition, i);
-            return !likes(chunk, cellsOf(chunk, condition), condition, i);
-        });
+    static bool test(const TableImage::Chunk& chunk, const BoundCondition& condition, uint32_t i) {
+        if (condition.kind == sql::ConditionKind::AtLeast) return atLeast(chunk, condition, i);
+        return likes(chunk, cellsOf(chunk, condition), condition, i);
     }
 
 private:
@@ -170,38 +156,105 @@ private:
         return condition.like->matches(std::string_view(cells.data() + start, chunk.offsets[i + 1] - start - 1));
     }
 
-    // One pass over a chunk's cells, which lie back to back with a 0 byte
-    // after each: every hit is mapped to its row through the offsets, and
-    // the search goes on at the next row.
-    static void scanContaining(const TableImage::Chunk& chunk, std::string_view all, uint32_t base,
-                               std::string_view inner, std::vector<uint32_t>& rows) {
+    // One pass over the cells, which lie back to back with a 0 byte after
+    // each: every hit is mapped to its cell through the offsets, and the
+    // search goes on at the next cell.
+    static void markContaining(const TableImage::Chunk& chunk, std::string_view all, std::string_view inner,
+                               std::vector<uint8_t>& marks) {
         const uint32_t count = chunk.rows();
         if (inner.empty()) {
-            for (uint32_t row = 0; row < count; ++row)
-                if (!chunk.nulls[row]) rows.push_back(base + row);
+            for (uint32_t i = 0; i < count; ++i) marks[i] = !chunk.nulls[i];
             return;
         }
         const std::vector<uint32_t>& offsets = chunk.offsets;
         size_t pos = 0;
-        uint32_t row = 0;
+        uint32_t cell = 0;
         while (pos < all.size()) {
             const size_t hit = all.find(inner, pos);
             if (hit == std::string_view::npos) break;
-            // The first row that ends after the hit holds it.
-            auto next = std::upper_bound(offsets.begin() + row + 1, offsets.end(), static_cast<uint32_t>(hit));
-            row = static_cast<uint32_t>(next - offsets.begin() - 1);
-            if (hit + inner.size() < offsets[row + 1]) {
-                rows.push_back(base + row);  // a NULL cell is empty and holds no hit
-                pos = offsets[row + 1];
-                ++row;
-                if (row >= count) break;
+            // The first cell that ends after the hit holds it: a few steps
+            // ahead when hits are dense, a binary search when they are not.
+            uint32_t step = 1;
+            while (cell + step < count && offsets[cell + step] <= hit) step *= 2;
+            auto next = std::upper_bound(offsets.begin() + cell + step / 2 + 1,
+                                         offsets.begin() + std::min(cell + step, count) + 1, static_cast<uint32_t>(hit));
+            cell = static_cast<uint32_t>(next - offsets.begin() - 1);
+            if (hit + inner.size() < offsets[cell + 1]) {
+                marks[cell] = 1;  // a NULL cell is empty and holds no hit
+                pos = offsets[cell + 1];
+                if (++cell >= count) break;
             } else {
-                pos = hit + 1;  // ran over the end of its row
+                pos = hit + 1;  // ran over the end of its cell
+            }
+        }
+    }
+};
+
+// A condition on a text column is tested once per distinct value of the
+// column (a title keystroke: a few thousand titles, not a million rows);
+// each row then takes the outcome of its value through its rank. Other
+// conditions test the row's own cell.
+class RowFilter {
+public:
+    RowFilter(const TableImage& image, const std::vector<BoundCondition>& conditions) : image_(image) {
+        for (const BoundCondition& condition : conditions) {
+            const bool text = image.columns()[static_cast<size_t>(condition.column)].kind == FieldKind::Text;
+            if (condition.like && text) {
+                ByValue test{&image.ranks(condition.column), {}};
+                CellTest::mark(image.dictionary(condition.column), condition, test.matching);
+                byValue_.push_back(std::move(test));
+            } else {
+                byCell_.push_back(&condition);
             }
         }
     }
 
+    bool passes(uint32_t row) const {
+        for (const ByValue& test : byValue_)
+            if (!test.matching[(*test.ranks)[row]]) return false;
+        for (const BoundCondition* condition : byCell_)
+            if (!CellTest::test(image_.chunk(condition->column, row >> TableImage::kChunkShift), *condition,
+                                row & (TableImage::kChunkRows - 1)))
+                return false;
+        return true;
+    }
+
+    // The rows of `candidates` that pass, in their order; a large list is
+    // split between two threads.
+    std::vector<uint32_t> select(std::span<const uint32_t> candidates) const {
+        constexpr size_t kSplitAbove = 1u << 17;
+        if (candidates.size() <= kSplitAbove) return selectFrom(candidates);
+        const size_t half = candidates.size() / 2;
+        std::vector<uint32_t> second;
+        std::thread helper([&] { second = selectFrom(candidates.subspan(half)); });
+        std::vector<uint32_t> rows;
+        try {
+            rows = selectFrom(candidates.first(half));
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        rows.insert(rows.end(), second.begin(), second.end());
+        return rows;
+    }
+
+private:
+    std::vector<uint32_t> selectFrom(std::span<const uint32_t> candidates) const {
+        std::vector<uint32_t> rows;
+        rows.reserve(candidates.size() / 4);
+        for (const uint32_t row : candidates)
+            if (passes(row)) rows.push_back(row);
+        return rows;
+    }
+
+    struct ByValue {
+        const std::vector<uint32_t>* ranks;
+        std::vector<uint8_t> matching;  // by rank
+    };
     const TableImage& image_;
+    std::vector<ByValue> byValue_;
+    std::vector<const BoundCondition*> byCell_;
 };
 
 // One write of a table to its file. The write lock is taken at once, so the
@@ -254,13 +307,6 @@ private:
     bool current_ = false;
 };
 
-// Marks rows while a result is put into sort order; cleared after each use,
-// so a keystroke does not pay for a fresh buffer.
-std::vector<uint8_t>& rowMarks(size_t size) {
-    static thread_local std::vector<uint8_t> marks;
-    if (marks.size() < size) marks.assign(size, 0);
-    return marks;
-}
 
 }  // namespace
 
@@ -496,35 +542,15 @@ void Query::open() {
     for (const sql::OrderKey& key : select.order)
         order.push_back({columnOf(key.field, key.fieldPosition), key.descending});
 
-    // The cheapest condition to scan in full: a "%X%" search goes through
-    // the contiguous cells at memory speed; the others only test its hits.
     std::vector<uint32_t> rows;
-    const uint32_t count = image->rowCount();
     if (conditions.empty()) {
-        if (order.empty()) {
-            rows = image->liveRows();
-        } else {
-            rows = image->sortedRows(order);
-        }
+        rows = order.empty() ? image->liveRows() : image->sortedRows(order);
     } else {
-        auto first = std::find_if(conditions.begin(), conditions.end(), [](const BoundCondition& c) {
-            return c.like && c.like->containedText();
-        });
-        if (first == conditions.end()) first = conditions.begin();
-        const Evaluator evaluator(*image);
-        std::vector<uint32_t> matches = evaluator.scan(*first);
-        for (auto it = conditions.begin(); it != conditions.end(); ++it)
-            if (it != first) evaluator.filter(*it, matches);
+        const RowFilter filter(*image, conditions);
         if (order.empty()) {
-            rows = std::move(matches);
+            rows = filter.select(image->liveRows());
         } else {
-            const std::vector<uint32_t>& sorted = image->sortedRows(order);
-            std::vector<uint8_t>& marks = rowMarks(count);
-            for (uint32_t row : matches) marks[row] = 1;
-            rows.reserve(matches.size());
-            for (uint32_t row : sorted)
-                if (marks[row]) rows.push_back(row);
-            for (uint32_t row : matches) marks[row] = 0;
+            rows = filter.select(image->sortedRows(order));
         }
     }
     attach(std::move(image), std::move(rows), true);

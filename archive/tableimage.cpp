@@ -560,6 +560,8 @@ std::shared_ptr<const TableImage> TableImage::withRowChanged(uint32_t row, std::
     std::lock_guard lock(cacheMutex_);
     for (const auto& [column, ranks] : ranks_)
         if (!changed[static_cast<size_t>(column)]) image->ranks_.emplace(column, ranks);
+    for (const auto& [column, dictionary] : dictionaries_)
+        if (!changed[static_cast<size_t>(column)]) image->dictionaries_.emplace(column, dictionary);
     for (const auto& [keys, order] : sorted_)
         if (std::none_of(keys.begin(), keys.end(), [&](const SortSpec& key) { return changed[key.column]; }))
             image->sorted_.emplace(keys, order);
@@ -604,6 +606,7 @@ std::shared_ptr<const TableImage> TableImage::withRowDeleted(uint32_t row, const
     // The cells stay, so does every rank; a sort order would still hold the row.
     std::lock_guard lock(cacheMutex_);
     image->ranks_ = ranks_;
+    image->dictionaries_ = dictionaries_;
     return image;
 }
 
@@ -657,6 +660,34 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
     std::lock_guard lock(cacheMutex_);
     Ranks& slot = ranks_[column];
     if (!slot) slot = std::move(computed);
+    return *slot;
+}
+
+const TableImage::Chunk& TableImage::dictionary(int column) const {
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = dictionaries_.find(column);
+        if (found != dictionaries_.end()) return *found->second;
+    }
+    const std::vector<uint32_t>& rank = ranks(column);
+    const uint32_t top = rowCount_ == 0 ? 0 : *std::max_element(rank.begin(), rank.end());
+    // One row holding each rank; a rank no row holds any more (its row was
+    // deleted after the ranks were made) keeps an empty cell.
+    std::vector<uint32_t> holder(static_cast<size_t>(top) + 1, UINT32_MAX);
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (holder[rank[row]] == UINT32_MAX) holder[rank[row]] = row;
+    auto made = std::make_shared<Chunk>();
+    made->offsets.reserve(holder.size() + 1);
+    made->nulls.reserve(holder.size());
+    for (uint32_t r = 0; r <= top; ++r) {
+        const bool null = r == 0 || holder[r] == UINT32_MAX;
+        made->nulls.push_back(null);
+        if (!null) made->bytes += text(holder[r], column);
+        endCell(*made, path_);
+    }
+    std::lock_guard lock(cacheMutex_);
+    auto& slot = dictionaries_[column];
+    if (!slot) slot = std::move(made);
     return *slot;
 }
 
@@ -778,6 +809,7 @@ size_t TableImage::totalMemory() const {
         for (const ChunkPtr& chunk : chunks) total += chunk->upperMemory();
     std::lock_guard lock(cacheMutex_);
     for (const auto& [column, ranks] : ranks_) total += ranks->capacity() * sizeof(uint32_t);
+    for (const auto& [column, dictionary] : dictionaries_) total += dictionary->memory() + dictionary->upperMemory();
     for (const auto& [keys, rows] : sorted_) total += rows->capacity() * sizeof(uint32_t);
     for (const auto& [key, entry] : derived_) total += entry.bytes;
     return total;

@@ -156,6 +156,16 @@ public:
     // direction; rows that tie on every key stay in stored order.
     const std::vector<uint32_t>& sortedRows(const std::vector<SortSpec>& keys) const;
 
+    // The collation rank of each row's cell in `column`: 0 for NULL, then
+    // 1, 2, ... for the distinct values in ascending order; equal ranks,
+    // equal bytes.
+    const std::vector<uint32_t>& ranks(int column) const;
+    // The distinct values of `column` in rank order, as the cells of one
+    // chunk: cell r holds the value of rank r, cell 0 stands for NULL. A
+    // condition on the column is tested once per distinct value here, and
+    // the rows take the outcome through their ranks.
+    const Chunk& dictionary(int column) const;
+
     // Data a reader works out from the cells once per image and keeps for as
     // long as the image lives (the statistics' per-row facts, say): `make()`
     // runs on the first request for `key`, outside the lock, and the first
@@ -204,8 +214,6 @@ private:
     // nothing worked out yet.
     std::shared_ptr<TableImage> successor(const FileStamp& stamp) const;
 
-    // Equal ranks for equal values; NULL lowest (rank 0).
-    const std::vector<uint32_t>& ranks(int column) const;
     std::vector<uint32_t> computeRanks(int column) const;
 
     std::string path_;
@@ -219,6 +227,8 @@ private:
 
     mutable std::mutex cacheMutex_;
     mutable std::map<int, Ranks> ranks_;
+    // Made from the ranks: travels along wherever they do.
+    mutable std::map<int, std::shared_ptr<const Chunk>> dictionaries_;
     mutable std::map<std::vector<SortSpec>, Order> sorted_;
 
     struct Derived {
