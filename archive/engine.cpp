@@ -127,7 +127,8 @@ public:
             return;
         }
         const std::string& cells = cellsOf(chunk, condition);
-        if (const std::optional<std::string_view> inner = condition.like->containedText()) {
+        const std::optional<std::string_view> inner = condition.like->containedText();
+        if (inner && chunk.codes.empty()) {
             markContaining(chunk, cells, *inner, marks);
             return;
         }
@@ -152,8 +153,9 @@ private:
     static bool likes(const TableImage::Chunk& chunk, const std::string& cells, const BoundCondition& condition,
                       uint32_t i) {
         if (chunk.nulls[i]) return false;  // NULL never satisfies LIKE
-        const uint32_t start = chunk.offsets[i];
-        return condition.like->matches(std::string_view(cells.data() + start, chunk.offsets[i + 1] - start - 1));
+        const uint32_t entry = chunk.entry(i);
+        const uint32_t start = chunk.offsets[entry];
+        return condition.like->matches(std::string_view(cells.data() + start, chunk.offsets[entry + 1] - start - 1));
     }
 
     // One pass over the cells, which lie back to back with a 0 byte after

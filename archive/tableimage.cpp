@@ -164,8 +164,8 @@ const std::string& TableImage::Chunk::upper() const {
 }
 
 size_t TableImage::Chunk::memory() const {
-    return bytes.capacity() + offsets.capacity() * sizeof(uint32_t) + nulls.capacity() / 8 +
-           numbers.capacity() * sizeof(int64_t);
+    return bytes.capacity() + offsets.capacity() * sizeof(uint32_t) + codes.capacity() * sizeof(uint16_t) +
+           nulls.capacity() / 8 + numbers.capacity() * sizeof(int64_t);
 }
 
 namespace {
@@ -173,10 +173,20 @@ namespace {
 using Chunk = TableImage::Chunk;
 
 // A chunk of our own to change: a copy of the first `rows` cells of `from`.
+// A plain chunk of our own to change: a copy of the first `rows` cells of `from`.
 std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
     auto chunk = std::make_shared<Chunk>();
-    chunk->offsets.assign(from.offsets.begin(), from.offsets.begin() + rows + 1);
-    chunk->bytes.assign(from.bytes, 0, chunk->offsets.back());
+    if (from.codes.empty()) {
+        chunk->offsets.assign(from.offsets.begin(), from.offsets.begin() + rows + 1);
+        chunk->bytes.assign(from.bytes, 0, chunk->offsets.back());
+    } else {
+        chunk->offsets.reserve(rows + 1);
+        for (uint32_t i = 0; i < rows; ++i) {
+            chunk->bytes += from.text(i);
+            chunk->bytes += '\0';
+            chunk->offsets.push_back(static_cast<uint32_t>(chunk->bytes.size()));
+        }
+    }
     chunk->nulls.assign(from.nulls.begin(), from.nulls.begin() + rows);
     if (!from.numbers.empty()) chunk->numbers.assign(from.numbers.begin(), from.numbers.begin() + rows);
     return chunk;
@@ -206,12 +216,48 @@ bool sameCell(const Chunk& chunk, uint32_t i, const Cell& cell) {
     return chunk.nulls[i] ? !cell : cell && chunk.text(i) == *cell;
 }
 
+// A text chunk that repeats its values keeps each once: when that takes at
+// most three quarters of the room the plain cells take.
+void encodeRepeats(Chunk& chunk) {
+    const uint32_t rows = chunk.rows();
+    if (!chunk.codes.empty() || rows == 0) return;
+    DistinctTexts distinct;
+    std::vector<uint16_t> codes(rows);
+    size_t entryBytes = 0;
+    for (uint32_t i = 0; i < rows; ++i) {
+        const std::string_view value = chunk.text(i);
+        const size_t before = distinct.values.size();
+        const uint32_t id = distinct.idOf(value);
+        if (distinct.values.size() != before) {
+            entryBytes += value.size() + 1;
+            if (distinct.values.size() > UINT16_MAX || distinct.values.size() * 2 > rows) return;
+        }
+        codes[i] = static_cast<uint16_t>(id);
+    }
+    const size_t plainBytes = chunk.bytes.size() + chunk.offsets.size() * sizeof(uint32_t);
+    const size_t codedBytes = entryBytes + (distinct.values.size() + 1) * sizeof(uint32_t) + rows * sizeof(uint16_t);
+    if (codedBytes * 4 > plainBytes * 3) return;
+    std::string bytes;
+    bytes.reserve(entryBytes);
+    std::vector<uint32_t> offsets{0};
+    offsets.reserve(distinct.values.size() + 1);
+    for (const std::string_view value : distinct.values) {
+        bytes += value;
+        bytes += '\0';
+        offsets.push_back(static_cast<uint32_t>(bytes.size()));
+    }
+    chunk.bytes = std::move(bytes);
+    chunk.offsets = std::move(offsets);
+    chunk.codes = std::move(codes);
+}
+
 // Also trims capacity: a loaded image is kept for long.
 void shrink(Chunk& chunk) {
     chunk.bytes.shrink_to_fit();
     chunk.offsets.shrink_to_fit();
     chunk.nulls.shrink_to_fit();
     chunk.numbers.shrink_to_fit();
+    chunk.codes.shrink_to_fit();
 }
 
 }  // namespace
@@ -283,6 +329,7 @@ public:
 private:
     void flush() {
         for (size_t c = 0; c < current_.size(); ++c) {
+            if (image_.columns_[c].kind == FieldKind::Text) encodeRepeats(*current_[c]);
             shrink(*current_[c]);
             image_.cells_[c].push_back(std::move(current_[c]));
             current_[c] = std::make_shared<Chunk>();
@@ -542,8 +589,11 @@ std::shared_ptr<const TableImage> TableImage::withRowChanged(uint32_t row, std::
     const uint32_t at = row & (kChunkRows - 1);
     std::vector<bool> changed(columns_.size(), false);
     for (size_t c = 0; c < columns_.size(); ++c) {
-        const Chunk& old = *cells_[c][index];
-        if (sameCell(old, at, cells[c])) continue;
+        if (sameCell(*cells_[c][index], at, cells[c])) continue;
+        // The cells behind the changed one are spliced as bytes: from a plain chunk.
+        std::shared_ptr<const Chunk> plain = cells_[c][index];
+        if (!plain->codes.empty()) plain = copyOf(*plain, plain->rows());
+        const Chunk& old = *plain;
         changed[c] = true;
         // The chunk again with the one cell replaced; the cells behind it move.
         auto chunk = copyOf(old, at);

@@ -90,18 +90,26 @@ public:
     static constexpr uint32_t kChunkShift = 12;
     static constexpr uint32_t kChunkRows = 1u << kChunkShift;
 
-    // The cells of one column for up to kChunkRows consecutive rows, back to
-    // back, each followed by a 0 byte: cell i is [offsets[i], offsets[i+1] - 1).
+    // The cells of one column for up to kChunkRows consecutive rows. Plain:
+    // back to back, each followed by a 0 byte, cell i is [offsets[i],
+    // offsets[i+1] - 1). A chunk that repeats few values (categories,
+    // publishers, comments) holds each distinct value once that way instead,
+    // and `codes` names the entry of every cell; entry(i) says which.
     class Chunk {
     public:
         std::string bytes;
         std::vector<uint32_t> offsets{0};
+        std::vector<uint16_t> codes;   // empty for a plain chunk
         std::vector<bool> nulls;
         std::vector<int64_t> numbers;  // integer columns only
 
-        uint32_t rows() const { return static_cast<uint32_t>(offsets.size() - 1); }
+        uint32_t rows() const {
+            return static_cast<uint32_t>(codes.empty() ? offsets.size() - 1 : codes.size());
+        }
+        uint32_t entry(uint32_t i) const { return codes.empty() ? i : codes[i]; }
         std::string_view text(uint32_t i) const {
-            return {bytes.data() + offsets[i], offsets[i + 1] - offsets[i] - 1};
+            const uint32_t e = entry(i);
+            return {bytes.data() + offsets[e], offsets[e + 1] - offsets[e] - 1};
         }
         // The same bytes upper-cased (UPPER maps byte to byte, so the offsets
         // are shared), worked out on first use.
