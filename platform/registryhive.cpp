@@ -302,15 +302,18 @@ bool RegistryHive::parse(std::string_view fileBytes) {
             continue;
         }
         if (line.front() == '"' || line.front() == '@') {
-            while (!line.empty() && line.back() == '\\' && i + 1 < lines.size()) {
+            // A continued line is stripped at its end like every line: joined
+            // with a blank continuation it would end where the part before
+            // ended, in blanks, a stray CR or another backslash, and the
+            // writer, which puts it on one line, would be read differently
+            // the next time. The end of the file continues a line with
+            // nothing, as the empty line after a file's last line end does.
+            while (true) {
+                line.resize(trimRight(line).size());
+                if (line.empty() || line.back() != '\\') break;
                 line.pop_back();
-                line += trimLeft(lines[++i]);
+                if (i + 1 < lines.size()) line += trimLeft(lines[++i]);
             }
-            // A continued line ends where a part before a blank continuation
-            // ended, blanks or a stray CR included. The writer puts the line
-            // on one line, whose end the next read strips like any other:
-            // strip it now, so what is written is read back the same.
-            line.resize(trimRight(line).size());
             if (current) parseValueLine(&keys_[*current], line);
             else preamble_.push_back(line);
             continue;

@@ -135,6 +135,18 @@ TEST(RegistryHive, WrittenAfterReadingBackItIsTheSameBytes) {
     EXPECT_EQ(values[0].line, "\"no closing quote");
     // A CR inside a line is no line end: it stays where it is.
     EXPECT_EQ(values[3].line, "; a comment\rwith a CR inside");
+
+    // A last line ending in backslashes, blanks between them or not, reads
+    // the same with or without a line end after it; the writer always
+    // writes one.
+    for (const std::string& last :
+         {std::string("@=dword:00000001\\"), std::string("\"Two\"=x\\\\"), std::string("\"Z\"=\"a\\\\ \\")}) {
+        const std::string head = "REGEDIT4\n[HKEY_USERS\\X]\n";
+        const std::string open = parsed(head + last).serialise();
+        EXPECT_EQ(open, parsed(head + last + "\n").serialise()) << last;
+        EXPECT_EQ(parsed(open).serialise(), open) << last;
+    }
+    EXPECT_EQ(valueOf(parsed("REGEDIT4\n[HKEY_USERS\\X]\n@=dword:00000001\\"), "HKEY_USERS\\X", "").dword, 1u);
 }
 
 TEST(RegistryHive, LongHexValuesWrapAndComeBack) {
