@@ -1,0 +1,847 @@
+// The engine's fast paths (ranks from distinct values, the collation, the
+// table read by two threads, loads in the background, the greatest value
+// without an image) must answer exactly as a plain reading of the file does.
+// The games table here is generated from a seed (QUILLORA_EQUIVALENCE_SEED
+// overrides it) and is large enough to be read by two threads; the main
+// window's statements run on it and are checked against the same question
+// put to SQLite itself, with the archive's collation and upper case
+// registered, and against another image of the same file.
+
+#include "collation.h"
+#include "cp1252.h"
+#include "engine.h"
+#include "querytext.h"
+#include "sorting.h"
+#include "tablefixtures.h"
+#include "tableimage.h"
+#include "testfolder.h"
+#include "viewstate.h"
+#include "wholefile.h"
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+using namespace archive;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Row ids spanning more than 8 chunks, so the table is read by two threads;
+// every other row of the first three quarters is deleted again, so the row
+// ids have gaps where the halves are split and SQLite has fewer rows to sort.
+constexpr int kWrittenRows = 40000;
+constexpr int kGeneratedRows = 25000;
+constexpr const char* kGamesFile = "GameData.db";
+
+unsigned seedOfRun() {
+    if (const char* text = std::getenv("QUILLORA_EQUIVALENCE_SEED")) return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
+    return 20261209u;
+}
+
+// ---- the reference: SQLite with the archive's text rules registered.
+
+// The Windows-1252 text of a UTF-8 value, into a buffer of the caller's
+// (every row passes here in each reference query).
+std::string_view cp1252Of(sqlite3_value* value, std::string& buffer) {
+    buffer.clear();
+    appendUtf8AsCp1252(buffer, std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                                static_cast<size_t>(sqlite3_value_bytes(value))));
+    return buffer;
+}
+
+int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+    thread_local std::string left, right;
+    left.clear();
+    right.clear();
+    appendUtf8AsCp1252(left, std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)));
+    appendUtf8AsCp1252(right, std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
+    return compareCollated(left, right);
+}
+
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+// Each of the few thousand titles is upper-cased once, not once per query.
+void upperFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL) return sqlite3_result_null(context);
+    thread_local std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> known;
+    const std::string_view utf8(reinterpret_cast<const char*>(sqlite3_value_text(args[0])),
+                                static_cast<size_t>(sqlite3_value_bytes(args[0])));
+    auto found = known.find(utf8);
+    if (found == known.end()) {
+        std::string text, upper;
+        cp1252Of(args[0], text);
+        for (const char c : text) appendUtf8(upper, unicodeOfCp1252(upperCp1252(static_cast<unsigned char>(c))));
+        found = known.emplace(std::string(utf8), std::move(upper)).first;
+    }
+    sqlite3_result_text(context, found->second.data(), static_cast<int>(found->second.size()), SQLITE_STATIC);
+}
+
+// The archive's LIKE: case-sensitive, '%' any run of characters, every
+// other character itself ('_' too). It runs on the UTF-8 bytes as they are:
+// one text holds another's UTF-8 bytes only at a character's start, so
+// bytes match where the Windows-1252 characters do.
+bool likeMatches(std::string_view pattern, std::string_view text) {
+    const size_t percent = pattern.find('%');
+    if (percent == std::string_view::npos) return pattern == text;
+    if (text.substr(0, percent) != pattern.substr(0, percent)) return false;
+    const std::string_view rest = pattern.substr(percent + 1);
+    for (size_t start = percent; start <= text.size(); ++start)
+        if (likeMatches(rest, text.substr(start))) return true;
+    return false;
+}
+
+void likeFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    auto bytes = [](sqlite3_value* value) {
+        return std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                static_cast<size_t>(sqlite3_value_bytes(value)));
+    };
+    sqlite3_result_int(context, likeMatches(bytes(args[0]), bytes(args[1])) ? 1 : 0);
+}
+
+class Reference {
+public:
+    explicit Reference(const std::string& path) {
+        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_create_collation(db_, "ARCHIVE", SQLITE_UTF8, nullptr, collate);
+        sqlite3_create_function(db_, "upper", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, upperFunction, nullptr,
+                                nullptr);
+        sqlite3_create_function(db_, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, likeFunction, nullptr,
+                                nullptr);
+    }
+    ~Reference() { sqlite3_close(db_); }
+    Reference(const Reference&) = delete;
+    Reference& operator=(const Reference&) = delete;
+
+    // Row id and the whole row of every stored row, "<NULL>" for NULL.
+    std::unordered_map<int64_t, std::string> allRows(const std::string& table) {
+        std::unordered_map<int64_t, std::string> rows;
+        Statement stmt(db_, "SELECT rowid, * FROM " + table);
+        while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+            std::string line;
+            for (int i = 1; i < sqlite3_column_count(stmt.get()); ++i) {
+                if (sqlite3_column_type(stmt.get(), i) == SQLITE_NULL)
+                    line += "<NULL>";
+                else
+                    line += utf8ToCp1252(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), i)));
+                line += '|';
+            }
+            rows.emplace(sqlite3_column_int64(stmt.get(), 0), line + '\n');
+        }
+        return rows;
+    }
+
+    std::vector<int64_t> rowIds(const std::string& sql, const std::vector<std::string>& texts = {},
+                                std::optional<long long> number = std::nullopt) {
+        Statement stmt(db_, sql);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            const std::string utf8 = cp1252ToUtf8(texts[i]);
+            sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), utf8.data(), static_cast<int>(utf8.size()),
+                              SQLITE_TRANSIENT);
+        }
+        if (number) sqlite3_bind_int64(stmt.get(), static_cast<int>(texts.size() + 1), *number);
+        std::vector<int64_t> ids;
+        int step;
+        while ((step = sqlite3_step(stmt.get())) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(stmt.get(), 0));
+        EXPECT_EQ(step, SQLITE_DONE) << sqlite3_errmsg(db_);
+        return ids;
+    }
+
+private:
+    class Statement {
+    public:
+        Statement(sqlite3* db, const std::string& sql) {
+            EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr), SQLITE_OK)
+                << sqlite3_errmsg(db) << " in " << sql;
+        }
+        ~Statement() { sqlite3_finalize(stmt_); }
+        sqlite3_stmt* get() const { return stmt_; }
+
+    private:
+        sqlite3_stmt* stmt_ = nullptr;
+    };
+
+    sqlite3* db_ = nullptr;
+};
+
+void runSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    EXPECT_EQ(sqlite3_exec(db, cp1252ToUtf8(sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// ---- what the main window asks.
+
+struct Combination {
+    std::optional<std::string> titleText;  // nothing: the title box was never used
+    std::string category = std::string(kAllEntries);
+    std::string rating = std::string(kAllEntries);
+    std::string sortField;  // empty: no ORDER BY
+    bool descending = false;
+
+    std::string describe() const {
+        return "title " + (titleText ? "\"" + *titleText + "\"" : std::string("none")) + ", category " + category +
+               ", rating " + rating + ", order " + (sortField.empty() ? "none" : sortField) + (descending ? " DESC" : "");
+    }
+};
+
+// The statement the main window builds for the combination.
+ViewState stateFor(const Combination& combination, const std::string& folder) {
+    ViewState state;
+    state.DataPath = folder;
+    state.CurrentView = std::string(kViewGames);
+    state.CurrentTableFile = kGamesFile;
+    state.CategoryField = std::string(gamesView().categoryField);
+    state.SelectionFilter = selectionFilterFor(state.CategoryField, combination.category, combination.rating);
+    if (combination.titleText) state.TitleFilter = titleFilterFor(*combination.titleText);
+    state.SortField = combination.sortField;
+    state.SortDirection = combination.descending ? std::string(kDescending) : std::string();
+    return state;
+}
+
+// Every record of a data set in order, all fields, NULL told apart from empty.
+std::string recordsOf(const DataSet& dataSet) {
+    std::string records;
+    records.reserve(static_cast<size_t>(dataSet.recordCount()) * 96);
+    for (int record = 0; record < dataSet.recordCount(); ++record) {
+        for (int field = 0; field < dataSet.fieldCount(); ++field) {
+            if (dataSet.isNull(record, field))
+                records += "<NULL>";
+            else
+                records += dataSet.text(record, field);
+            records += '|';
+        }
+        records += '\n';
+    }
+    return records;
+}
+
+void openQuery(Query& query, const Combination& combination, const std::string& folder) {
+    ViewState state = stateFor(combination, folder);
+    query.databaseName = folder;
+    query.sql = buildQueryText(state, kGamesFile).lines;
+    query.open();
+}
+
+std::string engineRecords(const Combination& combination, const std::string& folder) {
+    Query query;
+    openQuery(query, combination, folder);
+    return recordsOf(query);
+}
+
+// The row ids of a query's records in order: for two copies of one file
+// (whose rows each image holds as the file does) the same row ids in the
+// same order are the same records.
+std::vector<int64_t> engineRowIds(const Combination& combination, const std::string& folder) {
+    Query query;
+    openQuery(query, combination, folder);
+    std::vector<int64_t> ids;
+    ids.reserve(query.imageRows().size());
+    for (const uint32_t row : query.imageRows()) ids.push_back(query.image()->rowId(row));
+    return ids;
+}
+
+size_t lineCount(const std::string& records) { return static_cast<size_t>(std::count(records.begin(), records.end(), '\n')); }
+
+// Equal results, or the first record where they part.
+::testing::AssertionResult sameRecords(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    size_t line = 0, start = 0;
+    while (true) {
+        const size_t endA = actual.find('\n', start), endE = expected.find('\n', start);
+        const std::string_view a = endA == std::string::npos ? std::string_view(actual).substr(std::min(start, actual.size()))
+                                                             : std::string_view(actual).substr(start, endA - start);
+        const std::string_view e = endE == std::string::npos ? std::string_view(expected).substr(std::min(start, expected.size()))
+                                                             : std::string_view(expected).substr(start, endE - start);
+        if (a != e || endA != endE)
+            return ::testing::AssertionFailure() << lineCount(actual) << " records against " << lineCount(expected)
+                                                 << "; record " << line << " is \"" << a << "\", expected \"" << e << "\"";
+        start = endA + 1;
+        ++line;
+    }
+}
+
+// ---- the generated archive.
+
+class Generator {
+public:
+    explicit Generator(unsigned seed) : random_(seed) {
+        // A pool of titles that repeat, besides titles of their own.
+        for (int i = 0; i < 1500; ++i) pool_.push_back(newTitle());
+    }
+
+    std::string pick(std::initializer_list<const char*> values) {
+        return values.begin()[random_() % values.size()];
+    }
+    unsigned below(unsigned n) { return static_cast<unsigned>(random_() % n); }
+
+    std::string newTitle() {
+        std::string title;
+        const int words = 1 + static_cast<int>(below(4));
+        for (int i = 0; i < words; ++i) {
+            if (i) title += below(9) == 0 ? "-" : " ";
+            title += pick({"Stra\xDF" "e", "Strasse", "\xC4rger", "arger", "ARGER", "\xD6l", "ol", "\xFC" "ber", "Uber",
+                           "caf\xE9", "CAF\xC9", "\xC6ther", "\xE6ther", "\x8C" "uvre", "\x9C" "uvre", "Zork", "zork",
+                           "Anno", "1602", "503", "100%", "A_B", "a_b", "x", "Gothic", "GOTHIC", "\xDF", "SS", "\xFF",
+                           "Dune", "\xC5land", "na\xEFve", "Quest", "_", "%"});
+        }
+        return title;
+    }
+
+    Cell title() {
+        if (below(50) == 0) return std::nullopt;
+        if (below(6) == 0) return newTitle() + " " + std::to_string(below(100000));
+        return pool_[below(static_cast<unsigned>(pool_.size()))];
+    }
+
+    Cell section() {
+        const auto names = gamesView().categories;
+        switch (below(12)) {
+        case 0: return std::nullopt;
+        case 1: return upperAscii(names[below(static_cast<unsigned>(names.size()))]);
+        case 2: return pick({"action", "Sport-Special", "Strat", "AC"});
+        default: return std::string(names[below(static_cast<unsigned>(names.size()))]);
+        }
+    }
+
+    Cell genre() {
+        if (below(10) == 0) return std::nullopt;
+        const auto codes = genreCodes();
+        const CodeEntry& entry = codes[below(static_cast<unsigned>(codes.size()))];
+        return std::string(below(3) == 0 ? entry.code : entry.name);
+    }
+
+    Cell maker() {
+        if (below(15) == 0) return std::nullopt;
+        return pick({"Acme", "acme", "ACME", "Argon Soft", "\xC4ther Games", "Aether Games", "Zeta", "\xDF" "oft",
+                     "Sso", "Mu\xF1oz", "MUNOZ", "\xC9lan", "Elan"});
+    }
+
+    Cell rating() {
+        if (below(8) == 0) return std::nullopt;
+        if (below(40) == 0) return pick({"-3", "100", "0", "1000"});
+        return std::to_string(below(101));
+    }
+
+    Cell issue() {
+        if (below(30) == 0) return std::nullopt;
+        if (below(25) == 0) return pick({"2004/1", "04/2004", "2004/13", "abc", "2004/1O", "2004-10", "20O4/10", " 2004/10"});
+        const unsigned month = 1 + below(12);
+        return std::to_string(1997 + below(9)) + (month < 10 ? "/0" : "/") + std::to_string(month);
+    }
+
+    Cell comment() {
+        if (below(4) == 0) return std::nullopt;
+        return pick({"Kommentar", "kommentar", "Sehr gut", "\xDC" "berragend", "uberragend", "m\xE4\xDFig", "MASSIG",
+                     "Demo auf CD"}) +
+               std::string(below(2) ? "" : " " + std::to_string(below(30)));
+    }
+
+    Row row() { return {title(), section(), genre(), maker(), rating(), issue(), comment()}; }
+
+private:
+    std::mt19937 random_;
+    Strings pool_;
+};
+
+// The writer stores empty text as NULL; a table may still hold empty text
+// (written by another tool), which sorts above NULL and matches "%%".
+void putEmptyTexts(const std::string& path) {
+    runSql(path,
+           "UPDATE GameData SET TITEL = '' WHERE rowid % 97 = 3;"
+           "UPDATE GameData SET RUBRIK = '' WHERE rowid % 101 = 5;"
+           "UPDATE GameData SET HERSTELLER = '' WHERE rowid % 89 = 7;"
+           "UPDATE GameData SET AUSGABE = '' WHERE rowid % 83 = 11;"
+           "UPDATE GameData SET KOMMENTAR = '' WHERE rowid % 13 = 1;");
+}
+
+Combination randomCombination(Generator& generator, const std::vector<Row>& rows) {
+    Combination combination;
+    switch (generator.below(10)) {
+    case 0: break;
+    case 1: combination.titleText = ""; break;
+    case 2:
+        combination.titleText = generator.pick({"%", "_", "a_b", "100%", "a%b", "%x", "\xE4", "\xC4", "ss", "\xDF",
+                                                "\xFF", "zzzz", "\"", "e", " "});
+        break;
+    default: {
+        // A piece of a stored title, typed in any case.
+        const Cell& title = rows[generator.below(static_cast<unsigned>(rows.size()))][0];
+        std::string text = title.value_or("Gothic");
+        const size_t start = text.empty() ? 0 : generator.below(static_cast<unsigned>(text.size()));
+        text = text.substr(start, 1 + generator.below(5));
+        if (generator.below(3) == 0) text = upperAscii(text);
+        if (generator.below(4) == 0)
+            for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        combination.titleText = text;
+    }
+    }
+    const auto categories = gamesView().categories;
+    if (generator.below(3) == 0)
+        combination.category = std::string(categories[generator.below(static_cast<unsigned>(categories.size()))]);
+    const auto ratings = ratingThresholds();
+    if (generator.below(3) == 0) combination.rating = std::string(ratings[generator.below(static_cast<unsigned>(ratings.size()))]);
+    const auto fields = gamesView().fields;
+    if (generator.below(15) != 0)
+        combination.sortField = std::string(fields[generator.below(static_cast<unsigned>(fields.size()))].name);
+    combination.descending = generator.below(2) == 0;
+    return combination;
+}
+
+// The ORDER BY of the reference: the view's keys with the archive's
+// collation on text fields, then the stored order.
+std::string referenceOrder(const Combination& combination, const std::string& folder) {
+    if (combination.sortField.empty()) return "rowid";
+    ViewState state = stateFor(combination, folder);
+    buildQueryText(state, kGamesFile);
+    std::string keys = state.SortField + state.SortDirection + state.SecondaryOrder;
+    std::string order;
+    size_t start = 0;
+    while (start <= keys.size()) {
+        size_t end = keys.find(',', start);
+        if (end == std::string::npos) end = keys.size();
+        std::string key = keys.substr(start, end - start);
+        while (!key.empty() && key.front() == ' ') key.erase(0, 1);
+        const bool descending = key.size() > 5 && key.substr(key.size() - 5) == " DESC";
+        const std::string field = descending ? key.substr(0, key.size() - 5) : key;
+        const int index = fieldIndex(gamesView(), field);
+        EXPECT_GE(index, 0) << field;
+        if (index < 0) return "rowid";
+        order += field;
+        if (gamesView().fields[static_cast<size_t>(index)].kind == FieldKind::Text) order += " COLLATE ARCHIVE";
+        order += descending ? " DESC, " : ", ";
+        start = end + 1;
+    }
+    return order + "rowid";
+}
+
+// The records the reference gives: the rows the filters keep, in the order
+// of the sort keys over the whole table (an order restricted to a part of
+// the rows is the part's order).
+class ReferenceAnswers {
+public:
+    ReferenceAnswers(const std::string& path, const std::string& folder)
+        : reference_(path), folder_(folder), rows_(reference_.allRows("GameData")) {}
+
+    std::string records(const Combination& combination) {
+        std::string sql = "SELECT rowid FROM GameData WHERE 1";
+        Strings texts;
+        std::optional<long long> minimum;
+        if (combination.titleText) {
+            sql += " AND UPPER(TITEL) LIKE ?" + std::to_string(texts.size() + 1);
+            texts.push_back("%" + upperAscii(*combination.titleText) + "%");
+        }
+        if (combination.category != kAllEntries) {
+            sql += " AND RUBRIK LIKE ?" + std::to_string(texts.size() + 1);
+            texts.push_back("%" + combination.category.substr(1, 3) + "%");
+        }
+        if (combination.rating != kAllEntries) {
+            sql += " AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
+            minimum = std::stoll(combination.rating);
+        }
+        const std::vector<int64_t> kept = reference_.rowIds(sql, texts, minimum);
+        const std::unordered_set<int64_t> keep(kept.begin(), kept.end());
+
+        const std::string order = referenceOrder(combination, folder_);
+        auto sorted = orders_.find(order);
+        if (sorted == orders_.end())
+            sorted = orders_.emplace(order, reference_.rowIds("SELECT rowid FROM GameData ORDER BY " + order)).first;
+        std::string records;
+        records.reserve(kept.size() * 96);
+        for (const int64_t id : sorted->second)
+            if (keep.count(id)) records += rows_.at(id);
+        return records;
+    }
+
+    size_t rowCount() const { return rows_.size(); }
+
+private:
+    Reference reference_;
+    std::string folder_;
+    std::unordered_map<int64_t, std::string> rows_;
+    std::map<std::string, std::vector<int64_t>> orders_;
+};
+
+// One generated games table for the whole suite; tests that write work on copies.
+class QueryEquivalenceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        suiteFolder_ = new TestFolder;
+        generator_ = new Generator(seedOfRun());
+        rows_ = new std::vector<Row>;
+        for (int i = 0; i < kWrittenRows; ++i) rows_->push_back(generator_->row());
+        writeTable(suiteFolder_->file(kGamesFile), gamesView(), *rows_);
+        putEmptyTexts(suiteFolder_->file(kGamesFile));
+        runSql(suiteFolder_->file(kGamesFile), "DELETE FROM GameData WHERE rowid % 2 = 0 AND rowid <= 30000");
+    }
+    static void TearDownTestSuite() {
+        clearImageCache();
+        delete rows_;
+        delete generator_;
+        delete suiteFolder_;
+    }
+
+    void SetUp() override {
+        clearImageCache();
+        RecordProperty("seed", std::to_string(seedOfRun()));
+    }
+
+    // A copy of the generated table in a folder of the test's own.
+    std::string copyInto(const TestFolder& folder) const {
+        const std::string path = folder.file(kGamesFile);
+        copyWholeFile(suiteFolder_->file(kGamesFile), path);
+        return path;
+    }
+
+    std::vector<Combination> combinations(int count) const {
+        std::vector<Combination> list;
+        for (int i = 0; i < count; ++i) list.push_back(randomCombination(*generator_, *rows_));
+        // Every field in both directions at least once.
+        for (const FieldDef& field : gamesView().fields)
+            for (const bool descending : {false, true}) {
+                Combination combination;
+                combination.sortField = std::string(field.name);
+                combination.descending = descending;
+                list.push_back(combination);
+            }
+        return list;
+    }
+
+    static TestFolder* suiteFolder_;
+    static Generator* generator_;
+    static std::vector<Row>* rows_;
+};
+
+TestFolder* QueryEquivalenceTest::suiteFolder_ = nullptr;
+Generator* QueryEquivalenceTest::generator_ = nullptr;
+std::vector<Row>* QueryEquivalenceTest::rows_ = nullptr;
+
+// The live rows of an image, all cells and row ids, in stored order.
+std::string imageContents(const TableImage& image) {
+    std::string contents;
+    for (const uint32_t row : image.liveRows()) {
+        contents += std::to_string(image.rowId(row)) + ':';
+        for (int c = 0; c < static_cast<int>(image.columns().size()); ++c) {
+            contents += image.isNull(row, c) ? std::string("<NULL>") : std::string(image.text(row, c));
+            contents += '|';
+        }
+        contents += '\n';
+    }
+    return contents;
+}
+
+int threadsOfProcess() {
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/task")) {
+        while (const dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST_F(QueryEquivalenceTest, MainWindowStatementsAnswerAsSqliteAndAsAnotherImageOfTheFile) {
+    const std::string folder = suiteFolder_->path();
+    const std::string path = suiteFolder_->file(kGamesFile);
+    TestFolder mirrorFolder;
+    copyInto(mirrorFolder);
+
+    // The table is large enough for the read by two threads: the first
+    // half's last chunk is filled up with deleted rows.
+    const std::shared_ptr<const TableImage> image = imageOf(path);
+    ASSERT_GT(image->deletedCount(), 0u);
+    ASSERT_EQ(image->liveRows().size(), static_cast<size_t>(kGeneratedRows));
+
+    ReferenceAnswers reference(path, folder);
+    ASSERT_EQ(reference.rowCount(), static_cast<size_t>(kGeneratedRows));
+    const std::vector<Combination> list = combinations(200);
+    size_t nonEmpty = 0, partial = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const Combination& combination = list[i];
+        SCOPED_TRACE(std::to_string(i) + ": " + combination.describe());
+        // The other image starts without worked-out data now and then, so
+        // its first query of an order computes ranks and order afresh.
+        if (i % 25 == 0) forgetImage(mirrorFolder.file(kGamesFile));
+        const std::string records = engineRecords(combination, folder);
+        EXPECT_TRUE(sameRecords(records, reference.records(combination)));
+        if (i % 8 == 0)
+            EXPECT_TRUE(sameRecords(records, engineRecords(combination, mirrorFolder.path())));
+        else
+            EXPECT_EQ(engineRowIds(combination, mirrorFolder.path()), engineRowIds(combination, folder));
+        const size_t count = lineCount(records);
+        if (count > 1) ++nonEmpty;
+        if (count > 1 && count < static_cast<size_t>(kGeneratedRows)) ++partial;
+        if (HasFailure()) break;
+    }
+    // The comparisons compared rows, and filters that kept some.
+    EXPECT_GT(nonEmpty, list.size() * 2 / 3);
+    EXPECT_GT(partial, list.size() / 3);
+    // Still the image loaded at the start: every answer came from it.
+    EXPECT_EQ(imageOf(path), image);
+}
+
+TEST_F(QueryEquivalenceTest, ImagePatchedByEditsAppendsAndDeletesAnswersAsAFreshLoad) {
+    TestFolder work, mirror;
+    const std::string path = copyInto(work);
+    const std::vector<Combination> list = combinations(20);
+    Generator& generator = *generator_;
+
+    Table table;
+    table.databaseName = work.path();
+    table.tableName = kGamesFile;
+    table.setReadOnly(false);
+    table.open();
+    ASSERT_GT(table.image()->deletedCount(), 0u);  // read by two threads
+    // Ranks, orders and upper-cased titles worked out before the writes.
+    for (const Combination& combination : list) engineRecords(combination, work.path());
+
+    auto expectSameAsFreshLoad = [&](const std::string& step) {
+        SCOPED_TRACE(step);
+        // Patched, not read again.
+        EXPECT_EQ(table.image(), imageOf(path).get());
+        copyWholeFile(path, mirror.file(kGamesFile));
+        forgetImage(mirror.file(kGamesFile));
+        for (const Combination& combination : list) {
+            SCOPED_TRACE(combination.describe());
+            const std::string records = engineRecords(combination, work.path());
+            EXPECT_TRUE(sameRecords(records, engineRecords(combination, mirror.path())));
+        }
+        const GreatestValue patched = greatestValueOf(path, "AUSGABE");
+        forgetImage(mirror.file(kGamesFile));
+        EXPECT_EQ(patched.value, greatestValueOf(mirror.file(kGamesFile), "AUSGABE").value);
+    };
+
+    auto fieldText = [&](int field) -> std::string {
+        Cell cell;
+        switch (field) {
+        case 0: cell = generator.title(); break;
+        case 1: cell = generator.section(); break;
+        case 2: cell = generator.genre(); break;
+        case 3: cell = generator.maker(); break;
+        case 4: cell = generator.rating(); break;
+        case 5: cell = generator.issue(); break;
+        default: cell = generator.comment(); break;
+        }
+        return cell.value_or("");
+    };
+
+    // Edits, appends and deletes, each alone and then all together.
+    for (int round = 0; round < 4; ++round) {
+        const int count = table.recordCount();
+        if (round == 0 || round == 3) {
+            // Edits anywhere, in both halves the two threads read.
+            for (int i = 0; i < 8; ++i) {
+                table.moveTo(static_cast<int>(generator.below(static_cast<unsigned>(count))));
+                for (int n = 0; n < 1 + static_cast<int>(generator.below(3)); ++n) {
+                    const int field = static_cast<int>(generator.below(7));
+                    table.setFieldText(field, fieldText(field));
+                }
+                table.post();
+            }
+        }
+        if (round == 1 || round == 3) {
+            for (int i = 0; i < 5; ++i) {
+                table.append();
+                for (int field = 0; field < 7; ++field) table.setFieldText(field, fieldText(field));
+                table.post();
+            }
+            int left = 300;
+            table.appendRecords([&](std::array<std::string, 4>& values) {
+                if (left-- == 0) return false;
+                for (int field = 0; field < 4; ++field) values[static_cast<size_t>(field)] = fieldText(field);
+                return true;
+            });
+        }
+        if (round == 2 || round == 3) {
+            for (int i = 0; i < 10; ++i) {
+                const int now = table.recordCount();
+                table.moveTo(i == 0 ? now - 1 : static_cast<int>(generator.below(static_cast<unsigned>(now))));
+                table.deleteRecord();
+            }
+        }
+        expectSameAsFreshLoad("round " + std::to_string(round));
+        if (HasFailure()) break;
+    }
+    EXPECT_NE(table.recordCount(), kGeneratedRows);
+}
+
+TEST_F(QueryEquivalenceTest, BackgroundLoadGivesTheImageADirectLoadGives) {
+    const std::string path = suiteFolder_->file(kGamesFile);
+    const std::string direct = imageContents(*TableImage::load(path));
+    ASSERT_EQ(lineCount(direct), static_cast<size_t>(kGeneratedRows));
+
+    for (const LoadPriority priority : {LoadPriority::Soon, LoadPriority::Background}) {
+        clearImageCache();
+        prefetchImage(path, priority);
+        const std::shared_ptr<const TableImage> prefetched = imageOf(path);
+        EXPECT_TRUE(sameRecords(imageContents(*prefetched), direct));
+        EXPECT_EQ(imageOf(path), prefetched);  // kept, not read again
+    }
+
+    // The program's way in: the query opens on the prefetched table.
+    clearImageCache();
+    prefetchTable(suiteFolder_->path(), kGamesFile);
+    Combination combination;
+    combination.titleText = "a";
+    combination.sortField = "HERSTELLER";
+    const std::string prefetchedRecords = engineRecords(combination, suiteFolder_->path());
+    clearImageCache();
+    EXPECT_TRUE(sameRecords(prefetchedRecords, engineRecords(combination, suiteFolder_->path())));
+    EXPECT_GT(lineCount(prefetchedRecords), 1u);
+}
+
+TEST_F(QueryEquivalenceTest, ClearingTheCacheCancelsBackgroundLoadsPromptlyAndLeavesNoThread) {
+    const std::string path = suiteFolder_->file(kGamesFile);
+    const int threadsBefore = threadsOfProcess();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        prefetchImage(path, round % 2 ? LoadPriority::Background : LoadPriority::Soon);
+        std::this_thread::sleep_for(std::chrono::microseconds(round * 500));
+        const auto start = std::chrono::steady_clock::now();
+        if (round % 3 == 2)
+            forgetImage(path);
+        else
+            clearImageCache();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(imageIfAtHand(path), nullptr);
+    }
+    // A thread ends just after its result is handed over.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (threadsOfProcess() > threadsBefore && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(threadsOfProcess(), threadsBefore);
+    // The cache still works after all that.
+    EXPECT_EQ(imageOf(path)->liveRows().size(), static_cast<size_t>(kGeneratedRows));
+}
+
+TEST_F(QueryEquivalenceTest, FileChangedWhileItsBackgroundLoadRunsIsReadAgain) {
+    TestFolder work, spare;
+    const std::string path = copyInto(work);
+    // The replacement: other rows, other size.
+    std::vector<Row> replacementRows;
+    for (int i = 0; i < 34000; ++i) replacementRows.push_back(game("Neu " + std::to_string(i), std::to_string(i % 100)));
+    writeTable(spare.file("replacement.db"), gamesView(), replacementRows);
+    const std::string replacement = imageContents(*TableImage::load(spare.file("replacement.db")));
+
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        clearImageCache();
+        copyWholeFile(suiteFolder_->file(kGamesFile), path);
+        copyWholeFile(spare.file("replacement.db"), work.file("next.db"));
+        prefetchImage(path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * round * 2));
+        std::filesystem::rename(work.file("next.db"), path);
+        EXPECT_TRUE(sameRecords(imageContents(*imageOf(path)), replacement));
+    }
+
+    // Changed in place (same file), by another program, while being read.
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("in place " + std::to_string(round));
+        clearImageCache();
+        copyWholeFile(suiteFolder_->file(kGamesFile), path);
+        prefetchImage(path);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * round * 2));
+        runSql(path, "UPDATE GameData SET KOMMENTAR = 'ge\xE4ndert ' || rowid WHERE rowid % 3 = " +
+                         std::to_string(round % 3));
+        const std::shared_ptr<const TableImage> image = imageOf(path);
+        const std::string contents = imageContents(*image);
+        EXPECT_NE(contents.find("ge\xE4ndert "), std::string::npos);
+        EXPECT_TRUE(sameRecords(contents, imageContents(*TableImage::load(path))));
+    }
+}
+
+TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWithAndWithoutImage) {
+    TestFolder work;
+    const std::string path = work.file(kGamesFile);
+    auto issues = [](std::initializer_list<Cell> values) {
+        std::vector<Row> rows;
+        int n = 0;
+        for (const Cell& value : values) rows.push_back(game("Spiel " + std::to_string(n++), "50", "Action", value.value_or("")));
+        for (Row& row : rows) row[5] = row[5] && row[5]->empty() ? Cell() : row[5];
+        return rows;
+    };
+    struct Case {
+        std::string name;
+        std::vector<Row> rows;
+        std::string emptyTitles;  // rows whose issue becomes empty text
+        std::optional<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"NULLs and empty texts", issues({std::nullopt, "2003/01", "x", "2004/10", std::nullopt, "1999/12"}), "Spiel 2",
+         "2004/10"},
+        {"case and accent variants",
+         issues({"2004/10", "2004/1o", "2004/1O", "abc", "ABC", "\xC4" "bc", "\xE4" "bc", "Abc", "abd"}), "",
+         std::nullopt},
+        {"only empty text and NULL", issues({std::nullopt, "x", std::nullopt, "y"}), "Spiel 1', 'Spiel 3", ""},
+        {"all NULL", issues({std::nullopt, std::nullopt, std::nullopt}), "", ""},
+        {"no rows", {}, "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clearImageCache();
+        std::filesystem::remove(path);
+        writeTable(path, gamesView(), c.rows);
+        if (!c.emptyTitles.empty())
+            runSql(path, "UPDATE GameData SET AUSGABE = '' WHERE TITEL IN ('" + c.emptyTitles + "')");
+
+        const GreatestValue read = greatestValueOf(path, "AUSGABE");
+        EXPECT_EQ(imageIfAtHand(path), nullptr);  // one column read, no image made
+        EXPECT_EQ(read.column, fieldIndex(gamesView(), "AUSGABE"));
+        const std::optional<std::string> viaView = greatestValue(work.path(), kGamesFile, gamesView(), "AUSGABE");
+        ASSERT_NE(imageOf(path), nullptr);
+        const GreatestValue fromImage = greatestValueOf(path, "AUSGABE");
+        EXPECT_EQ(read.value, fromImage.value);
+        EXPECT_EQ(read.fieldNames, fromImage.fieldNames);
+        EXPECT_EQ(viaView, read.value);
+
+        Query query;
+        query.databaseName = work.path();
+        query.sql = {"SELECT * FROM " + quotedLiteral(path), "ORDER BY AUSGABE DESC, TITEL"};
+        query.open();
+        if (c.rows.empty()) {
+            EXPECT_EQ(read.value, std::nullopt);
+            EXPECT_EQ(query.recordCount(), 0);
+        } else {
+            ASSERT_TRUE(read.value.has_value());
+            query.first();
+            EXPECT_EQ(*read.value, query.fieldByName("AUSGABE").asString());
+            if (c.expected) {
+                EXPECT_EQ(*read.value, *c.expected);
+            }
+        }
+    }
+
+    // The generated table, read by two threads with padding rows between.
+    const std::string generated = suiteFolder_->file(kGamesFile);
+    clearImageCache();
+    const GreatestValue read = greatestValueOf(generated, "ausgabe");
+    ASSERT_TRUE(read.value.has_value());
+    ASSERT_GT(imageOf(generated)->deletedCount(), 0u);
+    EXPECT_EQ(greatestValueOf(generated, "AUSGABE").value, read.value);
+    Query query;
+    query.sql = {"SELECT * FROM " + quotedLiteral(generated), "ORDER BY AUSGABE DESC, TITEL"};
+    query.open();
+    EXPECT_EQ(query.fieldByName("AUSGABE").asString(), *read.value);
+}
