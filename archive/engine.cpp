@@ -12,7 +12,6 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace archive {
@@ -202,7 +201,7 @@ public:
         for (const BoundCondition& condition : conditions) {
             const bool text = image.columns()[static_cast<size_t>(condition.column)].kind == FieldKind::Text;
             if (condition.like && text) {
-                ByValue test{&image.ranks(condition.column), {}};
+                ByValue test{condition.column, nullptr, {}};
                 CellTest::mark(image.dictionary(condition.column), condition, test.matching);
                 byValue_.push_back(std::move(test));
             } else {
@@ -211,9 +210,57 @@ public:
         }
     }
 
-    bool passes(uint32_t row) const {
+    // The live rows that pass, in stored order, into `rows`.
+    void inStoredOrder(std::vector<uint32_t>& rows) {
+        for (ByValue& test : byValue_) test.ranks = &image_.ranks(test.column);
+        const std::vector<uint32_t> live = image_.liveRows();
+        select(live, [](uint32_t row, size_t) { return row; }, rows);
+    }
+
+    // The rows that pass, in the order of `keys`, into `rows`. The ranks of
+    // each tested column are read along that order, so the walk reads
+    // memory in sequence.
+    void inOrder(const std::vector<SortSpec>& keys, std::vector<uint32_t>& rows) {
+        for (ByValue& test : byValue_) test.ranks = &image_.ranksAlong(keys, test.column);
+        select(image_.sortedRows(keys), [](uint32_t, size_t position) { return position; }, rows);
+    }
+
+private:
+    struct ByValue {
+        int column;
+        const std::vector<uint32_t>* ranks;  // by row, or along the order walked
+        std::vector<uint8_t> matching;       // by rank
+    };
+
+    template <class RankIndex>
+    void select(std::span<const uint32_t> candidates, RankIndex rankIndex, std::vector<uint32_t>& rows) const {
+        // Every candidate is written, and only one that passes is kept: no
+        // branch a title keystroke's scattered matches would mispredict.
+        rows.resize(candidates.size());
+        uint32_t* out = rows.data();
+        size_t kept = 0;
+        if (byValue_.size() == 1 && byCell_.empty()) {
+            // A title keystroke: one table lookup per row.
+            const uint32_t* ranks = byValue_.front().ranks->data();
+            const uint8_t* matching = byValue_.front().matching.data();
+            for (size_t position = 0; position < candidates.size(); ++position) {
+                const uint32_t row = candidates[position];
+                out[kept] = row;
+                kept += matching[ranks[rankIndex(row, position)]];
+            }
+        } else {
+            for (size_t position = 0; position < candidates.size(); ++position) {
+                const uint32_t row = candidates[position];
+                out[kept] = row;
+                kept += passes(row, rankIndex(row, position)) ? 1 : 0;
+            }
+        }
+        rows.resize(kept);
+    }
+
+    bool passes(uint32_t row, size_t rankIndex) const {
         for (const ByValue& test : byValue_)
-            if (!test.matching[(*test.ranks)[row]]) return false;
+            if (!test.matching[(*test.ranks)[rankIndex]]) return false;
         for (const BoundCondition* condition : byCell_)
             if (!CellTest::test(image_.chunk(condition->column, row >> TableImage::kChunkShift), *condition,
                                 row & (TableImage::kChunkRows - 1)))
@@ -221,39 +268,6 @@ public:
         return true;
     }
 
-    // The rows of `candidates` that pass, in their order; a large list is
-    // split between two threads.
-    std::vector<uint32_t> select(std::span<const uint32_t> candidates) const {
-        constexpr size_t kSplitAbove = 1u << 17;
-        if (candidates.size() <= kSplitAbove) return selectFrom(candidates);
-        const size_t half = candidates.size() / 2;
-        std::vector<uint32_t> second;
-        std::thread helper([&] { second = selectFrom(candidates.subspan(half)); });
-        std::vector<uint32_t> rows;
-        try {
-            rows = selectFrom(candidates.first(half));
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        rows.insert(rows.end(), second.begin(), second.end());
-        return rows;
-    }
-
-private:
-    std::vector<uint32_t> selectFrom(std::span<const uint32_t> candidates) const {
-        std::vector<uint32_t> rows;
-        rows.reserve(candidates.size() / 4);
-        for (const uint32_t row : candidates)
-            if (passes(row)) rows.push_back(row);
-        return rows;
-    }
-
-    struct ByValue {
-        const std::vector<uint32_t>* ranks;
-        std::vector<uint8_t> matching;  // by rank
-    };
     const TableImage& image_;
     std::vector<ByValue> byValue_;
     std::vector<const BoundCondition*> byCell_;
@@ -544,21 +558,31 @@ void Query::open() {
     for (const sql::OrderKey& key : select.order)
         order.push_back({columnOf(key.field, key.fieldPosition), key.descending});
 
-    std::vector<uint32_t> rows;
+    std::vector<uint32_t> rows = std::exchange(spareRows_, {});
     if (conditions.empty()) {
-        rows = order.empty() ? image->liveRows() : image->sortedRows(order);
-    } else {
-        const RowFilter filter(*image, conditions);
         if (order.empty()) {
-            rows = filter.select(image->liveRows());
+            rows = image->liveRows();
         } else {
-            rows = filter.select(image->sortedRows(order));
+            const std::vector<uint32_t>& sorted = image->sortedRows(order);
+            rows.assign(sorted.begin(), sorted.end());
         }
+    } else {
+        RowFilter filter(*image, conditions);
+        if (order.empty())
+            filter.inStoredOrder(rows);
+        else
+            filter.inOrder(order, rows);
     }
     attach(std::move(image), std::move(rows), true);
 }
 
-void Query::close() { detach(); }
+void Query::close() {
+    // The next result lands in this one's room: at a million rows, fresh
+    // pages for every keystroke cost more than the search itself.
+    spareRows_ = std::move(rows_);
+    spareRows_.clear();
+    detach();
+}
 
 std::optional<std::string> greatestValue(const std::string& databaseName, const std::string& fromPath,
                                         const ViewDef& view, std::string_view field) {

@@ -161,6 +161,7 @@ private:
     struct Statement;
     std::shared_ptr<const Statement> prepared_;
     std::string preparedText_;
+    std::vector<uint32_t> spareRows_;  // the last result's room, for the next
 };
 
 enum class TableState { Inactive, Browse, Edit, Insert };

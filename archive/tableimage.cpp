@@ -713,6 +713,28 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
     return *slot;
 }
 
+namespace {
+
+struct RanksAlong {
+    std::vector<uint32_t> ranks;
+    size_t memoryBytes() const { return ranks.capacity() * sizeof(uint32_t); }
+};
+
+}  // namespace
+
+const std::vector<uint32_t>& TableImage::ranksAlong(const std::vector<SortSpec>& keys, int column) const {
+    std::string key = "ranks-along:" + std::to_string(column);
+    for (const SortSpec& sortKey : keys) key += (sortKey.descending ? ":-" : ":+") + std::to_string(sortKey.column);
+    return derived<RanksAlong>(key, [&] {
+        const std::vector<uint32_t>& order = sortedRows(keys);
+        const std::vector<uint32_t>& rank = ranks(column);
+        RanksAlong along;
+        along.ranks.reserve(order.size());
+        for (const uint32_t row : order) along.ranks.push_back(rank[row]);
+        return along;
+    }).ranks;
+}
+
 const TableImage::Chunk& TableImage::dictionary(int column) const {
     {
         std::lock_guard lock(cacheMutex_);

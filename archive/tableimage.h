@@ -168,6 +168,8 @@ public:
     // 1, 2, ... for the distinct values in ascending order; equal ranks,
     // equal bytes.
     const std::vector<uint32_t>& ranks(int column) const;
+    // The ranks of `column` for the rows of sortedRows(keys), in that order.
+    const std::vector<uint32_t>& ranksAlong(const std::vector<SortSpec>& keys, int column) const;
     // The distinct values of `column` in rank order, as the cells of one
     // chunk: cell r holds the value of rank r, cell 0 stands for NULL. A
     // condition on the column is tested once per distinct value here, and
