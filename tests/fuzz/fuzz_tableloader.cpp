@@ -21,27 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One folder per process, so runs side by side do not meet; gone at exit.
-struct Folder {
-    Folder() : path((fs::temp_directory_path() / ("quillora-fuzz-" + std::to_string(::getpid()))).string()) {
-        fs::create_directories(path);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string path;
-};
-
+// One folder per process, so runs side by side do not meet. It lives only
+// while an input is tried, since libFuzzer may end the process without
+// running destructors; after a crash it keeps the input that crashed.
 const std::string& folder() {
-    static const Folder made;
-    return made.path;
-}
-
-// Whatever a damaged input left in the folder would change what the next one sees.
-void emptyFolder() {
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder(), ignored)) fs::remove_all(entry.path(), ignored);
+    static const std::string path =
+        (fs::temp_directory_path() / ("quillora-fuzz-" + std::to_string(::getpid()))).string();
+    return path;
 }
 
 std::string contentOf(const std::string& path) {
@@ -49,8 +35,10 @@ std::string contentOf(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Every cell by every way a reader reaches it; the sum keeps the reads from
-// being optimised away.
+// Every cell by every way a reader reaches it; the sum goes to a volatile,
+// so no read can be left out.
+volatile size_t sink;
+
 size_t readAll(archive::DataSet& data) {
     size_t seen = 0;
     for (int record = 0; record < data.recordCount(); ++record) {
@@ -74,7 +62,9 @@ size_t readAll(archive::DataSet& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    emptyFolder();
+    std::error_code ignored;
+    fs::remove_all(folder(), ignored);
+    fs::create_directories(folder());
     const std::string path = folder() + "/GameData.DB";
     {
         std::ofstream out(path, std::ios::binary);
@@ -88,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         query.sql = {"SELECT * FROM " + archive::quotedLiteral(path), "ORDER BY TITEL"};
         query.prepare();
         query.open();
-        readAll(query);
+        sink = readAll(query);
     } catch (const archive::EngineError&) {
     }
     archive::clearImageCache();
@@ -97,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         table.databaseName = folder();
         table.tableName = "GameData.db";
         table.open();
-        readAll(table);
+        sink = readAll(table);
     } catch (const archive::EngineError&) {
     }
 
@@ -106,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder())) ++entries;
     if (entries != 1) std::abort();
+    fs::remove_all(folder());
     return 0;
 }
