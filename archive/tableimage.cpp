@@ -512,7 +512,11 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     if (span->step() && sqlite3_column_type(span->get(), 0) == SQLITE_INTEGER) {
         const int64_t low = sqlite3_column_int64(span->get(), 0);
         const int64_t high = sqlite3_column_int64(span->get(), 1);
-        if (high - low >= kParallelRowIdSpan) middle = low + (high - low) / 2;
+        // Row ids may lie at both ends of the 64-bit range: their distance
+        // is worked out without overflowing.
+        const uint64_t span = static_cast<uint64_t>(high) - static_cast<uint64_t>(low);
+        if (span >= static_cast<uint64_t>(kParallelRowIdSpan))
+            middle = static_cast<int64_t>(static_cast<uint64_t>(low) + span / 2);
     }
     span.reset();
 

@@ -226,6 +226,25 @@ TEST_F(QueryTest, ADamagedTableFailsInsteadOfGivingAShortResult) {
     EXPECT_EQ(run("").size(), 20000u);
 }
 
+// A table whose row ids lie far apart is read by two threads, split at the
+// middle of the ids; ids at both ends of the 64-bit range must not overflow
+// that split, and rows on either side of it come back in stored order.
+TEST_F(QueryTest, RowIdsFarApartAreReadWholeAndInStoredOrder) {
+    const std::string path = folder.file("GameData.db");
+    writeTable(path, gamesView(), {game("Erstes"), game("Zweites"), game("Drittes"), game("Viertes")});
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    for (const char* change : {"UPDATE GameData SET rowid = -9000000000000000000 WHERE TITEL = 'Erstes'",
+                               "UPDATE GameData SET rowid = -5 WHERE TITEL = 'Zweites'",
+                               "UPDATE GameData SET rowid = 5 WHERE TITEL = 'Drittes'",
+                               "UPDATE GameData SET rowid = 9000000000000000000 WHERE TITEL = 'Viertes'"})
+        ASSERT_EQ(sqlite3_exec(db, change, nullptr, nullptr, nullptr), SQLITE_OK) << change;
+    sqlite3_close(db);
+    clearImageCache();
+    EXPECT_EQ(run(""), (Strings{"Erstes", "Zweites", "Drittes", "Viertes"}));
+    EXPECT_EQ(run("", "TITEL DESC"), (Strings{"Zweites", "Viertes", "Erstes", "Drittes"}));
+}
+
 TEST_F(QueryTest, AChangedFileIsReadAgainAnUnchangedOneIsNot) {
     const std::string path = folder.file("GameData.db");
     writeTable(path, gamesView(), {game("Alt")});
