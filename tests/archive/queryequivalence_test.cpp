@@ -751,6 +751,25 @@ TEST_F(QueryEquivalenceTest, ClearingTheCacheCancelsBackgroundLoadsPromptlyAndLe
     EXPECT_EQ(threadsOfProcess(), threadsBefore);
     // The cache still works after all that.
     EXPECT_EQ(imageOf(path)->liveRows().size(), static_cast<size_t>(kGeneratedRows));
+
+    // The program ends while loads run: they stop, and the exit neither
+    // hangs nor crashes.
+    clearImageCache();
+    TestFolder other;
+    const std::string otherPath = copyInto(other);
+    for (const int delayMs : {0, 3, 20}) {
+        SCOPED_TRACE(delayMs);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EXIT(
+            {
+                prefetchImage(path);
+                prefetchImage(otherPath, LoadPriority::Background);
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                std::exit(7);
+            },
+            ::testing::ExitedWithCode(7), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
 }
 
 TEST_F(QueryEquivalenceTest, FileChangedWhileItsBackgroundLoadRunsIsReadAgain) {
