@@ -1,12 +1,14 @@
 #pragma once
-// The in-memory image of one table file: loaded from SQLite once, compact
-// (per column one byte buffer and one offset array per chunk of rows, not a
-// string per cell). A query scans it and answers with row numbers.
+// The in-memory image of one table file: loaded from SQLite once (a large
+// file by two threads), compact (per column one byte buffer and one offset
+// array per chunk of rows, not a string per cell; a chunk that repeats its
+// values keeps each once). A query scans it and answers with row numbers.
 //
 // What a query needs beyond the cells is worked out on first use and kept
-// with the image: the upper-cased bytes of a column, the collation rank of
-// each row of a column, and the row order of each ORDER BY. A title keystroke
-// then costs one pass over the upper-cased titles and no sort.
+// with the image: the collation rank of each row of a column, the column's
+// distinct values in rank order, and the row order of each ORDER BY. A title
+// keystroke then tests each distinct title once and walks the sort order
+// with the ranks, with no sort.
 //
 // An image never changes once made. Whoever holds one (the cache of images,
 // a query's result, a table, the statistics walking a query's rows) reads it
