@@ -17,6 +17,18 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A games table an earlier run copied to the hard disk, with other content
+// than the disc's: one row, "Alte Kopie".
+void writeOlderGamesCopy(DiscFixture& disc, const std::string& copies) {
+    disc.writeTable(archive::gamesView(), {{std::string("Alte Kopie"), std::nullopt, std::nullopt, std::nullopt,
+                                            std::nullopt, std::string("1998/01"), std::nullopt}},
+                    copies);
+}
+
+}  // namespace
+
 class StartupTest : public QObject {
     Q_OBJECT
 private slots:
@@ -77,9 +89,7 @@ void StartupTest::hardDiskNameCopiesAndOpensTheCopies() {
     const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
     // A read-only table left by an earlier run, with other content.
     fs::create_directories(copies);
-    disc.writeTable(archive::gamesView(), {{std::string("Alte Kopie"), std::nullopt, std::nullopt, std::nullopt,
-                                            std::nullopt, std::string("1998/01"), std::nullopt}},
-                    copies);
+    writeOlderGamesCopy(disc, copies);
     fs::permissions(copies + "/GameData.DB", fs::perms::owner_read | fs::perms::group_read);
     disc.enterDisc();
 
@@ -103,9 +113,7 @@ void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
     const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
     fs::create_directories(copies);
     // Older copies of the games and the tips; none of the disc contents.
-    disc.writeTable(archive::gamesView(), {{std::string("Alte Kopie"), std::nullopt, std::nullopt, std::nullopt,
-                                            std::nullopt, std::string("1998/01"), std::nullopt}},
-                    copies);
+    writeOlderGamesCopy(disc, copies);
     disc.writeTable(archive::tipsView(), DiscFixture::tipRows(), copies);
     disc.enterDisc();
     {
