@@ -112,10 +112,7 @@ TEST_F(OpenFailure, AKilledWriteIsRolledBackWhereTheFolderIsWritable) {
     EXPECT_EQ(plainSqliteRows(path, "PRAGMA integrity_check"), Strings{"ok"});
     // The image read now is the table as it stays: editing starts from it.
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, folder.path());
     table.setFieldText(0, "Neu");
     table.post();
     table.close();

@@ -57,6 +57,14 @@ inline std::vector<std::string> plainSqliteRows(const std::string& path, const s
     return rows;
 }
 
+// Opens `table` on the games file in `folder` for editing.
+inline void openForEditing(archive::Table& table, const std::string& folder) {
+    table.databaseName = folder;
+    table.tableName = "GameData.db";
+    table.setReadOnly(false);
+    table.open();
+}
+
 inline std::string fileContent(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

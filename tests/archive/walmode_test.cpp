@@ -153,10 +153,7 @@ TEST_F(WalTable, WaitingChangesAreRefusedAndNothingIsCreated) {
 
 TEST_F(WalTable, EditingKeepsWalModeAndLeavesNothingBeside) {
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, folder.path());
     table.setFieldText(0, "Gothic II");
     table.post();
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
@@ -175,10 +172,7 @@ TEST_F(WalTable, EditingKeepsWalModeAndLeavesNothingBeside) {
 
 TEST_F(WalTable, APostOverChangesWaitingFromAnotherProgramIsRefused) {
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, folder.path());
     sqlite3* other = openPlain(path);
     execPlain(other, "PRAGMA wal_autocheckpoint=0");
     execPlain(other, ("INSERT INTO GameData (TITEL) VALUES ('" + kWaitingTitle + "')").c_str());
