@@ -1,0 +1,164 @@
+// The grid's cell painter must draw every pixel the style's own item painter
+// draws: texts that fit and texts that are elided, umlauts, blanks, empty
+// cells, the selected and the focused cell, narrow and wide columns, in the
+// window's active and inactive look; and it must keep doing so once its
+// texts are laid out and kept.
+
+#include "gridcelldelegate.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QStandardItemModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+const QString kGridLook = QStringLiteral(
+    "QTableView { background-color: #C0C0C0; color: #000080; gridline-color: #808080; }"
+    "QHeaderView::section { background-color: #808080; color: #000080; border: 1px solid #808080; "
+    "border-top-color: #FFFFFF; border-left-color: #FFFFFF; padding: 0px 2px; }");
+
+QString latin1(const char* text) { return QString::fromLatin1(text); }
+
+// Texts of every kind a cell shows, with some made up at random from letters
+// that shape differently (wide, narrow, accented, punctuation).
+QStringList cellTexts() {
+    QStringList texts = {
+        latin1("A"),
+        latin1("Die Siedler von Catan"),
+        latin1("\xC4rger im \xDC" "berflu\xDF: \xF6" "de \xE4" "hnliche Gr\xFC\xDF" "e"),
+        latin1("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"),
+        latin1("iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"),
+        latin1("  leading and trailing blanks  "),
+        latin1("Tab\tin the middle"),
+        latin1("100% & mehr - \"Zitat\" (Klammer) [eckig] {geschweift} \xA7 \x80 \x85"),
+        latin1("Caf\xE9 na\xEFve \xC6sop \xF8re \xE5ngstr\xF6m \xD1" "and\xFA"),
+        latin1("01/97"),
+        latin1("12/2003"),
+        latin1("Action"),
+        latin1("Strategie"),
+        QString(),
+    };
+    QRandomGenerator random(20261209);
+    const QString alphabet = latin1("aAbBeEfFiIlLmMwWW .,-:!?\xE4\xF6\xFC\xDF\xC4\xD6\xDC" "0123456789&%'");
+    for (int i = 0; i < 60; ++i) {
+        QString text;
+        const int length = 1 + random.bounded(70);
+        for (int c = 0; c < length; ++c) text += alphabet.at(random.bounded(alphabet.size()));
+        texts += text;
+    }
+    return texts;
+}
+
+struct Grid {
+    QStandardItemModel model;
+    QTableView view;
+
+    explicit Grid(const QStringList& texts, const QList<int>& widths) {
+        const int columns = static_cast<int>(widths.size());
+        const int rows = static_cast<int>((texts.size() + columns - 1) / columns);
+        model.setRowCount(rows);
+        model.setColumnCount(columns);
+        for (int i = 0; i < texts.size(); ++i) model.setItem(i / columns, i % columns, new QStandardItem(texts.at(i)));
+        view.setModel(&model);
+        view.setFont(QFont(QStringLiteral("Arial"), 8));
+        view.setStyleSheet(kGridLook);
+        view.setWordWrap(false);
+        view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        view.verticalHeader()->setDefaultSectionSize(17);
+        view.verticalHeader()->setFixedWidth(12);
+        for (int column = 0; column < columns; ++column) view.setColumnWidth(column, widths.at(column));
+        int width = 40;
+        for (const int column : widths) width += column;
+        view.resize(width, 17 * rows + 60);
+        view.setCurrentIndex(model.index(rows / 2, 1));
+    }
+
+    QImage shot() { return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+// The first pixel where two pictures differ, for the failure message.
+QString firstDifference(const QImage& expected, const QImage& actual) {
+    if (expected.size() != actual.size()) return QStringLiteral("sizes differ");
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (expected.pixel(x, y) != actual.pixel(x, y))
+                return QStringLiteral("pixel %1,%2: %3 instead of %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(actual.pixel(x, y), 8, 16)
+                    .arg(expected.pixel(x, y), 8, 16);
+    return {};
+}
+
+}  // namespace
+
+class GridCellsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cellsLookAsTheStyleDrawsThem_data();
+    void cellsLookAsTheStyleDrawsThem();
+    void keptTextsFollowTheFontAndTheColumnWidth();
+};
+
+void GridCellsTest::cellsLookAsTheStyleDrawsThem_data() {
+    QTest::addColumn<QList<int>>("widths");
+    QTest::addColumn<bool>("focused");
+    QTest::newRow("archive columns") << QList<int>{190, 64, 64, 90, 28, 38, 120} << true;
+    QTest::newRow("archive columns, grid without focus") << QList<int>{190, 64, 64, 90, 28, 38, 120} << false;
+    QTest::newRow("narrow columns") << QList<int>{8, 9, 12, 15, 20, 30, 45} << true;
+    QTest::newRow("wide columns") << QList<int>{400, 300} << true;
+}
+
+void GridCellsTest::cellsLookAsTheStyleDrawsThem() {
+    QFETCH(QList<int>, widths);
+    QFETCH(bool, focused);
+    Grid grid(cellTexts(), widths);
+    grid.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid.view));
+    if (focused) {
+        grid.view.activateWindow();
+        grid.view.setFocus();
+        QTRY_VERIFY(grid.view.hasFocus());
+    } else {
+        grid.view.clearFocus();
+    }
+    // A selected cell beside the current one, and a selected whole row.
+    grid.view.selectionModel()->select(grid.model.index(1, 0), QItemSelectionModel::Select);
+    grid.view.selectionModel()->select(grid.model.index(3, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    grid.view.setItemDelegate(new QStyledItemDelegate(&grid.view));
+    const QImage expected = grid.shot();
+    auto* cells = new GridCellDelegate(&grid.view);
+    grid.view.setItemDelegate(cells);
+    const QImage firstPaint = grid.shot();
+    QVERIFY2(firstPaint == expected, qPrintable(firstDifference(expected, firstPaint)));
+    // Painted again from the texts laid out the first time.
+    const QImage keptPaint = grid.shot();
+    QVERIFY2(keptPaint == expected, qPrintable(firstDifference(expected, keptPaint)));
+}
+
+void GridCellsTest::keptTextsFollowTheFontAndTheColumnWidth() {
+    const QList<int> widths{150, 80};
+    Grid grid(cellTexts(), widths);
+    grid.view.setItemDelegate(new GridCellDelegate(&grid.view));
+    grid.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid.view));
+    (void)grid.shot();  // the texts laid out for these widths and this font
+
+    grid.view.setColumnWidth(0, 60);
+    grid.view.setColumnWidth(1, 200);
+    grid.view.setFont(QFont(QStringLiteral("Arial"), 10, QFont::Bold));
+    const QImage changed = grid.shot();
+    grid.view.setItemDelegate(new QStyledItemDelegate(&grid.view));
+    const QImage expected = grid.shot();
+    QVERIFY2(changed == expected, qPrintable(firstDifference(expected, changed)));
+}
+
+QTEST_MAIN(GridCellsTest)
+#include "tst_gridcells.moc"
