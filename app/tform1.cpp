@@ -3,6 +3,7 @@
 #include "clickarea.h"
 #include "cp1252.h"
 #include "editrules.h"
+#include "gridcelldelegate.h"
 #include "messagebox.h"
 #include "palette.h"
 #include "pictures.h"
@@ -228,6 +229,7 @@ void TForm1::loadLayout() {
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(kGridLeft, kGridTop, 431, 434);
     DBGrid1->setModel(DataSource1);
+    DBGrid1->setItemDelegate(new GridCellDelegate(DBGrid1));
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -513,6 +515,19 @@ void TForm1::FormatTable(const std::string& view) {
         DBGrid1->setColumnWidth(column, definition->fields[column].gridWidth);
     }
     DataSource1->labelsChanged();
+}
+
+bool TForm1::event(QEvent* event) {
+    // The grid and its headers lay out their rows and sections when first
+    // asked after a change, which is in their paint at the latest; one that
+    // does it while painting asks for a second frame. Asked now, before the
+    // window paints, each rerun is shown in one frame.
+    if (event->type() == QEvent::UpdateRequest && DBGrid1) {
+        DBGrid1->indexAt(QPoint());
+        DBGrid1->horizontalHeader()->count();
+        DBGrid1->verticalHeader()->count();
+    }
+    return QWidget::event(event);
 }
 
 void TForm1::setCurrentCell(int row, int column) {

@@ -24,6 +24,7 @@ private slots:
     void refusedQueryShowsTheErrorAndFreesTheCommands();
     void quickFieldFiltersOnEveryKeystroke();
     void quickFieldFindsUmlautsAndQuotes();
+    void everyKeystrokeIsShownInOneFrame();
     void selectionModuleNarrowsAndLightsTheLamp();
     void sortClicks();
     void sortDirectionSurvivesAViewSwitch();
@@ -150,6 +151,35 @@ void BrowserTest::quickFieldFiltersOnEveryKeystroke() {
     QCOMPARE(page().Edit1()->text(), QString());
     QCOMPARE(form().TitleFilter, std::string());
     QCOMPARE(windows->column(0).size(), DiscFixture::tipRows().size());
+}
+
+namespace {
+
+// Counts the paints of one widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+void BrowserTest::everyKeystrokeIsShownInOneFrame() {
+    QTest::qWait(50);
+    PaintCounter rows(form().DBGrid1->viewport());
+    for (const Qt::Key key : {Qt::Key_A, Qt::Key_B, Qt::Key_Backspace, Qt::Key_Backspace}) {
+        rows.paints = 0;
+        QTest::keyClick(form().Edit1, key);
+        QTest::qWait(50);
+        QCOMPARE(rows.paints, 1);
+    }
+    QCOMPARE(form().Edit1->text(), QString());
 }
 
 void BrowserTest::quickFieldFindsUmlautsAndQuotes() {
