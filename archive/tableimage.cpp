@@ -57,6 +57,33 @@ uint64_t hashBytes(std::string_view bytes) {
     return mixBits(h ^ mixBits(tail ^ 0xC2B2AE3D27D4EB4FULL));
 }
 
+// A quick hash of a short text for the loader's lookups: one multiply per
+// eight bytes; the last eight (or fewer) bytes are read in one go. Also
+// tells whether the text is plain ASCII.
+uint64_t quickHash(std::string_view bytes, bool& ascii) {
+    const char* data = bytes.data();
+    const size_t size = bytes.size();
+    uint64_t h = (size + 1) * 0x9E3779B97F4A7C15ULL;
+    uint64_t word = 0;
+    uint64_t high = 0;
+    if (size >= 8) {
+        size_t i = 0;
+        for (; i + 8 < size; i += 8) {
+            std::memcpy(&word, data + i, 8);
+            high |= word;
+            h = (h ^ word) * 0xBF58476D1CE4E5B9ULL;
+            h ^= h >> 31;
+        }
+        std::memcpy(&word, data + size - 8, 8);
+    } else {
+        for (size_t i = 0; i < size; ++i) word |= uint64_t{static_cast<unsigned char>(data[i])} << (8 * i);
+    }
+    high |= word;
+    ascii = (high & 0x8080808080808080ULL) == 0;
+    h = (h ^ word) * 0x94D049BB133111EBULL;
+    return h ^ (h >> 29);
+}
+
 // The distinct values of a column, each with the id of its first
 // appearance: open addressing over the values' hashes.
 template <class Value, class Hash>
@@ -172,7 +199,6 @@ namespace {
 
 using Chunk = TableImage::Chunk;
 
-// A chunk of our own to change: a copy of the first `rows` cells of `from`.
 // A plain chunk of our own to change: a copy of the first `rows` cells of `from`.
 std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
     auto chunk = std::make_shared<Chunk>();
@@ -251,6 +277,114 @@ void encodeRepeats(Chunk& chunk) {
     chunk.codes = std::move(codes);
 }
 
+// A chunk's cells, kept as repeats, written out plain again.
+void decodeRepeats(Chunk& chunk) {
+    if (chunk.codes.empty()) return;
+    const std::shared_ptr<Chunk> plain = copyOf(chunk, chunk.rows());
+    chunk.bytes = std::move(plain->bytes);
+    chunk.offsets = std::move(plain->offsets);
+    chunk.codes.clear();
+}
+
+// Keeps the text cells of a chunk being loaded as repeats from the start: a
+// cell whose value came before in the chunk costs one lookup and no copy,
+// where most columns of the archive repeat their values (categories,
+// genres, publishers, issues). A chunk whose values turn out not to repeat
+// enough is written out plain, by the same rule as encodeRepeats.
+class RepeatCoder {
+public:
+    RepeatCoder() : slots_(kSlots) {}
+
+    // Starts a new chunk: what the last one held is forgotten.
+    void begin() {
+        if (++generation_ == 0) {
+            std::fill(slots_.begin(), slots_.end(), Slot{});
+            generation_ = 1;
+        }
+        coding_ = true;
+        stopped_ = false;
+        plainBytes_ = 0;
+    }
+    bool coding() const { return coding_; }
+    // The chunk's values hardly repeat: it was given up and is read plain.
+    bool stopped() const { return stopped_; }
+
+    // A cell from the file (UTF-8): a new entry, or only a code for the
+    // entry that holds the same text. Plain ASCII is looked up as it comes;
+    // other text is converted first.
+    void add(Chunk& chunk, std::string_view utf8) {
+        bool ascii = false;
+        uint64_t hash = quickHash(utf8, ascii);
+        std::string_view value = utf8;
+        const size_t start = chunk.bytes.size();
+        if (!ascii) {
+            appendUtf8AsCp1252(chunk.bytes, utf8);
+            value = std::string_view(chunk.bytes).substr(start);
+            hash = quickHash(value, ascii);
+        }
+        plainBytes_ += value.size() + 1 + sizeof(uint32_t);
+        const uint32_t check = static_cast<uint32_t>(hash);
+        for (size_t slot = hash >> (64 - kSlotBits);; slot = (slot + 1) & (kSlots - 1)) {
+            Slot& entry = slots_[slot];
+            if (entry.generation != generation_) {
+                const size_t entries = chunk.offsets.size() - 1;
+                entry = {check, static_cast<uint16_t>(entries), generation_};
+                if (chunk.bytes.size() == start) chunk.bytes += value;
+                chunk.bytes += '\0';
+                chunk.offsets.push_back(static_cast<uint32_t>(chunk.bytes.size()));
+                chunk.codes.push_back(static_cast<uint16_t>(entries));
+                break;
+            }
+            if (entry.check == check) {
+                const uint32_t from = chunk.offsets[entry.entry];
+                const uint32_t length = chunk.offsets[entry.entry + 1U] - from - 1;
+                if (length == value.size() && std::memcmp(chunk.bytes.data() + from, value.data(), length) == 0) {
+                    chunk.bytes.resize(start);
+                    chunk.codes.push_back(entry.entry);
+                    break;
+                }
+            }
+        }
+        // Values that hardly repeat are not worth the lookups.
+        const size_t rows = chunk.codes.size();
+        if (rows == kLookAhead && (chunk.offsets.size() - 1) * 8 > rows * 7) stop(chunk);
+    }
+
+    // The chunk is full or the load is done: kept as repeats only where that
+    // takes at most three quarters of the room the plain cells take.
+    void end(Chunk& chunk) {
+        if (!coding_) return;
+        coding_ = false;
+        const size_t rows = chunk.codes.size();
+        const size_t entries = chunk.offsets.size() - 1;
+        const size_t codedBytes = chunk.bytes.size() + (entries + 1) * sizeof(uint32_t) + rows * sizeof(uint16_t);
+        if (rows == 0 || entries * 2 > rows || codedBytes * 4 > (plainBytes_ + sizeof(uint32_t)) * 3)
+            decodeRepeats(chunk);
+    }
+
+    // The rest of the chunk is read plain.
+    void stop(Chunk& chunk) {
+        coding_ = false;
+        stopped_ = true;
+        decodeRepeats(chunk);
+    }
+
+private:
+    static constexpr int kSlotBits = TableImage::kChunkShift + 1;
+    static constexpr size_t kSlots = size_t{1} << kSlotBits;
+    static constexpr size_t kLookAhead = 1024;
+    struct Slot {
+        uint32_t check = 0;
+        uint16_t entry = 0;
+        uint16_t generation = 0;
+    };
+    std::vector<Slot> slots_;
+    uint16_t generation_ = 0;
+    bool coding_ = false;
+    bool stopped_ = false;
+    size_t plainBytes_ = 0;
+};
+
 // Also trims capacity: a loaded image is kept for long.
 void shrink(Chunk& chunk) {
     chunk.bytes.shrink_to_fit();
@@ -294,6 +428,31 @@ public:
     // column, then endRow().
     Chunk& cells(int column) { return *current_[static_cast<size_t>(column)]; }
 
+    // Text cells of a load are kept as repeats from the first cell of each
+    // new chunk on; cells then go through appendText().
+    void codeRepeats() {
+        coders_.resize(current_.size());
+        for (size_t c = 0; c < current_.size(); ++c) {
+            if (image_.columns_[c].kind != FieldKind::Text) continue;
+            coders_[c] = std::make_unique<RepeatCoder>();
+            if (current_[c]->rows() == 0) coders_[c]->begin();
+        }
+    }
+
+    // A text cell from the file (UTF-8; none for NULL).
+    void appendText(int column, std::optional<std::string_view> utf8) {
+        Chunk& chunk = *current_[static_cast<size_t>(column)];
+        chunk.nulls.push_back(!utf8);
+        RepeatCoder* coder = static_cast<size_t>(column) < coders_.size() ? coders_[column].get() : nullptr;
+        if (coder && coder->coding()) {
+            coder->add(chunk, utf8.value_or(std::string_view()));
+            if (chunk.bytes.size() >= UINT32_MAX) throw EngineError(detail::notATableText(image_.path_));
+        } else {
+            if (utf8) appendUtf8AsCp1252(chunk.bytes, *utf8);
+            endCell(chunk, image_.path_);
+        }
+    }
+
     void endRow(int64_t rowId) {
         if (image_.rowCount_ == UINT32_MAX - 1) throw EngineError(detail::notATableText(image_.path_));
         slots_->rowIds.push_back(rowId);
@@ -313,6 +472,10 @@ public:
         if (slots_->deleted.empty()) slots_->deleted.assign(slots_->rowIds.size(), false);
         while (slots_->rowIds.size() < kChunkRows) {
             for (size_t c = 0; c < current_.size(); ++c) {
+                if (image_.columns_[c].kind == FieldKind::Text) {
+                    appendText(static_cast<int>(c), std::nullopt);
+                    continue;
+                }
                 Chunk& chunk = *current_[c];
                 chunk.nulls.push_back(true);
                 endCell(chunk, image_.path_);
@@ -329,11 +492,17 @@ public:
 private:
     void flush() {
         for (size_t c = 0; c < current_.size(); ++c) {
-            if (image_.columns_[c].kind == FieldKind::Text) encodeRepeats(*current_[c]);
+            RepeatCoder* coder = c < coders_.size() ? coders_[c].get() : nullptr;
+            if (coder && coder->coding()) {
+                coder->end(*current_[c]);
+            } else if (image_.columns_[c].kind == FieldKind::Text && !(coder && coder->stopped())) {
+                encodeRepeats(*current_[c]);
+            }
             shrink(*current_[c]);
             image_.cells_[c].push_back(std::move(current_[c]));
             current_[c] = std::make_shared<Chunk>();
             if (slots_->rowIds.size() == kChunkRows) current_[c]->bytes.reserve(image_.cells_[c].back()->bytes.size());
+            if (coder) coder->begin();
         }
         image_.slots_.push_back(std::move(slots_));
         slots_ = std::make_shared<Slots>();
@@ -343,6 +512,7 @@ private:
     TableImage& image_;
     std::vector<std::shared_ptr<Chunk>> current_;
     std::shared_ptr<Slots> slots_;
+    std::vector<std::unique_ptr<RepeatCoder>> coders_;  // text columns of a load
 };
 
 namespace {
@@ -425,6 +595,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     if (upTo) sqlite3_bind_int64(rows->get(), 2, *upTo);
 
     Builder builder(*this, rowCount_);
+    builder.codeRepeats();
     sqlite3_stmt* stmt = rows->get();
     char digits[24];
     uint32_t sinceLook = 0;
@@ -434,33 +605,49 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
             if (cancel->load(std::memory_order_relaxed)) throw LoadCancelled{};
         }
         for (int c = 0; c < columnCount; ++c) {
-            Chunk& data = builder.cells(c);
+            // The load's connections run without SQLite's mutex, where a
+            // column's value may be read through the value interfaces: one
+            // call per cell instead of three.
+            sqlite3_value* value = sqlite3_column_value(stmt, c + 1);
+            const int type = sqlite3_value_type(value);
             const bool integerColumn = columns_[c].kind == FieldKind::Integer;
-            const int type = sqlite3_column_type(stmt, c + 1);
-            int64_t number = kNoNumber;
             if (type == SQLITE_NULL) {
-                data.nulls.push_back(true);
-            } else {
-                data.nulls.push_back(false);
-                if (integerColumn && type == SQLITE_INTEGER) {
-                    number = sqlite3_column_int64(stmt, c + 1);
-                    const auto result = std::to_chars(digits, digits + sizeof digits, number);
-                    data.bytes.append(digits, result.ptr);
-                } else {
-                    const std::string_view utf8 = columnText(stmt, c + 1);
-                    if (utf8.data() == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
-                        detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
-                    const size_t start = data.bytes.size();
-                    appendUtf8AsCp1252(data.bytes, utf8);
-                    if (integerColumn) {
-                        const std::optional<long long> parsed =
-                            detail::parseInteger(std::string_view(data.bytes).substr(start));
-                        if (parsed) number = *parsed;
-                    }
+                if (!integerColumn) {
+                    builder.appendText(c, std::nullopt);
+                    continue;
                 }
+                Chunk& data = builder.cells(c);
+                data.nulls.push_back(true);
+                endCell(data, path);
+                data.numbers.push_back(kNoNumber);
+                continue;
             }
+            if (integerColumn && type == SQLITE_INTEGER) {
+                Chunk& data = builder.cells(c);
+                const int64_t number = sqlite3_value_int64(value);
+                data.nulls.push_back(false);
+                const auto result = std::to_chars(digits, digits + sizeof digits, number);
+                data.bytes.append(digits, result.ptr);
+                endCell(data, path);
+                data.numbers.push_back(number);
+                continue;
+            }
+            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            if (text == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
+                detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
+            const std::string_view utf8 =
+                text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string_view();
+            if (!integerColumn) {
+                builder.appendText(c, utf8);
+                continue;
+            }
+            Chunk& data = builder.cells(c);
+            data.nulls.push_back(false);
+            const size_t start = data.bytes.size();
+            appendUtf8AsCp1252(data.bytes, utf8);
+            const std::optional<long long> parsed = detail::parseInteger(std::string_view(data.bytes).substr(start));
             endCell(data, path);
-            if (integerColumn) data.numbers.push_back(number);
+            data.numbers.push_back(parsed ? *parsed : kNoNumber);
         }
         builder.endRow(sqlite3_column_int64(stmt, 0));
     }

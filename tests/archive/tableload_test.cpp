@@ -1,0 +1,75 @@
+// A table read into memory gives back every cell as stored, however its
+// values repeat: a column of values that never repeat, one of a few values
+// with NULLs, empty texts and umlauts, one that repeats at the start of each
+// block of rows and then no more, long values that differ only at their end,
+// short ones, numbers; over enough rows that two threads read it.
+
+#include "cp1252.h"
+#include "tableimage.h"
+#include "tablefixtures.h"
+#include "testfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace archive;
+
+namespace {
+
+constexpr int kRows = 40'000;
+
+std::string number(int i) { return std::to_string(i); }
+
+Row rowNumber(int i) {
+    const int place = i % static_cast<int>(TableImage::kChunkRows);
+    static const std::vector<Cell> sections = {std::nullopt, std::string(), std::string("\xC4rger"),
+                                               std::string("Action"), std::string("Stra\xDF" "e")};
+    const Cell section = sections[static_cast<size_t>(i % 5)];
+    // Repeats over the first quarter of each block of rows, then never again.
+    const std::string genre = place < 1024 ? "Genre " + number(place % 800) : "Einzeln " + number(i);
+    // Long values alike up to their last byte, and values of 0 to 9 bytes.
+    const std::string publisher = i % 3 == 0 ? "Hersteller mit langem Namen " + std::string(1, char('A' + i % 26))
+                                             : std::string(static_cast<size_t>(i % 10), char('a' + i % 7));
+    const Cell rating = i % 7 == 0 ? Cell() : Cell(number(i % 101));
+    const Cell comment = (i / 4096) == 2 ? Cell() : Cell(i % 2 ? "\xDC" "berragend" : "gut");
+    return {"Titel Nr. " + number(i) + " \xE4", section, genre, publisher, rating, "2000/" + number(1 + i % 12),
+            comment};
+}
+
+}  // namespace
+
+TEST(TableLoad, EveryCellReadsAsStoredHoweverItsValuesRepeat) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < kRows; ++i) writer.add(rowNumber(i));
+        writer.commit();
+    }
+    clearImageCache();
+    const auto image = TableImage::load(path);
+    const std::vector<std::string> stored = plainSqliteRows(path, "SELECT * FROM GameData ORDER BY rowid");
+    const std::vector<uint32_t> rows = image->liveRows();
+    ASSERT_EQ(rows.size(), stored.size());
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kRows));
+    const int columns = static_cast<int>(image->columns().size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        std::string row;
+        for (int c = 0; c < columns; ++c) {
+            if (c) row += '|';
+            row += image->isNull(rows[r], c) ? "NULL" : cp1252ToUtf8(image->text(rows[r], c));
+        }
+        ASSERT_EQ(row, stored[r]) << "row " << r;
+    }
+    // The columns of few values keep each value once per block of rows: the
+    // image takes less than the cells' bytes and offsets alone would.
+    const auto plain = [&] {
+        size_t bytes = 0;
+        for (const uint32_t row : rows)
+            for (int c = 0; c < columns; ++c) bytes += image->text(row, c).size() + 1 + sizeof(uint32_t);
+        return bytes;
+    }();
+    EXPECT_LT(image->cellMemory(), plain);
+}
