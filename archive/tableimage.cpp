@@ -897,10 +897,12 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
         const auto found = ranks_.find(column);
         if (found != ranks_.end()) return *found->second;
     }
-    auto computed = std::make_shared<const std::vector<uint32_t>>(computeRanks(column));
+    std::shared_ptr<const Chunk> dictionary;
+    auto computed = std::make_shared<const std::vector<uint32_t>>(computeRanks(column, dictionary));
     std::lock_guard lock(cacheMutex_);
     Ranks& slot = ranks_[column];
     if (!slot) slot = std::move(computed);
+    if (dictionary) dictionaries_.try_emplace(column, std::move(dictionary));
     return *slot;
 }
 
@@ -917,9 +919,31 @@ const std::vector<uint32_t>& TableImage::ranksAlong(const std::vector<SortSpec>&
     std::string key = "ranks-along:" + std::to_string(column);
     for (const SortSpec& sortKey : keys) key += (sortKey.descending ? ":-" : ":+") + std::to_string(sortKey.column);
     return derived<RanksAlong>(key, [&] {
-        const std::vector<uint32_t>& order = sortedRows(keys);
         const std::vector<uint32_t>& rank = ranks(column);
         RanksAlong along;
+        if (keys.size() == 1 && keys.front().column == column) {
+            // Along the column's own order the ranks run in sequence: each
+            // as often as live rows hold it, without looking the rows up.
+            std::vector<uint32_t> holders;
+            for (uint32_t first = 0; first < rowCount_; first += kChunkRows) {
+                const uint32_t end = std::min(rowCount_, first + kChunkRows);
+                const bool someDeleted = !slots_[first >> kChunkShift]->deleted.empty();
+                for (uint32_t row = first; row < end; ++row) {
+                    if (someDeleted && isDeleted(row)) continue;
+                    if (rank[row] >= holders.size()) holders.resize(rank[row] + size_t{1}, 0);
+                    ++holders[rank[row]];
+                }
+            }
+            const uint32_t top = holders.empty() ? 0 : static_cast<uint32_t>(holders.size() - 1);
+            holders.resize(size_t{top} + 1, 0);
+            along.ranks.reserve(rowCount_ - deletedCount_);
+            for (uint32_t step = 0; step <= top; ++step) {
+                const uint32_t r = keys.front().descending ? top - step : step;
+                along.ranks.insert(along.ranks.end(), holders[r], r);
+            }
+            return along;
+        }
+        const std::vector<uint32_t>& order = sortedRows(keys);
         along.ranks.reserve(order.size());
         for (const uint32_t row : order) along.ranks.push_back(rank[row]);
         return along;
@@ -954,7 +978,7 @@ const TableImage::Chunk& TableImage::dictionary(int column) const {
     return *slot;
 }
 
-std::vector<uint32_t> TableImage::computeRanks(int column) const {
+std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const Chunk>& dictionary) const {
     // A column repeats few values (categories, publishers, issues) or, for
     // titles, far fewer than it has rows: each distinct value is sorted once
     // and its rank handed to every row that holds it. Equal ranks mean equal
@@ -1028,6 +1052,17 @@ std::vector<uint32_t> TableImage::computeRanks(int column) const {
     for (uint32_t i = 0; i < count; ++i) rankOfValue[entries[i].row] = i + 1;
     for (uint32_t row = 0; row < rowCount_; ++row)
         if (!isNull(row, column)) ranks[row] = rankOfValue[valueOfRow[row]];
+    auto made = std::make_shared<Chunk>();
+    made->offsets.reserve(count + 2);
+    made->nulls.reserve(count + 1);
+    made->nulls.push_back(true);  // rank 0: NULL
+    endCell(*made, path_);
+    for (const TextEntry& entry : entries) {
+        made->nulls.push_back(false);
+        made->bytes += distinct.values[entry.row];
+        endCell(*made, path_);
+    }
+    dictionary = std::move(made);
     return ranks;
 }
 

@@ -226,7 +226,9 @@ private:
     // nothing worked out yet.
     std::shared_ptr<TableImage> successor(const FileStamp& stamp) const;
 
-    std::vector<uint32_t> computeRanks(int column) const;
+    // A text column's distinct values come out in rank order on the way:
+    // they are handed back as the column's dictionary.
+    std::vector<uint32_t> computeRanks(int column, std::shared_ptr<const Chunk>& dictionary) const;
 
     std::string path_;
     FileStamp stamp_;
