@@ -574,12 +574,25 @@ void Query::open() {
             filter.inOrder(order, rows);
     }
     attach(std::move(image), std::move(rows), true);
+    order_ = std::move(order);
+}
+
+void Query::prepareSearch(std::string_view field) const {
+    if (!active_ || !image_) return;
+    const int column = fieldIndex(field);
+    if (column < 0 || image_->columns()[static_cast<size_t>(column)].kind != FieldKind::Text) return;
+    image_->dictionary(column).upper();
+    if (order_.empty())
+        image_->ranks(column);
+    else
+        image_->ranksAlong(order_, column);
 }
 
 void Query::close() {
     // The next result lands in this one's room: at a million rows, fresh
-    // pages for every keystroke cost more than the search itself.
-    spareRows_ = std::move(rows_);
+    // pages for every keystroke cost more than the search itself. A second
+    // close (open closes too) keeps the room the first one kept.
+    if (rows_.capacity() > spareRows_.capacity()) spareRows_ = std::move(rows_);
     spareRows_.clear();
     detach();
 }
