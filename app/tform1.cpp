@@ -41,6 +41,9 @@
 
 namespace {
 
+// Posted after each rerun: work out what the next title keystroke needs.
+const QEvent::Type kPrepareTitleSearch = static_cast<QEvent::Type>(QEvent::registerEventType());
+
 constexpr char kEditModeCaption[] = "EDIT-Modus aktiv * ASCII-Import(CD/DVD)+Export * CTRL-DEL l\xF6scht Datenzeile";
 constexpr char kInstallNotice[] =
     "Achtung! Auf Ihrem System wird jetzt die \"Quillora-Engine\" installiert.\n"
@@ -503,6 +506,10 @@ void TForm1::DoSQL(const std::string& tableFile) {
     refuseForeignFields(Query1, CurrentView, tableFile);
     singleReset.reset();
     setCurrentCell(Query1.recNo(), SavedColumnIndex);
+    // What the next title keystroke needs over this order is worked out once
+    // the rerun's frame is painted: posted below the window's update request.
+    QCoreApplication::removePostedEvents(this, kPrepareTitleSearch);
+    QCoreApplication::postEvent(this, new QEvent(kPrepareTitleSearch), Qt::LowEventPriority - 1);
 }
 
 void TForm1::FormatTable(const std::string& view) {
@@ -526,6 +533,10 @@ bool TForm1::event(QEvent* event) {
         DBGrid1->indexAt(QPoint());
         DBGrid1->horizontalHeader()->count();
         DBGrid1->verticalHeader()->count();
+    }
+    if (event->type() == kPrepareTitleSearch) {
+        guarded(this, [&] { Query1.prepareSearch(archive::kTitleField); });
+        return true;
     }
     return QWidget::event(event);
 }

@@ -42,6 +42,16 @@ struct Column {
     FieldKind kind;
 };
 
+// One sort key of an ORDER BY, by column index.
+struct SortSpec {
+    int column = 0;
+    bool descending = false;
+    bool operator<(const SortSpec& other) const {
+        return column != other.column ? column < other.column : descending < other.descending;
+    }
+    bool operator==(const SortSpec&) const = default;
+};
+
 class TableImage;  // the in-memory image of one table file (tableimage.h)
 class DataSet;
 
@@ -157,10 +167,16 @@ public:
     void open();
     void close() override;
 
+    // Works out ahead what a LIKE on the text field `field` needs over this
+    // result's order, so that the next search in that field does not; a
+    // field that is no text field, or a closed query, has nothing to do.
+    void prepareSearch(std::string_view field) const;
+
 private:
     struct Statement;
     std::shared_ptr<const Statement> prepared_;
     std::string preparedText_;
+    std::vector<SortSpec> order_;      // of the open result
     std::vector<uint32_t> spareRows_;  // the last result's room, for the next
 };
 

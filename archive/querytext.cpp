@@ -51,7 +51,7 @@ std::string titleFilterFor(std::string_view titleText) {
     std::string pattern = "%";
     pattern += upperAscii(titleText);
     pattern += '%';
-    return "UPPER(TITEL) LIKE " + quotedLiteral(pattern);
+    return "UPPER(" + std::string(kTitleField) + ") LIKE " + quotedLiteral(pattern);
 }
 
 std::string selectionFilterFor(std::string_view categoryField, std::string_view categoryText,

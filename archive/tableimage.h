@@ -74,16 +74,6 @@ struct FileStamp {
 // Nothing when the file cannot be examined.
 std::optional<FileStamp> stampOf(const std::string& path);
 
-// One sort key of an ORDER BY, by column index.
-struct SortSpec {
-    int column = 0;
-    bool descending = false;
-    bool operator<(const SortSpec& other) const {
-        return column != other.column ? column < other.column : descending < other.descending;
-    }
-    bool operator==(const SortSpec&) const = default;
-};
-
 // Thrown by a load its caller cancelled.
 struct LoadCancelled {};
 
