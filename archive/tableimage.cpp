@@ -1247,14 +1247,27 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
                    "SELECT " + detail::quotedIdentifier(detail::fsPath(columns[answer.column].name)) + " FROM " +
                        detail::quotedIdentifier(tableName),
                    path);
+    // Rows of one issue mostly lie together: a value like the one before
+    // has been offered already.
     std::string value;
+    std::string previous;
+    bool previousKnown = false;
     while (values.step()) {
-        if (sqlite3_column_type(values.get(), 0) == SQLITE_NULL) {
+        sqlite3_value* cell = sqlite3_column_value(values.get(), 0);  // a connection without mutex: see readRows
+        if (sqlite3_value_type(cell) == SQLITE_NULL) {
             greatest.offer(std::nullopt);
             continue;
         }
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+        if (text == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
+            detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
+        const std::string_view utf8 =
+            text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(cell))) : std::string_view();
+        if (previousKnown && utf8 == previous) continue;
+        previous.assign(utf8);
+        previousKnown = true;
         value.clear();
-        appendUtf8AsCp1252(value, columnText(values.get(), 0));
+        appendUtf8AsCp1252(value, utf8);
         greatest.offer(value);
     }
     transaction.commit();
