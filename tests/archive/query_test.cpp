@@ -1,5 +1,6 @@
 #include "engine.h"
 #include "querytext.h"
+#include "tableimage.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 
@@ -298,4 +299,26 @@ TEST_F(QueryTest, TheCursorIsSharedAndEveryOpenGivesFreshLabels) {
     EXPECT_EQ(query.recNo(), -1);
     EXPECT_TRUE(query.eof());
     EXPECT_EQ(query.fieldByName("TITEL").asString(), "");
+}
+
+TEST_F(QueryTest, ASearchPreparedAheadIsWhatTheNextSearchUses) {
+    std::vector<Row> rows;
+    for (int i = 0; i < 300; ++i) rows.push_back(game((i % 3 ? "Ab " : "Xy ") + std::to_string(i % 40)));
+    writeTable(folder.file("GameData.db"), gamesView(), rows);
+    run("", "TITEL DESC");
+    const TableImage& image = *query.image();
+    const size_t before = image.totalMemory();
+    query.prepareSearch("WERTUNG");  // no text field: nothing to do
+    EXPECT_EQ(image.totalMemory(), before);
+    query.prepareSearch("TITEL");
+    const size_t prepared = image.totalMemory();
+    EXPECT_GT(prepared, before);
+    // The search itself finds everything at hand and gives the same rows as
+    // the same search on a fresh image.
+    const Strings found = run("UPPER(TITEL) LIKE \"%AB%\"", "TITEL DESC");
+    EXPECT_EQ(query.image(), &image);
+    EXPECT_EQ(image.totalMemory(), prepared);
+    clearImageCache();
+    EXPECT_EQ(run("UPPER(TITEL) LIKE \"%AB%\"", "TITEL DESC"), found);
+    EXPECT_EQ(found.size(), 200u);
 }
