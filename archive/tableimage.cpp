@@ -84,6 +84,26 @@ uint64_t quickHash(std::string_view bytes, bool& ascii) {
     return h ^ (h >> 29);
 }
 
+// Whether `size` bytes at `a` and at `b` are the same, for the short texts
+// of table cells: eight bytes at a time, the last eight read in one go.
+bool sameBytes(const char* a, const char* b, size_t size) {
+    if (size < 8) {
+        for (size_t i = 0; i < size; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+    uint64_t x = 0;
+    uint64_t y = 0;
+    for (size_t i = 0; i + 8 < size; i += 8) {
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) return false;
+    }
+    std::memcpy(&x, a + size - 8, 8);
+    std::memcpy(&y, b + size - 8, 8);
+    return x == y;
+}
+
 // The distinct values of a column, each with the id of its first
 // appearance: open addressing over the values' hashes.
 template <class Value, class Hash>
@@ -338,7 +358,7 @@ public:
             if (entry.check == check) {
                 const uint32_t from = chunk.offsets[entry.entry];
                 const uint32_t length = chunk.offsets[entry.entry + 1U] - from - 1;
-                if (length == value.size() && std::memcmp(chunk.bytes.data() + from, value.data(), length) == 0) {
+                if (length == value.size() && sameBytes(chunk.bytes.data() + from, value.data(), length)) {
                     chunk.bytes.resize(start);
                     chunk.codes.push_back(entry.entry);
                     break;
