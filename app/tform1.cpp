@@ -322,6 +322,9 @@ void TForm1::FormCreate() {
     if (!tempPath.empty()) {
         [[maybe_unused]] const int ignored = ::chdir(archive::cp1252ToUtf8(tempPath).c_str());
     }
+    // The games view opens first: its table is read in the background from
+    // now on, while the other windows are made.
+    archive::prefetchTable(DataPath, archive::queriedPath(DataPath, archive::gamesView().tableFile));
 }
 
 void TForm1::showEvent(QShowEvent* event) {
