@@ -172,6 +172,16 @@ std::string_view columnText(sqlite3_stmt* stmt, int index) {
     return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(stmt, index))) : std::string_view();
 }
 
+// The text of a cell's value that is not NULL (UTF-8). The connections that
+// read whole columns run without SQLite's mutex, where a column's value may
+// be read through the value interfaces: one call per cell instead of three.
+std::string_view valueText(const Database& db, sqlite3_value* value, const std::string& path) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    if (text == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
+        detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
+    return text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string_view();
+}
+
 }  // namespace
 
 std::optional<FileStamp> stampOf(const std::string& path) {
@@ -625,9 +635,6 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
             if (cancel->load(std::memory_order_relaxed)) throw LoadCancelled{};
         }
         for (int c = 0; c < columnCount; ++c) {
-            // The load's connections run without SQLite's mutex, where a
-            // column's value may be read through the value interfaces: one
-            // call per cell instead of three.
             sqlite3_value* value = sqlite3_column_value(stmt, c + 1);
             const int type = sqlite3_value_type(value);
             const bool integerColumn = columns_[c].kind == FieldKind::Integer;
@@ -652,11 +659,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
                 data.numbers.push_back(number);
                 continue;
             }
-            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-            if (text == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
-                detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
-            const std::string_view utf8 =
-                text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string_view();
+            const std::string_view utf8 = valueText(db, value, path);
             if (!integerColumn) {
                 builder.appendText(c, utf8);
                 continue;
@@ -1273,16 +1276,12 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     std::string previous;
     bool previousKnown = false;
     while (values.step()) {
-        sqlite3_value* cell = sqlite3_column_value(values.get(), 0);  // a connection without mutex: see readRows
+        sqlite3_value* cell = sqlite3_column_value(values.get(), 0);
         if (sqlite3_value_type(cell) == SQLITE_NULL) {
             greatest.offer(std::nullopt);
             continue;
         }
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(cell));
-        if (text == nullptr && sqlite3_errcode(db.get()) == SQLITE_NOMEM)
-            detail::throwForSqlite(SQLITE_NOMEM, path, db.lastError());
-        const std::string_view utf8 =
-            text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(cell))) : std::string_view();
+        const std::string_view utf8 = valueText(db, cell, path);
         if (previousKnown && utf8 == previous) continue;
         previous.assign(utf8);
         previousKnown = true;
