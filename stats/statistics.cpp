@@ -291,11 +291,61 @@ template <class Records>
 // failure leaves what the records before it and the steps before it added.
 // The records come by value: then no store of the pass can touch them and
 // the compiler keeps their pointers in registers.
+// The sums of ordinary records, whose ratings are whole numbers: whole
+// numbers too, counted as integers. Sums of whole numbers are exact in
+// doubles, in any order, so handing them over gives the very sums the
+// record-by-record doubles would.
+struct WholeGameSums {
+    std::array<int64_t, 7> categorySum{};
+    std::array<int64_t, 7> categoryCount{};
+    std::array<int64_t, 12> monthRatingSum{};
+    std::array<int64_t, 12> monthTestCount{};
+    std::array<int64_t, 101> ratingCounts{};
+
+    void add(int category, int month, int rating) {
+        if (category >= 0) {
+            categorySum[static_cast<size_t>(category)] += rating;
+            categoryCount[static_cast<size_t>(category)] += 1;
+        }
+        if (month >= 0) {
+            monthRatingSum[static_cast<size_t>(month)] += rating;
+            monthTestCount[static_cast<size_t>(month)] += 1;
+        }
+        ratingCounts[static_cast<size_t>(rating)] += 1;
+    }
+    void handTo(GameSums& sums) const {
+        for (size_t i = 0; i < categorySum.size(); ++i) {
+            sums.categorySum[i] += static_cast<double>(categorySum[i]);
+            sums.categoryCount[i] += static_cast<double>(categoryCount[i]);
+        }
+        for (size_t i = 0; i < monthRatingSum.size(); ++i) {
+            sums.monthRatingSum[i] += static_cast<double>(monthRatingSum[i]);
+            sums.monthTestCount[i] += static_cast<double>(monthTestCount[i]);
+        }
+        for (size_t i = 0; i < ratingCounts.size(); ++i) sums.ratingCounts[i] += static_cast<double>(ratingCounts[i]);
+    }
+};
+
 template <class Records>
 void walkGames(const Records records, const GameColumns& columns, GameStatistics& s) {
     GameSums sums;
     const size_t count = records.size();
-    for (size_t record = 0; record < count; ++record) {
+    size_t record = 0;
+    // Up to the first unusual record, whose value may be no whole number:
+    // from there on the sums go on record by record, in doubles.
+    {
+        WholeGameSums whole;
+        for (; record < count; ++record) {
+            const GameFact fact = records.fact(record);
+            if (fact.rating >= 0) [[likely]] {
+                whole.add(fact.category, fact.month, fact.rating);
+            } else if (fact.rating != kRatingEmpty) {
+                break;
+            }
+        }
+        whole.handTo(sums);
+    }
+    for (; record < count; ++record) {
         const GameFact fact = records.fact(record);
         if (fact.rating >= 0) [[likely]] {
             sums.add(fact.category, fact.month, fact.rating, fact.rating);
