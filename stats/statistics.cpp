@@ -8,8 +8,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <type_traits>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -237,15 +239,17 @@ void fail(Statistics& statistics, std::string_view value, std::string_view field
 }
 
 // The sums of a pass, kept apart from the result while it runs, so the
-// compiler holds them at fixed places on the stack.
-struct GameSums {
-    std::array<double, 7> categorySum{};
-    std::array<double, 7> categoryCount{};
-    MonthValues monthRatingSum{};
-    MonthValues monthTestCount{};
-    std::array<double, 101> ratingCounts{};
+// compiler holds them at fixed places on the stack. In doubles, or for
+// ordinary records (whole ratings) in integers: see walkGames.
+template <class Number>
+struct GameSumsIn {
+    std::array<Number, 7> categorySum{};
+    std::array<Number, 7> categoryCount{};
+    std::array<Number, 12> monthRatingSum{};
+    std::array<Number, 12> monthTestCount{};
+    std::array<Number, 101> ratingCounts{};
 
-    void add(int category, int month, double value, int slot) {
+    void add(int category, int month, Number value, int slot) {
         if (category >= 0) {
             categorySum[static_cast<size_t>(category)] += value;
             categoryCount[static_cast<size_t>(category)] += 1;
@@ -257,6 +261,8 @@ struct GameSums {
         if (slot >= 0) ratingCounts[static_cast<size_t>(slot)] += 1;
     }
 };
+using GameSums = GameSumsIn<double>;
+static_assert(std::is_same_v<decltype(GameSums::monthRatingSum), MonthValues>);
 
 // A record whose rating is no whole 0..100 or whose issue month is no
 // number, step by step: the rating's value for its category, the month
@@ -291,40 +297,20 @@ template <class Records>
 // failure leaves what the records before it and the steps before it added.
 // The records come by value: then no store of the pass can touch them and
 // the compiler keeps their pointers in registers.
-// The sums of ordinary records, whose ratings are whole numbers: whole
+// The sums of ordinary records, whose ratings are whole numbers, are whole
 // numbers too, counted as integers. Sums of whole numbers are exact in
 // doubles, in any order, so handing them over gives the very sums the
 // record-by-record doubles would.
-struct WholeGameSums {
-    std::array<int64_t, 7> categorySum{};
-    std::array<int64_t, 7> categoryCount{};
-    std::array<int64_t, 12> monthRatingSum{};
-    std::array<int64_t, 12> monthTestCount{};
-    std::array<int64_t, 101> ratingCounts{};
-
-    void add(int category, int month, int rating) {
-        if (category >= 0) {
-            categorySum[static_cast<size_t>(category)] += rating;
-            categoryCount[static_cast<size_t>(category)] += 1;
-        }
-        if (month >= 0) {
-            monthRatingSum[static_cast<size_t>(month)] += rating;
-            monthTestCount[static_cast<size_t>(month)] += 1;
-        }
-        ratingCounts[static_cast<size_t>(rating)] += 1;
-    }
-    void handTo(GameSums& sums) const {
-        for (size_t i = 0; i < categorySum.size(); ++i) {
-            sums.categorySum[i] += static_cast<double>(categorySum[i]);
-            sums.categoryCount[i] += static_cast<double>(categoryCount[i]);
-        }
-        for (size_t i = 0; i < monthRatingSum.size(); ++i) {
-            sums.monthRatingSum[i] += static_cast<double>(monthRatingSum[i]);
-            sums.monthTestCount[i] += static_cast<double>(monthTestCount[i]);
-        }
-        for (size_t i = 0; i < ratingCounts.size(); ++i) sums.ratingCounts[i] += static_cast<double>(ratingCounts[i]);
-    }
-};
+void handOver(const GameSumsIn<int64_t>& whole, GameSums& sums) {
+    auto add = [](auto& to, const auto& from) {
+        for (size_t i = 0; i < to.size(); ++i) to[i] += static_cast<double>(from[i]);
+    };
+    add(sums.categorySum, whole.categorySum);
+    add(sums.categoryCount, whole.categoryCount);
+    add(sums.monthRatingSum, whole.monthRatingSum);
+    add(sums.monthTestCount, whole.monthTestCount);
+    add(sums.ratingCounts, whole.ratingCounts);
+}
 
 template <class Records>
 void walkGames(const Records records, const GameColumns& columns, GameStatistics& s) {
@@ -334,16 +320,16 @@ void walkGames(const Records records, const GameColumns& columns, GameStatistics
     // Up to the first unusual record, whose value may be no whole number:
     // from there on the sums go on record by record, in doubles.
     {
-        WholeGameSums whole;
+        GameSumsIn<int64_t> whole;
         for (; record < count; ++record) {
             const GameFact fact = records.fact(record);
             if (fact.rating >= 0) [[likely]] {
-                whole.add(fact.category, fact.month, fact.rating);
+                whole.add(fact.category, fact.month, fact.rating, fact.rating);
             } else if (fact.rating != kRatingEmpty) {
                 break;
             }
         }
-        whole.handTo(sums);
+        handOver(whole, sums);
     }
     for (; record < count; ++record) {
         const GameFact fact = records.fact(record);
