@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
-#include <type_traits>
 #include <stdexcept>
+#include <type_traits>
 #include <unordered_map>
 
 namespace stats {
