@@ -272,8 +272,16 @@ bool sameCell(const Chunk& chunk, uint32_t i, const Cell& cell) {
     return chunk.nulls[i] ? !cell : cell && chunk.text(i) == *cell;
 }
 
-// A text chunk that repeats its values keeps each once: when that takes at
-// most three quarters of the room the plain cells take.
+// Whether a chunk of `rows` text cells keeps its `entries` distinct values
+// once each (`entryBytes` with their end bytes) and a code per cell: when
+// its values come twice on average and that takes at most three quarters of
+// the room the plain cells take (`plainBytes`, offsets included).
+bool repeatsPay(size_t rows, size_t entries, size_t entryBytes, size_t plainBytes) {
+    const size_t codedBytes = entryBytes + (entries + 1) * sizeof(uint32_t) + rows * sizeof(uint16_t);
+    return rows > 0 && entries * 2 <= rows && codedBytes * 4 <= plainBytes * 3;
+}
+
+// A text chunk that repeats its values keeps each once, where that pays.
 void encodeRepeats(Chunk& chunk) {
     const uint32_t rows = chunk.rows();
     if (!chunk.codes.empty() || rows == 0) return;
@@ -291,8 +299,7 @@ void encodeRepeats(Chunk& chunk) {
         codes[i] = static_cast<uint16_t>(id);
     }
     const size_t plainBytes = chunk.bytes.size() + chunk.offsets.size() * sizeof(uint32_t);
-    const size_t codedBytes = entryBytes + (distinct.values.size() + 1) * sizeof(uint32_t) + rows * sizeof(uint16_t);
-    if (codedBytes * 4 > plainBytes * 3) return;
+    if (!repeatsPay(rows, distinct.values.size(), entryBytes, plainBytes)) return;
     std::string bytes;
     bytes.reserve(entryBytes);
     std::vector<uint32_t> offsets{0};
@@ -320,7 +327,7 @@ void decodeRepeats(Chunk& chunk) {
 // cell whose value came before in the chunk costs one lookup and no copy,
 // where most columns of the archive repeat their values (categories,
 // genres, publishers, issues). A chunk whose values turn out not to repeat
-// enough is written out plain, by the same rule as encodeRepeats.
+// enough is written out plain, by the rule of repeatsPay.
 class RepeatCoder {
 public:
     RepeatCoder() : slots_(kSlots) {}
@@ -380,15 +387,12 @@ public:
         if (rows == kLookAhead && (chunk.offsets.size() - 1) * 8 > rows * 7) stop(chunk);
     }
 
-    // The chunk is full or the load is done: kept as repeats only where that
-    // takes at most three quarters of the room the plain cells take.
+    // The chunk is full or the load is done: kept as repeats only where that pays.
     void end(Chunk& chunk) {
         if (!coding_) return;
         coding_ = false;
-        const size_t rows = chunk.codes.size();
-        const size_t entries = chunk.offsets.size() - 1;
-        const size_t codedBytes = chunk.bytes.size() + (entries + 1) * sizeof(uint32_t) + rows * sizeof(uint16_t);
-        if (rows == 0 || entries * 2 > rows || codedBytes * 4 > (plainBytes_ + sizeof(uint32_t)) * 3)
+        if (!repeatsPay(chunk.codes.size(), chunk.offsets.size() - 1, chunk.bytes.size(),
+                        plainBytes_ + sizeof(uint32_t)))
             decodeRepeats(chunk);
     }
 
