@@ -1,6 +1,7 @@
 #include "startuprules.h"
 
 #include "cp1252.h"
+#include "engine.h"
 #include "tablefile.h"
 #include "wholefile.h"
 
@@ -72,35 +73,31 @@ void makeOwnerWritable(const fs::path& file) {
 
 std::vector<CopyFailure> copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath) {
     std::vector<CopyFailure> failures;
+    std::string shownSource = sourcePath;
+    while (shownSource.size() > 1 && shownSource.back() == '/') shownSource.pop_back();
     for (const archive::ViewDef* view : archive::allViews()) {
         const std::string name(view->copiedFileName);
         const std::string target = dataPath + "/" + name;
-        // The disc's own spelling of the name may differ in letter case.
-        const std::optional<std::string> found = archive::findFileIgnoringCase(sourcePath, name);
-        const std::string source = found.value_or(sourcePath + "/" + name);
         makeOwnerWritable(archive::cp1252ToUtf8(target));
-        // A failed copy leaves the previous copy as it was; the start goes on.
-        std::string shownSource = sourcePath;
-        while (shownSource.size() > 1 && shownSource.back() == '/') shownSource.pop_back();
-        std::optional<std::string> cause;
-        if (!found) {
-            cause = "sie fehlt in '" + shownSource + "'";
-        } else {
-            try {
-                archive::copyWholeFile(source, target);
-            } catch (const archive::FileWriteError& error) {
-                // The source is read before the target is touched: a source
-                // that cannot be opened has failed the copy by then.
-                const bool sourceReadable = ::access(archive::cp1252ToUtf8(source).c_str(), R_OK) == 0;
-                cause = sourceReadable ? archive::fileErrorCause(error.code())
-                                       : "sie kann in '" + shownSource + "' nicht gelesen werden";
-            }
+        // A refused or failed copy leaves the previous copy as it was; the start goes on.
+        CopyFailure failure{name, {}, {}, false};
+        try {
+            archive::copyTableFile(shownSource, *view, target);
+        } catch (const archive::EngineError& refusal) {
+            failure.refusal = refusal.what();
+        } catch (const archive::FileWriteError& error) {
+            // The source is read whole before the copy takes the target's
+            // place: a source that failed to read has failed the copy.
+            const std::optional<std::string> source = archive::findFileIgnoringCase(shownSource, name);
+            const bool sourceReadable = source && ::access(archive::cp1252ToUtf8(*source).c_str(), R_OK) == 0;
+            failure.cause = sourceReadable ? archive::fileErrorCause(error.code())
+                                           : "sie kann in '" + shownSource + "' nicht gelesen werden";
         }
         makeOwnerWritable(archive::cp1252ToUtf8(target));
-        if (cause) {
-            std::error_code ignored;
-            failures.push_back({name, *cause, fs::is_regular_file(archive::cp1252ToUtf8(target), ignored)});
-        }
+        if (failure.cause.empty() && failure.refusal.empty()) continue;
+        std::error_code ignored;
+        failure.olderCopyExists = fs::is_regular_file(archive::cp1252ToUtf8(target), ignored);
+        failures.push_back(std::move(failure));
     }
     return failures;
 }
@@ -109,8 +106,12 @@ std::string copyFailureText(const std::vector<CopyFailure>& failures, const std:
     std::string text;
     for (const CopyFailure& failure : failures) {
         if (!text.empty()) text += '\n';
-        text += "Die Tabelle '" + failure.file + "' konnte nicht auf die Festplatte kopiert werden (" + failure.cause +
-                "). ";
+        if (failure.refusal.empty()) {
+            text += "Die Tabelle '" + failure.file + "' konnte nicht auf die Festplatte kopiert werden (" +
+                    failure.cause + "). ";
+        } else {
+            text += "Die Tabelle '" + failure.file + "' wurde nicht auf die Festplatte kopiert: " + failure.refusal + " ";
+        }
         text += failure.olderCopyExists
                     ? "Angezeigt wird die \xE4ltere Kopie in '" + dataPath + "'."
                     : "In '" + dataPath + "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden.";

@@ -41,17 +41,23 @@ double engineVersionFromText(std::string_view text);
 // issue of the archive, 10/1997, so the month walks still have an end.
 archive::Issue newestIssueFrom(const std::string* newestCode);
 
-// A table file the hard-disk copy could not bring up to date.
+// A table file the hard-disk copy did not bring up to date.
 struct CopyFailure {
     std::string file;       // the copy's name, e.g. "GameData.DB"
-    std::string cause;      // German: "Datentr\xE4ger voll", "keine Schreibberechtigung", ...
+    // Why, either as the cause of a failed write (German: "Datentr\xE4ger
+    // voll", "keine Schreibberechtigung", ...) or as the engine's sentence
+    // on the source it refused (damaged, no table, not the view's fields).
+    std::string cause;
+    std::string refusal;
     bool olderCopyExists;   // an earlier copy lies there and is what the program shows
 };
 
 // Copies the table files to the hard disk: each target is made writable,
-// replaced whole by the source, and made writable again. A failure does not
-// stop the others; the program then opens whatever lies there, and tells
-// the user once the main window is up.
+// replaced whole by the source when the source is a sound table of its view
+// (the engine checks it while copying), and made writable again. A source
+// that is no sound table, or a failed write, leaves the older copy as it
+// was and does not stop the others; the program then opens whatever lies
+// there, and tells the user once the main window is up.
 std::vector<CopyFailure> copyTablesToHardDisk(const std::string& sourcePath, const std::string& dataPath);
 
 // The text of the one box that reports the failed copies, a line each.

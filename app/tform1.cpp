@@ -34,6 +34,7 @@
 #include <QScreen>
 #include <QTableView>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -335,46 +336,72 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-    std::optional<std::string> failure;
-    try {
-        struct Newest {
-            const archive::ViewDef& view;
-            int& month;
-            int& year;
-        };
-        const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
-                                 {archive::discView(), CDLastMonth, CDLastYear},
-                                 {archive::gamesView(), GameLastMonth, GameLastYear}};
-        auto tableFileOf = [&](const archive::ViewDef& view) { return archive::queriedPath(DataPath, view.tableFile); };
-        // The games view opens first, so its table is read in the background
-        // while the newest issues are looked up.
-        archive::prefetchTable(DataPath, tableFileOf(archive::gamesView()));
-        for (const Newest& table : newest) {
-            // The first record of the table sorted by issue, newest first,
-            // holds the newest issue: the greatest issue code. Where no image
-            // of the table is at hand, only that column is read.
+    // A table the start cannot open does not stop the others: its newest
+    // issue is the first one, and it is told once, in the one box that also
+    // tells the failed hard-disk copies.
+    struct Newest {
+        const archive::ViewDef& view;
+        int& month;
+        int& year;
+    };
+    const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
+                             {archive::discView(), CDLastMonth, CDLastYear},
+                             {archive::gamesView(), GameLastMonth, GameLastYear}};
+    std::vector<std::pair<const archive::ViewDef*, std::string>> refused;
+    auto refuse = [&](const Newest& table, const std::string& text) {
+        const archive::Issue first;
+        table.month = first.month;
+        table.year = first.year;
+        for (const auto& [view, told] : refused)
+            if (view == &table.view) return;
+        refused.emplace_back(&table.view, text);
+    };
+    auto tableFileOf = [&](const archive::ViewDef& view) { return archive::queriedPath(DataPath, view.tableFile); };
+    // The games view opens first, so its table is read in the background
+    // while the newest issues are looked up.
+    archive::prefetchTable(DataPath, tableFileOf(archive::gamesView()));
+    for (const Newest& table : newest) {
+        // The first record of the table sorted by issue, newest first, holds
+        // the newest issue: the greatest issue code. Where no image of the
+        // table is at hand, only that column is read.
+        try {
             const std::optional<std::string> code = archive::greatestValue(
                 DataPath, tableFileOf(table.view), table.view, archive::newestIssueOrder().field);
             const archive::Issue issue = startup::newestIssueFrom(code ? &*code : nullptr);
             table.month = issue.month;
             table.year = issue.year;
+        } catch (const std::exception& error) {
+            refuse(table, error.what());
         }
+    }
+    try {
         InitTable(std::string(archive::gamesView().name));
         FormatTable(CurrentView);
-        // The other two tables are read while the user looks at the games.
-        for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()})
-            archive::prefetchTable(DataPath, tableFileOf(*view), archive::LoadPriority::Background);
     } catch (const std::exception& error) {
-        failure = error.what();
+        refuse(newest[2], error.what());
+    }
+    // The other two tables are read while the user looks at the games.
+    for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()}) {
+        const bool isRefused =
+            std::any_of(refused.begin(), refused.end(), [&](const auto& entry) { return entry.first == view; });
+        if (!isRefused) archive::prefetchTable(DataPath, tableFileOf(*view), archive::LoadPriority::Background);
     }
     // The wait window goes whatever happened: it must not stay on top of the error box.
     delete Form4;
     Form4 = nullptr;
-    // The failed hard-disk copy first: it explains what the view shows, or
-    // why a table could not be opened.
-    if (!copyFailures_.empty()) MessageBox::showError(this, startup::copyFailureText(copyFailures_, DataPath));
+    // The failed hard-disk copies first: they explain what the views show,
+    // or why a table cannot be shown, which then needs no second word.
+    std::string text = copyFailures_.empty() ? std::string() : startup::copyFailureText(copyFailures_, DataPath);
+    for (const auto& [view, told] : refused) {
+        const bool explained = std::any_of(copyFailures_.begin(), copyFailures_.end(), [&](const auto& failure) {
+            return failure.file == view->copiedFileName && !failure.olderCopyExists;
+        });
+        if (explained) continue;
+        if (!text.empty()) text += '\n';
+        text += told;
+    }
     copyFailures_.clear();
-    if (failure) MessageBox::showError(this, *failure);
+    if (!text.empty()) MessageBox::showError(this, text);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -730,6 +757,22 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     if (!(modifiers & Qt::ControlModifier) || !(modifiers & Qt::AltModifier)) return;
     const WaitCursor waitCursor;
     Table1.close();
+    if (!EditMode) {
+        // A table that cannot be opened (one the start refused, say) keeps
+        // the browse mode: the box says why, nothing else changes.
+        Table1.databaseName = DataPath;
+        Table1.tableName = CurrentTableFile;
+        Table1.setReadOnly(false);
+        try {
+            Table1.open();
+            refuseForeignFields(Table1, CurrentView, CurrentTableFile);
+        } catch (...) {
+            Table1.close();
+            Table1.setReadOnly(true);
+            throw;
+        }
+        Table1.close();  // its image stays at hand for the opening below
+    }
     EditMode = !EditMode;
     if (EditMode) {
         if (Form2) Form2->Button2->show();

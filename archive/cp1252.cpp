@@ -197,4 +197,36 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return equalUnder(a, b, [](char c) { return upperAscii(c); });
 }
 
+namespace {
+bool printable(unsigned char byte) {
+    if (byte < 0x20 || byte == 0x7F) return false;
+    return byte != 0x81 && byte != 0x8D && byte != 0x8F && byte != 0x90 && byte != 0x9D;
+}
+}  // namespace
+
+std::string readableValue(std::string_view value, size_t maxLength) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    size_t characters = 0;
+    for (const char c : value) {
+        if (characters == maxLength) {
+            shown += '\x85';
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (printable(byte)) {
+            shown += c;
+        } else {
+            shown += '<';
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0x0F];
+            shown += '>';
+        }
+        ++characters;
+    }
+    return shown;
+}
+
+std::string readableName(std::string_view name) { return readableValue(name, std::string_view::npos); }
+
 }  // namespace archive

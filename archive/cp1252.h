@@ -50,4 +50,14 @@ constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<ch
 std::string upperAscii(std::string_view text);
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// A value from a file or from typing as a message quotes it: every byte that
+// is no printable character (control bytes, the five bytes Windows-1252
+// leaves undefined) written as <HH>, and more than `maxLength` characters
+// cut to that many and the ellipsis 0x85 (an escape counts as one). A message never
+// breaks off at a 0 byte or shows a control byte as garbage.
+inline constexpr size_t kShownValueLength = 40;
+std::string readableValue(std::string_view value, size_t maxLength = kShownValueLength);
+// The same without cutting, for names and paths.
+std::string readableName(std::string_view name);
+
 }  // namespace archive

@@ -38,7 +38,15 @@ std::string resolveTableFile(const std::string& folder, const std::string& name)
             return known->second;
     }
     const std::optional<std::string> path = findFileIgnoringCase(folder, name);
-    if (!path) throw EngineError(detail::unreadableText(requested));
+    if (!path) {
+        // Not there in any spelling: the message names the file as the
+        // archive spells it ("GameData.DB"), not as the view asks for it.
+        const std::string asked = detail::fileNameOf(requested);
+        const ViewDef* view = findViewByTableFile(asked);
+        const std::string shown =
+            view ? requested.substr(0, requested.size() - asked.size()) + std::string(view->copiedFileName) : requested;
+        throw EngineError(detail::unreadableText(shown));
+    }
     std::lock_guard lock(mutex);
     if (found.size() > 64) found.clear();
     found[requested] = *path;
@@ -573,6 +581,9 @@ void Query::open() {
         else
             filter.inOrder(order, rows);
     }
+    // The result is worked out while SQLite's check of the file may still
+    // run; it is shown only once the file is found sound.
+    image->requireSound();
     attach(std::move(image), std::move(rows), true);
     order_ = std::move(order);
 }
@@ -629,6 +640,7 @@ void Table::open() {
     close();
     const std::string path = resolveTableFile(databaseName, tableName);
     std::shared_ptr<const TableImage> image = imageOf(path);
+    image->requireSound();
     path_ = path;
     std::vector<uint32_t> rows = image->liveRows();
     state_ = TableState::Browse;
@@ -975,6 +987,7 @@ void Table::moveTo(int record) {
 void Table::reload(std::optional<int64_t> keepRowId) {
     forgetImage(path_);
     std::shared_ptr<const TableImage> image = imageOf(path_);
+    image->requireSound();
     std::vector<uint32_t> rows = image->liveRows();
     int record = -1;
     if (keepRowId)

@@ -3,7 +3,6 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "querytext.h"
-#include "wholefile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,12 +16,7 @@
 namespace archive::detail {
 namespace {
 
-std::string quotedName(std::string_view name) {
-    std::string text = "'";
-    text += name;
-    text += '\'';
-    return text;
-}
+std::string quotedName(std::string_view name) { return "'" + readableName(name) + "'"; }
 
 // A "file:" URI keeps '?', '#' and '%' of a path from being read as URI syntax.
 std::string readOnlyUri(const std::string& path, bool immutable) {
@@ -289,17 +283,53 @@ std::string unreadableText(std::string_view path) {
     if (S_ISDIR(info.st_mode)) return unreadableText(path, EISDIR);
     // A device or a pipe in the table's place is no table; it is never
     // opened, since opening a pipe waits for a writer.
-    if (!S_ISREG(info.st_mode)) return notATableText(path);
+    if (!S_ISREG(info.st_mode)) return notAFileText(path);
     const int fd = ::open(fsName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return unreadableText(path, errno);
     ::close(fd);
     return notFoundText(path);  // it has appeared since the failed attempt
 }
 
-std::string notATableText(std::string_view name) { return "Die Datei " + quotedName(name) + " ist keine Tabelle."; }
+std::string notATableText(std::string_view name) {
+    return "Die Datei " + quotedName(name) + " ist keine Tabelle: sie ist keine SQLite-Datenbank.";
+}
 
-std::string damagedText(std::string_view name) {
-    return "Die Tabelle " + quotedName(name) + " ist besch\xE4" "digt.";
+std::string notAFileText(std::string_view name) {
+    return "Die Datei " + quotedName(name) + " ist keine Tabelle: sie ist keine gew\xF6hnliche Datei.";
+}
+
+std::string tableCountText(std::string_view name, const std::vector<std::string>& tables) {
+    if (tables.empty()) return "Die Datei " + quotedName(name) + " enth\xE4lt keine Tabelle.";
+    std::string names;
+    for (const std::string& table : tables) names += (names.empty() ? "" : ", ") + quotedName(table);
+    return "Die Datei " + quotedName(name) + " enth\xE4lt " + std::to_string(tables.size()) + " Tabellen (" + names +
+           "); eine Tabellendatei des Archivs enth\xE4lt genau eine.";
+}
+
+std::string fieldTypeText(std::string_view name, std::string_view field, std::string_view declared) {
+    std::string text = "In der Tabelle " + quotedName(name) + " hat das Feld " + quotedName(field);
+    text += declared.empty() ? std::string(" keinen Datentyp") : " den Datentyp " + quotedName(declared);
+    return text + "; lesbar sind Felder vom Typ TEXT oder INTEGER.";
+}
+
+std::string withoutRowIdsText(std::string_view name) {
+    return "Die Tabelle " + quotedName(name) + " hat keine Zeilennummern (WITHOUT ROWID) und kann nicht gelesen werden.";
+}
+
+std::string tooLargeText(std::string_view name) {
+    return "Die Tabelle " + quotedName(name) + " ist zu gro\xDF f\xFCr dieses Programm.";
+}
+
+namespace {
+// Brackets around SQLite's own text, when there is one.
+std::string withDetail(std::string sentence, std::string_view detail) {
+    if (!detail.empty()) sentence += " (" + readableName(detail) + ")";
+    return sentence + ".";
+}
+}  // namespace
+
+std::string damagedText(std::string_view name, std::string_view detail) {
+    return withDetail("Die Tabelle " + quotedName(name) + " ist besch\xE4" "digt", detail);
 }
 
 std::string readOnlyText(std::string_view name) {
@@ -331,29 +361,99 @@ std::string writeFailedText(std::string_view name, std::string_view reason) {
 }
 
 std::string notANumberText(std::string_view value, std::string_view field) {
-    return quotedName(value) + " ist kein g\xFCltiger Wert f\xFCr das Feld " + quotedName(field) + ".";
+    return "'" + readableValue(value) + "' ist kein g\xFCltiger Wert f\xFCr das Feld " + quotedName(field) + ".";
+}
+
+std::string notANumberText(std::string_view value, std::string_view field, size_t record,
+                           std::optional<std::string_view> title) {
+    std::string text = notANumberText(value, field);
+    text.pop_back();
+    text += " (Datensatz " + std::to_string(record);
+    if (title) text += ", Titel '" + readableValue(*title) + "'";
+    return text + ").";
+}
+
+namespace {
+
+// What a reader meets from SQLite, by primary result code: the sentence, with
+// "@" for the quoted table name, and whether SQLite's own text follows it.
+struct SqliteSentence {
+    int code;
+    const char* sentence;
+    bool detail;
+};
+constexpr char kInternal[] = "Interner Fehler der Datenbank bei der Tabelle @";
+constexpr SqliteSentence kSqliteSentences[] = {
+    {SQLITE_ERROR, "Die Tabelle @ konnte nicht verarbeitet werden", true},
+    {SQLITE_INTERNAL, kInternal, true},
+    {SQLITE_PERM, "Die Tabelle @ ist schreibgesch\xFCtzt", false},
+    {SQLITE_ABORT, "Der Zugriff auf die Tabelle @ wurde abgebrochen", true},
+    {SQLITE_BUSY, "Die Tabelle @ wird gerade von einem anderen Programm benutzt; bitte versuchen Sie es gleich noch "
+                  "einmal", false},
+    {SQLITE_LOCKED, "Die Tabelle @ ist gesperrt; bitte versuchen Sie es gleich noch einmal", false},
+    {SQLITE_NOMEM, "F\xFCr die Tabelle @ reicht der Arbeitsspeicher nicht", false},
+    {SQLITE_READONLY, "Die Tabelle @ ist schreibgesch\xFCtzt", false},
+    {SQLITE_INTERRUPT, "Der Zugriff auf die Tabelle @ wurde unterbrochen", false},
+    // SQLite's own text for these is English and says no more than the cause.
+    {SQLITE_IOERR, "Fehler beim Zugriff auf die Tabelle @: Ein-/Ausgabefehler des Datentr\xE4gers", false},
+    {SQLITE_CORRUPT, "Die Tabelle @ ist besch\xE4" "digt", false},
+    {SQLITE_NOTFOUND, kInternal, true},
+    {SQLITE_FULL, "Die Tabelle @ konnte nicht geschrieben werden: Datentr\xE4ger voll", false},
+    {SQLITE_CANTOPEN, "Die Tabelle @ kann nicht ge\xF6" "ffnet werden", true},
+    {SQLITE_PROTOCOL, "Die Tabelle @ konnte nicht gesperrt werden", true},
+    {SQLITE_EMPTY, kInternal, true},
+    {SQLITE_SCHEMA, "Der Aufbau der Tabelle @ hat sich w\xE4hrend des Zugriffs ge\xE4ndert; bitte versuchen Sie es "
+                    "noch einmal", false},
+    {SQLITE_TOOBIG, "Ein Wert der Tabelle @ ist zu gro\xDF", false},
+    {SQLITE_CONSTRAINT, "Die Tabelle @ l\xE4sst diesen Datensatz nicht zu", true},
+    {SQLITE_MISMATCH, "Ein Wert passt nicht zum Datentyp seines Feldes in der Tabelle @", true},
+    {SQLITE_MISUSE, kInternal, true},
+    {SQLITE_NOLFS, "Die Tabelle @ ist zu gro\xDF f\xFCr dieses System", false},
+    {SQLITE_AUTH, "Der Zugriff auf die Tabelle @ wurde nicht erlaubt", true},
+    {SQLITE_FORMAT, "Die Tabelle @ hat ein Dateiformat, das dieses Programm nicht lesen kann", true},
+    {SQLITE_RANGE, kInternal, true},
+    {SQLITE_NOTADB, "Die Datei @ ist keine Tabelle: sie ist keine SQLite-Datenbank", false},
+};
+
+// Whether the file begins as every SQLite database does.
+bool hasSqliteMagic(std::string_view path) {
+    const int fd = ::open(fsPath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[16] = {};
+    const bool read = ::pread(fd, magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic);
+    ::close(fd);
+    return read && std::memcmp(magic, "SQLite format 3", sizeof magic) == 0;
+}
+
+// SQLite reports a file written by a newer SQLite than ours as a plain error.
+constexpr std::string_view kUnsupportedFormat = "unsupported file format";
+
+}  // namespace
+
+std::string sqliteErrorText(int code, std::string_view name, std::string_view detail) {
+    int primary = code & 0xFF;
+    // A read-only connection meeting a journal it may not roll back.
+    if (code == SQLITE_READONLY_ROLLBACK) return unfinishedWriteText(name);
+    if (primary == SQLITE_ERROR && detail.find(kUnsupportedFormat) != std::string_view::npos) primary = SQLITE_FORMAT;
+    // A file that begins like a database but whose header SQLite refuses.
+    if (primary == SQLITE_NOTADB && hasSqliteMagic(name))
+        return "Die Datei " + quotedName(name) +
+               " ist keine Tabelle: ihr Kopf ist der einer SQLite-Datenbank, aber besch\xE4" "digt oder in einem "
+               "neueren Format, das dieses Programm nicht lesen kann.";
+    for (const SqliteSentence& entry : kSqliteSentences) {
+        if (entry.code != primary) continue;
+        std::string sentence = entry.sentence;
+        const size_t at = sentence.find('@');
+        sentence.replace(at, 1, quotedName(name));
+        return withDetail(std::move(sentence), entry.detail ? detail : std::string_view());
+    }
+    return withDetail("Fehler der Datenbank bei der Tabelle " + quotedName(name) + " (SQLite-Fehler " +
+                          std::to_string(code) + ")",
+                      detail);
 }
 
 void throwForSqlite(int code, std::string_view name, const std::string& reason) {
-    switch (code & 0xFF) {
-    case SQLITE_CORRUPT:
-        throw EngineError(damagedText(name));
-    case SQLITE_NOTADB:
-        throw EngineError(notATableText(name));
-    case SQLITE_READONLY:
-        // A read-only connection meeting a journal it may not roll back.
-        if (code == SQLITE_READONLY_ROLLBACK) throw EngineError(unfinishedWriteText(name));
-        throw EngineError(readOnlyText(name));
-    case SQLITE_PERM:
-        throw EngineError(readOnlyText(name));
-    case SQLITE_IOERR:
-        // SQLite's own text for these is English and says no more than the cause.
-        throw EngineError("Fehler beim Zugriff auf die Tabelle " + quotedName(name) + ": " + fileErrorCause(EIO) + ".");
-    case SQLITE_FULL:
-        throw EngineError(writeFailedText(name, fileErrorCause(ENOSPC)));
-    default:
-        throw EngineError("Fehler in der Tabelle " + quotedName(name) + ": " + reason);
-    }
+    throw EngineError(sqliteErrorText(code, name, reason));
 }
 
 }  // namespace archive::detail

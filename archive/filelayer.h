@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace archive::detail {
 
@@ -82,21 +83,39 @@ std::string quotedIdentifier(std::string_view name);
 // anything else or a value out of range.
 std::optional<long long> parseInteger(std::string_view text);
 
-// The German error texts. `name` is the table's path or file name.
+// The German error texts. `name` is the table's path or file name; names
+// and values from a file are quoted readably (cp1252.h).
 std::string notFoundText(std::string_view name);
 // Why a table file could not be opened, by the errno of the failed open
 // ("nicht gefunden" only for a missing file), or by looking at the file.
 std::string unreadableText(std::string_view name, int error);
 std::string unreadableText(std::string_view path);
+// A file that is no SQLite database; a pipe or device in a table's place.
 std::string notATableText(std::string_view name);
-std::string damagedText(std::string_view name);
+std::string notAFileText(std::string_view name);
+// A database that holds no table, or more than one (`tables`: their names).
+std::string tableCountText(std::string_view name, const std::vector<std::string>& tables);
+// A field whose declared type is neither text nor integer (`declared` as
+// the file has it, empty for none).
+std::string fieldTypeText(std::string_view name, std::string_view field, std::string_view declared);
+std::string withoutRowIdsText(std::string_view name);
+std::string tooLargeText(std::string_view name);
+// SQLite found damage; `detail` is its own (English) finding, shown in brackets.
+std::string damagedText(std::string_view name, std::string_view detail = {});
 std::string readOnlyText(std::string_view name);
 std::string walPendingText(std::string_view name);
 std::string unfinishedWriteText(std::string_view name);
 std::string writeFailedText(std::string_view name, std::string_view reason);
 std::string notANumberText(std::string_view value, std::string_view field);
+// The same for a value met while walking a result: `record` counted from 1
+// in the result's order, `title` the record's title where it has one.
+std::string notANumberText(std::string_view value, std::string_view field, size_t record,
+                           std::optional<std::string_view> title);
 
-// Chooses the damaged / not-a-table / generic text for an SQLite failure.
+// The German sentence for an SQLite result code (extended codes too) met on
+// the table `name`; `detail` is SQLite's own English text, which follows in
+// brackets where the sentence does not say it all.
+std::string sqliteErrorText(int code, std::string_view name, std::string_view detail);
 [[noreturn]] void throwForSqlite(int code, std::string_view name, const std::string& reason);
 
 }  // namespace archive::detail

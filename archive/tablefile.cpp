@@ -126,11 +126,7 @@ void TableFileWriter::add(const Row& row) {
         else
             w.insert->text(*row[i]);
     }
-    try {
-        w.insert->run();
-    } catch (const EngineError&) {
-        throw EngineError(detail::writeFailedText(w.path, w.db.lastError()));
-    }
+    w.insert->run();
 }
 
 void TableFileWriter::commit() {

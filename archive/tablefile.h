@@ -36,6 +36,15 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Copies the table file of `view` from `sourceFolder` (its name found
+// without regard to letter case) to `target`, whole or not at all, and only
+// when what is copied is a sound table of the view: one table with the
+// view's fields, every page passing SQLite's check, no unfinished write
+// beside it. Otherwise the target stays as it was and EngineError says in
+// German why the source was refused; FileWriteError when writing failed.
+// A copy made here is known to be sound: opening it checks nothing again.
+void copyTableFile(const std::string& sourceFolder, const ViewDef& view, const std::string& target);
+
 // The path of the file that holds `name` in `folder`, found without regard to
 // letter case (an exact match wins); nothing when there is none.
 std::optional<std::string> findFileIgnoringCase(const std::string& folder, const std::string& name);

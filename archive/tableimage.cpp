@@ -4,6 +4,7 @@
 #include "cp1252.h"
 #include "filelayer.h"
 #include "transaction.h"
+#include "wholefile.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <charconv>
 #include <cstring>
 #include <future>
@@ -552,28 +554,83 @@ private:
 namespace {
 
 // The one table of ours in the file and its fields; a file holding anything
-// else is not a table of ours.
+// else is not a table of ours, and the text says what it holds instead.
 void readSchema(const Database& db, const std::string& path, std::string& tableName, std::vector<Column>& columns) {
+    std::vector<std::string> tables;
     {
-        Command tables(db,
-                       "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
-                       path);
-        int count = 0;
-        while (tables.step()) {
-            tableName = std::string(columnText(tables.get(), 0));
-            ++count;
-        }
-        if (count != 1) throw EngineError(detail::notATableText(path));
+        Command list(db,
+                     "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'",
+                     path);
+        while (list.step()) tables.emplace_back(columnText(list.get(), 0));
+    }
+    if (tables.size() != 1) {
+        for (std::string& name : tables) name = utf8ToCp1252(name);
+        throw EngineError(detail::tableCountText(path, tables));
+    }
+    tableName = tables.front();
+    {
+        // Rows are read by their row ids: a table stored without them cannot be.
+        Command kind(db, "SELECT wr FROM pragma_table_list(?1)", path);
+        kind.utf8(tableName);
+        if (kind.step() && sqlite3_column_int(kind.get(), 0) != 0) throw EngineError(detail::withoutRowIdsText(path));
     }
     Command info(db, "SELECT name, type FROM pragma_table_info(?1)", path);
     info.utf8(tableName);
     while (info.step()) {
         bool known = false;
-        const FieldKind kind = kindOfDeclaredType(columnText(info.get(), 1), known);
-        if (!known) throw EngineError(detail::notATableText(path));
-        columns.push_back({utf8ToCp1252(columnText(info.get(), 0)), kind});
+        const std::string_view declared = columnText(info.get(), 1);
+        const FieldKind kind = kindOfDeclaredType(declared, known);
+        const std::string name = utf8ToCp1252(columnText(info.get(), 0));
+        if (!known) throw EngineError(detail::fieldTypeText(path, name, utf8ToCp1252(declared)));
+        columns.push_back({name, kind});
     }
-    if (columns.empty()) throw EngineError(detail::notATableText(path));
+    if (columns.empty()) throw EngineError(detail::tableCountText(path, {}));
+}
+
+// SQLite's check of every page of the file (b-tree pages, cells, free
+// list), in the state of the read transaction `db` is in: nothing for a
+// sound file, else the damage text with SQLite's first finding.
+std::string damageFoundIn(const Database& db, const std::string& path) {
+    Command check(db, "PRAGMA quick_check(1)", path);
+    while (check.step()) {
+        const std::string_view report = columnText(check.get(), 0);
+        if (report == "ok") return {};
+        // The finding, without the line that names the schema it was found in.
+        std::string_view finding = report;
+        while (finding.starts_with("***")) {
+            const size_t end = finding.find('\n');
+            finding = end == std::string_view::npos ? std::string_view() : finding.substr(end + 1);
+        }
+        finding = finding.substr(0, finding.find('\n'));
+        return detail::damagedText(path, readableValue(utf8ToCp1252(finding), 120));
+    }
+    return {};
+}
+
+// Files found sound by their stamp: the hard-disk copy checks what it
+// copies, and the copy's image need not be checked again.
+struct SoundFiles {
+    static constexpr size_t kRemembered = 8;
+    std::mutex mutex;
+    std::vector<FileStamp> stamps;
+};
+
+SoundFiles& soundFiles() {
+    static SoundFiles files;
+    return files;
+}
+
+void noteSound(const FileStamp& stamp) {
+    SoundFiles& files = soundFiles();
+    std::lock_guard lock(files.mutex);
+    if (files.stamps.size() == SoundFiles::kRemembered) files.stamps.erase(files.stamps.begin());
+    files.stamps.push_back(stamp);
+}
+
+bool knownSound(const FileStamp& stamp) {
+    SoundFiles& files = soundFiles();
+    std::lock_guard lock(files.mutex);
+    return std::find(files.stamps.begin(), files.stamps.end(), stamp) != files.stamps.end();
 }
 
 // Keeps the greatest value seen by the collation; NULL is the least.
@@ -619,12 +676,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     if (after) select += " AND rowid > ?1";
     if (upTo) select += " AND rowid <= ?2";
     select += " ORDER BY rowid";
-    std::unique_ptr<Command> rows;
-    try {
-        rows = std::make_unique<Command>(db, select, path);
-    } catch (const EngineError&) {
-        throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
-    }
+    auto rows = std::make_unique<Command>(db, select, path);
     if (after) sqlite3_bind_int64(rows->get(), 1, *after);
     if (upTo) sqlite3_bind_int64(rows->get(), 2, *upTo);
 
@@ -697,6 +749,46 @@ void TableImage::appendPart(TableImage&& part) {
     deletedCount_ += part.deletedCount_;
 }
 
+// The connection a load read its rows through, still in its read
+// transaction; the check ends both.
+struct TableImage::Check {
+    Database db;
+    std::optional<detail::Transaction> transaction;
+    std::mutex mutex;  // `open` for an interrupt from another thread
+    bool open = true;
+
+    std::string run(const std::string& path) {
+        std::string fault;
+        try {
+            fault = damageFoundIn(db, path);
+            transaction->commit();
+        } catch (const EngineError& error) {
+            fault = error.what();
+        }
+        std::lock_guard lock(mutex);
+        transaction.reset();
+        db.close();
+        open = false;
+        return fault;
+    }
+
+    void interrupt() {
+        std::lock_guard lock(mutex);
+        if (open) sqlite3_interrupt(db.get());
+    }
+};
+
+// A check still running when the last image that needs it goes is stopped.
+struct TableImage::Verdict {
+    std::shared_future<std::string> fault;
+    std::shared_ptr<Check> check;
+
+    ~Verdict() {
+        if (check && fault.valid() && fault.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            check->interrupt();
+    }
+};
+
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
@@ -705,24 +797,22 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     image->path_ = path;
     image->stamp_ = *stamp;
 
-    Database db = Database::openReadOnly(path);
+    auto check = std::make_unique<Check>();
+    check->db = Database::openReadOnly(path);
+    const Database& db = check->db;
     // Opening may have rolled back a killed writer's change: the image shows
     // the file as it is now.
     if (const std::optional<FileStamp> now = stampOf(path)) image->stamp_ = *now;
-    // One read transaction: schema and rows come from the same state of the file.
-    detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
+    // One read transaction: schema, rows and the check of the pages come
+    // from the same state of the file.
+    check->transaction.emplace(check->db, path, detail::Transaction::Lock::Deferred);
     readSchema(db, path, image->tableName_, image->columns_);
 
     // A large table is read by two threads, each over its own connection and
     // half of the row ids.
     std::optional<int64_t> middle;
-    std::unique_ptr<Command> span;
-    try {
-        span = std::make_unique<Command>(
-            db, "SELECT min(rowid), max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
-    } catch (const EngineError&) {
-        throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
-    }
+    auto span = std::make_unique<Command>(
+        db, "SELECT min(rowid), max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
     if (span->step() && sqlite3_column_type(span->get(), 0) == SQLITE_INTEGER) {
         const int64_t low = sqlite3_column_int64(span->get(), 0);
         const int64_t high = sqlite3_column_int64(span->get(), 1);
@@ -782,14 +872,37 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
         secondTransaction->commit();
         image->appendPart(std::move(part));
     }
-    transaction.commit();
+    image->startCheck(std::move(check));
     return image;
+}
+
+void TableImage::startCheck(std::unique_ptr<Check> check) {
+    auto verdict = std::make_shared<Verdict>();
+    if (knownSound(stamp_)) {
+        check->transaction->commit();
+        std::promise<std::string> sound;
+        sound.set_value({});
+        verdict->fault = sound.get_future().share();
+    } else {
+        verdict->check = std::move(check);
+        verdict->fault =
+            std::async(std::launch::async, [running = verdict->check, path = path_] { return running->run(path); })
+                .share();
+    }
+    verdict_ = std::move(verdict);
+}
+
+void TableImage::requireSound() const {
+    if (!verdict_) return;
+    const std::string& fault = verdict_->fault.get();
+    if (!fault.empty()) throw EngineError(fault);
 }
 
 std::shared_ptr<TableImage> TableImage::successor(const FileStamp& stamp) const {
     std::shared_ptr<TableImage> image(new TableImage);
     image->path_ = path_;
     image->stamp_ = stamp;
+    image->verdict_ = verdict_;
     image->tableName_ = tableName_;
     image->columns_ = columns_;
     image->cells_ = cells_;
@@ -1296,6 +1409,45 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     transaction.commit();
     answer.value = greatest.result();
     return answer;
+}
+
+void copyTableFile(const std::string& sourceFolder, const ViewDef& view, const std::string& target) {
+    const std::optional<std::string> found = findFileIgnoringCase(sourceFolder, std::string(view.copiedFileName));
+    const std::string source = found.value_or(detail::joinPath(sourceFolder, view.copiedFileName));
+    if (!found || !stampOf(source)) throw EngineError(detail::unreadableText(source));
+    // The read transaction keeps writers off the source while its bytes are
+    // copied, so the bytes checked are the bytes copied.
+    Database db = Database::openReadOnly(source);
+    detail::Transaction transaction(db, source, detail::Transaction::Lock::Deferred);
+    std::string tableName;
+    std::vector<Column> columns;
+    readSchema(db, source, tableName, columns);
+    std::vector<std::string> names;
+    for (const Column& column : columns) names.push_back(column.name);
+    if (const auto mismatch = fieldMismatchText(view, source, names)) throw EngineError(*mismatch);
+    // The pages are checked while the bytes are copied; the copy takes the
+    // target's place only once the check found nothing.
+    std::string damage;
+    std::exception_ptr failure;
+    std::thread checker([&] {
+        try {
+            damage = damageFoundIn(db, source);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        copyWholeFile(source, target, [&] {
+            checker.join();
+            if (failure) std::rethrow_exception(failure);
+            if (!damage.empty()) throw EngineError(damage);
+        });
+    } catch (...) {
+        if (checker.joinable()) checker.join();
+        throw;
+    }
+    transaction.commit();
+    if (const std::optional<FileStamp> copied = stampOf(target)) noteSound(*copied);
 }
 
 void prefetchImage(const std::string& path, LoadPriority priority) {

@@ -122,6 +122,15 @@ public:
 
     const std::string& path() const { return path_; }
     const FileStamp& stamp() const { return stamp_; }
+
+    // SQLite's own check of every page of the file (PRAGMA quick_check, in
+    // the state the rows were read from) runs in the background once the
+    // rows are read, so it costs no time a reader waits for while the first
+    // result is being sorted. Rows read from a damaged b-tree may be blank,
+    // doubled or missing without any error on the way: no data set shows
+    // them. Waits for the check; throws EngineError saying that the table is
+    // damaged, and SQLite's finding in brackets.
+    void requireSound() const;
     const std::string& sqlTableName() const { return tableName_; }
     const std::vector<Column>& columns() const { return columns_; }
     // One past the highest row number; deleted rows keep their numbers and count here.
@@ -220,8 +229,17 @@ private:
     // they are handed back as the column's dictionary.
     std::vector<uint32_t> computeRanks(int column, std::shared_ptr<const Chunk>& dictionary) const;
 
+    struct Check;
+    // Starts the check on the connection the rows were read through, whose
+    // read transaction it ends; a file known to be sound is not checked again.
+    void startCheck(std::unique_ptr<Check> check);
+
     std::string path_;
     FileStamp stamp_;
+    // The check's outcome: empty for a sound file, else the error text.
+    // Successors share it: the engine writes only to a table found sound.
+    struct Verdict;
+    std::shared_ptr<const Verdict> verdict_;
     std::string tableName_;
     std::vector<Column> columns_;
     std::vector<std::vector<ChunkPtr>> cells_;  // [column][chunk]

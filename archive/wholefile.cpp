@@ -167,15 +167,19 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
 namespace {
 
 std::string unreadableText(std::string_view source, int code) {
-    return "Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
-           (code == ENOENT ? std::string("nicht gefunden") : fileErrorCause(code)) + ".";
+    std::string cause = code == ENOENT ? std::string("nicht gefunden")
+                        : code == EINVAL ? std::string("sie ist keine gew\xF6hnliche Datei")
+                                         : fileErrorCause(code);
+    return "Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " + cause + ".";
 }
 
 // `shownSource` names the source in messages; the writer is made only once
 // the source is open, so a missing source leaves nothing behind.
 template <class MakeWriter>
-void copyWhole(const std::string& fsSource, std::string_view shownSource, MakeWriter makeWriter) {
-    const int in = ::open(fsSource.c_str(), O_RDONLY | O_CLOEXEC);
+void copyWhole(const std::string& fsSource, std::string_view shownSource, MakeWriter makeWriter,
+               const std::function<void()>& approve = nullptr) {
+    // Opened without waiting: a pipe in the source's place would wait for a writer.
+    const int in = ::open(fsSource.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
         const int code = errno;
         throw FileWriteError(unreadableText(shownSource, code), code);
@@ -184,6 +188,15 @@ void copyWhole(const std::string& fsSource, std::string_view shownSource, MakeWr
         int fd;
         ~Closer() { ::close(fd); }
     } closer{in};
+    struct stat source {};
+    if (::fstat(in, &source) != 0) {
+        const int code = errno;
+        throw FileWriteError(unreadableText(shownSource, code), code);
+    }
+    if (!S_ISREG(source.st_mode)) {
+        const int code = S_ISDIR(source.st_mode) ? EISDIR : EINVAL;
+        throw FileWriteError(unreadableText(shownSource, code), code);
+    }
     WholeFileWriter writer = makeWriter();
     std::string chunk(kBufferSize, '\0');
     for (;;) {
@@ -196,15 +209,15 @@ void copyWhole(const std::string& fsSource, std::string_view shownSource, MakeWr
         if (n == 0) break;
         writer.write(std::string_view(chunk.data(), static_cast<size_t>(n)));
     }
-    struct stat info {};
-    if (::fstat(in, &info) == 0) writer.setPermissions(info.st_mode & 07777);
+    writer.setPermissions(source.st_mode & 07777);
+    if (approve) approve();
     writer.commit();
 }
 
 }  // namespace
 
-void copyWholeFile(const std::string& source, const std::string& target) {
-    copyWhole(cp1252ToUtf8(source), source, [&] { return WholeFileWriter(target); });
+void copyWholeFile(const std::string& source, const std::string& target, const std::function<void()>& approve) {
+    copyWhole(cp1252ToUtf8(source), source, [&] { return WholeFileWriter(target); }, approve);
 }
 
 void copyWholeFileForFileSystemPaths(const std::string& utf8Source, const std::string& utf8Target) {

@@ -7,6 +7,7 @@
 //
 // Paths are the program's (Windows-1252); the file system sees UTF-8.
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -67,8 +68,12 @@ private:
 // Writes `bytes` as the whole new content of `path`.
 void writeWholeFile(const std::string& path, std::string_view bytes);
 // Copies `source` over `target` whole or not at all; the copy keeps the
-// source's permission bits.
-void copyWholeFile(const std::string& source, const std::string& target);
+// source's permission bits. `approve`, when given, runs once every byte is
+// read and written, before the copy takes the target's place; whatever it
+// throws leaves the target as it was. A source that is no plain file (a
+// pipe, a device, a folder) is refused, never waited on.
+void copyWholeFile(const std::string& source, const std::string& target,
+                   const std::function<void()>& approve = nullptr);
 // The same for paths in the file system's own form (UTF-8), such as the
 // programs a tool copies, which need not be program strings.
 void copyWholeFileForFileSystemPaths(const std::string& utf8Source, const std::string& utf8Target);

@@ -1,5 +1,6 @@
 #include "filefaults.h"
 #include "startuprules.h"
+#include "tablefile.h"
 #include "tables.h"
 #include "wholefile.h"
 
@@ -96,28 +97,42 @@ TEST(StartupRules, NewestIssueFallsBackToTheFirstIssue) {
     EXPECT_EQ(startup::newestIssueFrom(nullptr).year, 1997);
 }
 
+// A table file of the view with one row, as the disc holds it.
+void writeTableFile(const std::filesystem::path& path, const archive::ViewDef& view) {
+    archive::TableFileWriter writer(path.string(), view);
+    writer.add(archive::Row(view.fields.size(), std::string("1")));
+    writer.commit();
+}
+
+std::string contentOf(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A source missing from the disc is named as such, not as a write failure;
-// the other tables are copied all the same.
+// the other tables are copied all the same, whatever the letter case of
+// their names on the disc.
 TEST(StartupRules, AMissingSourceIsToldAndTheOthersAreCopied) {
     namespace fs = std::filesystem;
     const fs::path root = fs::temp_directory_path() / ("quillora-copy-" + std::to_string(::getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "DATA");
     fs::create_directories(root / "copies");
-    std::ofstream(root / "DATA" / "gamedata.db") << "games";
-    std::ofstream(root / "DATA" / "TippsData.DB") << "tips";
+    writeTableFile(root / "DATA" / "gamedata.db", archive::gamesView());
+    writeTableFile(root / "DATA" / "TippsData.DB", archive::tipsView());
     std::ofstream(root / "copies" / "CDData.DB") << "older";
     const std::vector<startup::CopyFailure> failures =
         startup::copyTablesToHardDisk((root / "DATA").string() + "/", (root / "copies").string());
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].file, "CDData.DB");
-    EXPECT_EQ(failures[0].cause, "sie fehlt in '" + (root / "DATA").string() + "'");
+    const std::string missing = "Tabelle '" + (root / "DATA" / "CDData.DB").string() + "' nicht gefunden.";
+    EXPECT_EQ(failures[0].refusal, missing);
     EXPECT_TRUE(failures[0].olderCopyExists);
-    std::ifstream games(root / "copies" / "GameData.DB");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(games), {}), "games");
+    EXPECT_EQ(contentOf(root / "copies" / "GameData.DB"), contentOf(root / "DATA" / "gamedata.db"));
+    EXPECT_EQ(contentOf(root / "copies" / "CDData.DB"), "older");
     EXPECT_EQ(startup::copyFailureText(failures, "/c"),
-              "Die Tabelle 'CDData.DB' konnte nicht auf die Festplatte kopiert werden (sie fehlt in '" +
-                  (root / "DATA").string() + "'). Angezeigt wird die \xE4ltere Kopie in '/c'.");
+              "Die Tabelle 'CDData.DB' wurde nicht auf die Festplatte kopiert: " + missing +
+                  " Angezeigt wird die \xE4ltere Kopie in '/c'.");
     fs::remove_all(root);
 }
 
@@ -137,8 +152,9 @@ TEST(StartupRules, ACopyFailingAtAnyStepKeepsTheOlderCopy) {
         fs::remove_all(root);
         fs::create_directories(root / "DATA");
         fs::create_directories(root / "copies");
-        for (const std::string& name : names) {
-            std::ofstream(root / "DATA" / name, std::ios::binary) << "new " << name;
+        for (const archive::ViewDef* view : archive::allViews()) {
+            const std::string name(view->copiedFileName);
+            writeTableFile(root / "DATA" / name, *view);
             std::ofstream(root / "copies" / name, std::ios::binary) << "older " << name;
         }
     };
@@ -169,7 +185,8 @@ TEST(StartupRules, ACopyFailingAtAnyStepKeepsTheOlderCopy) {
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(listing, expected);
         for (const std::string& name : names)
-            EXPECT_EQ(read(root / "copies" / name), (name == failures[0].file ? "older " : "new ") + name);
+            EXPECT_EQ(read(root / "copies" / name),
+                      name == failures[0].file ? "older " + name : read(root / "DATA" / name));
     }
     fs::remove_all(root);
 }

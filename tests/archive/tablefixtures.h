@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -123,3 +124,82 @@ private:
     bool bitsCleared_ = false;
     bool immutable_ = false;
 };
+
+// ---- damage as bad luck does it to a table file
+
+// A table of the view with `rows` rows of distinct values, and then, as a
+// table that was edited lives, a run of rows deleted, so that pages lie on
+// its free list.
+inline void writeLivedInTable(const std::string& path, const archive::ViewDef& view, int rows) {
+    archive::TableFileWriter writer(path, view);
+    for (int i = 0; i < rows; ++i) {
+        archive::Row row;
+        for (const archive::FieldDef& field : view.fields)
+            row.emplace_back(field.kind == archive::FieldKind::Integer
+                                 ? std::to_string(i % 101)
+                                 : std::string(field.name) + " " + std::to_string(i) + " \xE4\xF6\xFC");
+        writer.add(row);
+    }
+    writer.commit();
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    const std::string table(view.tableFile.substr(0, view.tableFile.find('.')));
+    sqlite3_exec(db, ("DELETE FROM " + table + " WHERE rowid BETWEEN " + std::to_string(rows / 5) + " AND " +
+                      std::to_string(rows / 2))
+                         .c_str(),
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+inline void writeFileContent(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The file's page size from its header.
+inline size_t pageSizeOf(const std::string& bytes) {
+    const size_t size = (static_cast<unsigned char>(bytes[16]) << 8) | static_cast<unsigned char>(bytes[17]);
+    return size == 1 ? 65536 : size;
+}
+
+// Where the b-tree header of page `page` (counted from 1) starts.
+inline size_t pageHeaderAt(const std::string& bytes, size_t page) {
+    return page == 1 ? 100 : (page - 1) * pageSizeOf(bytes);
+}
+
+// The English words of SQLite's own messages: none may stand in a box
+// outside brackets or quotes.
+inline std::string englishOutsideBrackets(const std::string& text) {
+    std::string outside;
+    int depth = 0;
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '\'' && depth == 0) quoted = !quoted;
+        else if (c == '(' && !quoted) ++depth;
+        else if (c == ')' && !quoted && depth > 0) --depth;
+        else if (depth == 0 && !quoted) outside += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    // "Format" is a German word as well.
+    std::vector<std::string> words = {"malformed", "unsupported", "file", "database", "error"};
+    for (int code = 0; code <= SQLITE_NOTADB; ++code) {
+        std::string word;
+        for (const char* c = sqlite3_errstr(code);; ++c) {
+            if (*c && std::isalpha(static_cast<unsigned char>(*c))) {
+                word += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+            } else {
+                if (word.size() >= 4 && word != "format") words.push_back(word);
+                word.clear();
+                if (!*c) break;
+            }
+        }
+    }
+    for (const std::string& word : words) {
+        for (size_t at = outside.find(word); at != std::string::npos; at = outside.find(word, at + 1)) {
+            const bool starts = at == 0 || !std::isalpha(static_cast<unsigned char>(outside[at - 1]));
+            const size_t end = at + word.size();
+            const bool ends = end == outside.size() || !std::isalpha(static_cast<unsigned char>(outside[end]));
+            if (starts && ends) return word;
+        }
+    }
+    return {};
+}
+
