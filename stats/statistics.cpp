@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "filelayer.h"
+#include "sorting.h"
 #include "tableimage.h"
 
 #include <algorithm>
@@ -148,9 +149,11 @@ std::string factsKey(std::string_view what, std::initializer_list<int> columns,
 
 struct GameColumns {
     int rating, category, issue;
+    int title = -1;  // names the record of a failure, where the table has titles
 };
 struct KindColumns {
     int kind, issue;
+    int title = -1;
 };
 
 const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameColumns& columns,
@@ -232,10 +235,15 @@ const archive::TableImage* imageToGather(const archive::DataSet& dataSet) {
 
 // ---- the walks
 
-template <class Statistics>
-void fail(Statistics& statistics, std::string_view value, std::string_view field) {
+// The walk ends at `record` (of the records in their order): its value in
+// `field` is no number. The text names the record by its place and title.
+template <class Statistics, class Records>
+void fail(Statistics& statistics, const Records& records, size_t record, int titleColumn, std::string_view value,
+          std::string_view field) {
     statistics.complete = false;
-    statistics.failure = archive::detail::notANumberText(value, field);
+    std::optional<std::string_view> title;
+    if (titleColumn >= 0) title = records.text(record, titleColumn);
+    statistics.failure = archive::detail::notANumberText(value, field, record + 1, title);
 }
 
 // The sums of a pass, kept apart from the result while it runs, so the
@@ -277,15 +285,15 @@ template <class Records>
     const std::optional<double> value = decimalValue(rating);
     if (!value) {
         if (fact.category < 0 && fact.month == kMonthNotANumber)
-            fail(s, records.text(record, columns.issue), kIssueField);
+            fail(s, records, record, columns.title, records.text(record, columns.issue), kIssueField);
         else
-            fail(s, rating, kRatingField);
+            fail(s, records, record, columns.title, rating, kRatingField);
         return false;
     }
     const int slot = ratingSlot(*value);
     if (fact.month == kMonthNotANumber) {
         sums.add(fact.category, kNoMonth, *value, -1);
-        fail(s, records.text(record, columns.issue), kIssueField);
+        fail(s, records, record, columns.title, records.text(record, columns.issue), kIssueField);
         return false;
     }
     sums.add(fact.category, fact.month, *value, slot);
@@ -358,7 +366,7 @@ void walkKinds(const Records records, const KindColumns& columns, KindStatistics
         const KindFact fact = records.fact(record);
         if (fact.month == kMonthNotANumber) {
             if (fact.kind >= 0) kindCount[static_cast<size_t>(fact.kind)] += 1;
-            fail(s, records.text(record, columns.issue), kIssueField);
+            fail(s, records, record, columns.title, records.text(record, columns.issue), kIssueField);
             break;
         }
         kindCount[fact.kind >= 0 ? static_cast<size_t>(fact.kind) : rest] += 1;
@@ -476,6 +484,7 @@ GameStatistics computeGameStatistics(const archive::DataSet& games, std::span<co
                       {kIssueField, &columns.issue}},
                      s))
         return s;
+    columns.title = games.fieldIndex(archive::kTitleField);
 
     if (const archive::TableImage* image = imageToGather(games)) {
         const Facts<GameFact>& facts = gameFacts(*image, columns, categoryNames);
@@ -504,6 +513,7 @@ KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<co
     s.issuesPerMonth = issuesPerMonth(first, newest);
     KindColumns columns{};
     if (!findColumns(items, {{kKindField, &columns.kind}, {kIssueField, &columns.issue}}, s)) return s;
+    columns.title = items.fieldIndex(archive::kTitleField);
 
     if (const archive::TableImage* image = imageToGather(items)) {
         const Facts<KindFact>& facts = kindFacts(*image, columns, kindNames);

@@ -241,7 +241,7 @@ TEST_F(StatisticsTest, ANonNumberEndsTheWalkKeepingWhatCameBefore) {
                 game("C", "70", "Action", "2000/01")});
     GameStatistics s = games();
     EXPECT_FALSE(s.complete);
-    EXPECT_EQ(s.failure, detail::notANumberText("2000/xx", "AUSGABE"));
+    EXPECT_EQ(s.failure, detail::notANumberText("2000/xx", "AUSGABE", 2, "B"));
     // B's category was counted before its month was read; the month and the distribution were not.
     EXPECT_EQ(s.categorySum[category("Action")], 170);
     EXPECT_EQ(s.categoryCount[category("Action")], 2);
@@ -255,23 +255,44 @@ TEST_F(StatisticsTest, ANonNumberEndsTheWalkKeepingWhatCameBefore) {
                 game("C", "70", "Action", "2000/01")});
     setRating("B", "neunzig");
     s = games();
-    EXPECT_EQ(s.failure, detail::notANumberText("neunzig", "WERTUNG"));
+    EXPECT_EQ(s.failure, detail::notANumberText("neunzig", "WERTUNG", 2, "B"));
     EXPECT_EQ(s.categoryCount[category("Strategie")], 0);
     EXPECT_EQ(s.monthTestCount[0], 1);
 
     // Without a category the month is read before the rating's value.
     writeTable(path, gamesView(), {game("A", "80", "Keine", "2000/x"), game("B", "80", "Keine", "2000/01")});
     setRating("A", "acht");
-    EXPECT_EQ(games().failure, detail::notANumberText("2000/x", "AUSGABE"));
+    EXPECT_EQ(games().failure, detail::notANumberText("2000/x", "AUSGABE", 1, "A"));
     writeTable(path, gamesView(), {game("A", "80", "Keine", "2000/01")});
     setRating("A", "acht");
-    EXPECT_EQ(games().failure, detail::notANumberText("acht", "WERTUNG"));
+    EXPECT_EQ(games().failure, detail::notANumberText("acht", "WERTUNG", 1, "A"));
     // A blank is not empty, and an issue too short for a month is no number.
     writeTable(path, gamesView(), {game("A", "80", "Action", "")});
-    EXPECT_EQ(games().failure, detail::notANumberText("", "AUSGABE"));
+    EXPECT_EQ(games().failure, detail::notANumberText("", "AUSGABE", 1, "A"));
     writeTable(path, gamesView(), {game("A", "80", "Action", "2000/01")});
     setRating("A", " ");
-    EXPECT_EQ(games().failure, detail::notANumberText(" ", "WERTUNG"));
+    EXPECT_EQ(games().failure, detail::notANumberText(" ", "WERTUNG", 1, "A"));
+}
+
+// A bad value reaches the box readably whatever bytes it holds: cut to forty
+// characters, a byte that is no text as <HH>, with its field and record.
+TEST_F(StatisticsTest, ABadValueIsShownReadablyWithItsFieldAndRecord) {
+    const std::string path = folder.file("GameData.db");
+    writeTable(path, gamesView(), {game("A\tB", "80", "Action", "2000/01"), game("B", "80", "Action", "2003/1x")});
+    EXPECT_EQ(games().failure,
+              "'2003/1x' ist kein g\xFCltiger Wert f\xFCr das Feld 'AUSGABE' (Datensatz 2, Titel 'B').");
+    // A value that begins with a 0 byte once made a box whose whole text was a quote.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "UPDATE GameData SET WERTUNG = CAST(X'002701' AS TEXT) || replace(hex(zeroblob(45)), '00', 'z') "
+                           "WHERE TITEL LIKE 'A%'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_EQ(games().failure, "'<00>'<01>" + std::string(37, 'z') +
+                                   "\x85' ist kein g\xFCltiger Wert f\xFCr das Feld 'WERTUNG' (Datensatz 1, Titel "
+                                   "'A<09>B').");
 }
 
 TEST_F(StatisticsTest, DiscKindsByTheFirstStemInListOrder) {
@@ -323,7 +344,7 @@ TEST_F(StatisticsTest, AKindCountsBeforeItsMonthTheRestKindAfter) {
                {disc("a", "2001/03", "Demo"), disc("b", "2001/xx", "Demo"), disc("c", "2001/03", "Demo")});
     KindStatistics s = kinds(discView());
     EXPECT_FALSE(s.complete);
-    EXPECT_EQ(s.failure, detail::notANumberText("2001/xx", "AUSGABE"));
+    EXPECT_EQ(s.failure, detail::notANumberText("2001/xx", "AUSGABE", 2, "b"));
     EXPECT_EQ(s.kindCount[0], 2);
     EXPECT_EQ(s.monthItemCount[2], 1);
     EXPECT_EQ(s.totalCount, 0);
@@ -377,11 +398,13 @@ GameStatistics referenceGames(const DataSet& data, Issue newest) {
     const auto names = gamesView().statisticsRows;
     const int rating = data.fieldIndex("WERTUNG"), section = data.fieldIndex("RUBRIK"),
               issue = data.fieldIndex("AUSGABE");
+    const int title = data.fieldIndex("TITEL");
+    int record = 0;
     auto fail = [&](std::string_view value, std::string_view field) {
         s.complete = false;
-        s.failure = detail::notANumberText(value, field);
+        s.failure = detail::notANumberText(value, field, static_cast<size_t>(record) + 1, data.text(record, title));
     };
-    for (int record = 0; record < data.recordCount() && s.complete; ++record) {
+    for (; record < data.recordCount() && s.complete; ++record) {
         const std::string_view r = data.text(record, rating);
         if (r.empty()) continue;
         for (size_t i = 0; i < names.size() && s.complete; ++i) {
