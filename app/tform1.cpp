@@ -344,9 +344,12 @@ void TForm1::FormShow() {
         int& month;
         int& year;
     };
-    const Newest newest[] = {{archive::tipsView(), TippsLastMonth, TippsLastYear},
-                             {archive::discView(), CDLastMonth, CDLastYear},
-                             {archive::gamesView(), GameLastMonth, GameLastYear}};
+    // The games first: their table, read in the background since the
+    // window was made, is checked by SQLite in the background once read,
+    // while the two other tables' newest issues are looked up here.
+    const Newest newest[] = {{archive::gamesView(), GameLastMonth, GameLastYear},
+                             {archive::tipsView(), TippsLastMonth, TippsLastYear},
+                             {archive::discView(), CDLastMonth, CDLastYear}};
     std::vector<std::pair<const archive::ViewDef*, std::string>> refused;
     auto refuse = [&](const Newest& table, const std::string& text) {
         const archive::Issue first;
@@ -378,7 +381,7 @@ void TForm1::FormShow() {
         InitTable(std::string(archive::gamesView().name));
         FormatTable(CurrentView);
     } catch (const std::exception& error) {
-        refuse(newest[2], error.what());
+        refuse(newest[0], error.what());
     }
     // The other two tables are read while the user looks at the games.
     for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()}) {

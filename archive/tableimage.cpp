@@ -17,6 +17,7 @@
 #include <chrono>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <list>
 #include <numeric>
@@ -607,12 +608,16 @@ std::string damageFoundIn(const Database& db, const std::string& path) {
     return {};
 }
 
-// Files found sound by their stamp: the hard-disk copy checks what it
-// copies, and the copy's image need not be checked again.
+// Files found sound by their path and stamp: the hard-disk copy checks
+// what it copies, and the copy's image need not be checked again. The path
+// keeps a file that took a deleted sound file's inode within one tick of the
+// clock from passing for it. The time of the last change of the file's
+// attributes is not compared: the start makes the copy writable after
+// copying it, which changes nothing of its content.
 struct SoundFiles {
     static constexpr size_t kRemembered = 8;
     std::mutex mutex;
-    std::vector<FileStamp> stamps;
+    std::vector<std::pair<std::string, FileStamp>> files;  // stamps with changedNs 0
 };
 
 SoundFiles& soundFiles() {
@@ -620,17 +625,22 @@ SoundFiles& soundFiles() {
     return files;
 }
 
-void noteSound(const FileStamp& stamp) {
-    SoundFiles& files = soundFiles();
-    std::lock_guard lock(files.mutex);
-    if (files.stamps.size() == SoundFiles::kRemembered) files.stamps.erase(files.stamps.begin());
-    files.stamps.push_back(stamp);
+std::pair<std::string, FileStamp> soundKey(const std::string& path, FileStamp stamp) {
+    stamp.changedNs = 0;
+    return {std::filesystem::path(path).lexically_normal().string(), stamp};
 }
 
-bool knownSound(const FileStamp& stamp) {
-    SoundFiles& files = soundFiles();
-    std::lock_guard lock(files.mutex);
-    return std::find(files.stamps.begin(), files.stamps.end(), stamp) != files.stamps.end();
+void noteSound(const std::string& path, const FileStamp& stamp) {
+    SoundFiles& sound = soundFiles();
+    std::lock_guard lock(sound.mutex);
+    if (sound.files.size() == SoundFiles::kRemembered) sound.files.erase(sound.files.begin());
+    sound.files.push_back(soundKey(path, stamp));
+}
+
+bool knownSound(const std::string& path, const FileStamp& stamp) {
+    SoundFiles& sound = soundFiles();
+    std::lock_guard lock(sound.mutex);
+    return std::find(sound.files.begin(), sound.files.end(), soundKey(path, stamp)) != sound.files.end();
 }
 
 // Keeps the greatest value seen by the collation; NULL is the least.
@@ -878,7 +888,7 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
 
 void TableImage::startCheck(std::unique_ptr<Check> check) {
     auto verdict = std::make_shared<Verdict>();
-    if (knownSound(stamp_)) {
+    if (knownSound(path_, stamp_)) {
         check->transaction->commit();
         std::promise<std::string> sound;
         sound.set_value({});
@@ -1447,7 +1457,7 @@ void copyTableFile(const std::string& sourceFolder, const ViewDef& view, const s
         throw;
     }
     transaction.commit();
-    if (const std::optional<FileStamp> copied = stampOf(target)) noteSound(*copied);
+    if (const std::optional<FileStamp> copied = stampOf(target)) noteSound(target, *copied);
 }
 
 void prefetchImage(const std::string& path, LoadPriority priority) {

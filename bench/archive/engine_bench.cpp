@@ -1,7 +1,8 @@
 // What a keystroke in the title box costs: the title-filter query rerun over
 // a loaded table image, against the floor of the same filter done by a plain
 // loop over row structs already in sorted order; and what the first query of
-// a freshly opened table and the image's memory cost.
+// a freshly opened table, SQLite's check of its pages and the image's memory
+// cost.
 //
 // What the edit mode's writes cost: storing one edited row, deleting one row,
 // importing 100,000 lines, exporting a table, each against a floor measured
@@ -23,11 +24,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -170,6 +173,60 @@ void BM_FirstQuery(benchmark::State& state) {
         query.open();
         benchmark::DoNotOptimize(query.recordCount());
     }
+}
+
+// SQLite's check of every page of a table file, which opening a table runs
+// once its rows are read, in the background while the first result is
+// sorted: its own cost, on one thread, through a plain connection. Set
+// against BM_FirstQuery (what a reader waits for until the first result
+// shows, the check included) and that case of a build without the check.
+void BM_OpeningCheck(benchmark::State& state) {
+    const std::string& path = archives().gameTable(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) std::abort();
+        sqlite3_stmt* check = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &check, nullptr) != SQLITE_OK) std::abort();
+        if (sqlite3_step(check) != SQLITE_ROW ||
+            std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) != "ok")
+            std::abort();
+        sqlite3_finalize(check);
+        sqlite3_close(db);
+    }
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+}
+
+// What the check adds to the first query of a freshly opened table: in each
+// iteration the first query of the table itself, whose pages are checked
+// while the result is sorted, and of the same table copied by the hard-disk
+// copy, which checked it while copying and so is not checked again (the
+// floor). Both figures are counters; the measured time is the checked one.
+void BM_FirstQueryCheckCost(benchmark::State& state) {
+    const int games = static_cast<int>(state.range(0));
+    const std::string& path = archives().gameTable(games);
+    const std::string copyFolder = archives().root() + "/checked-" + std::to_string(games);
+    std::filesystem::create_directories(copyFolder);
+    const std::string copy = copyFolder + "/GameData.DB";
+    archive::copyTableFile(path.substr(0, path.rfind('/')), archive::gamesView(), copy);
+    double checkedSeconds = 0;
+    double knownSoundSeconds = 0;
+    for (auto _ : state) {
+        double checked = 0;
+        for (const std::string* table : {&path, &copy}) {
+            archive::Query query;
+            prepare(query, *table, "", "TITEL");
+            archive::clearImageCache();
+            const auto start = std::chrono::steady_clock::now();
+            query.open();
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            (table == &path ? checkedSeconds : knownSoundSeconds) += seconds;
+            if (table == &path) checked = seconds;
+            benchmark::DoNotOptimize(query.recordCount());
+        }
+        state.SetIterationTime(checked);
+    }
+    state.counters["checked_ms"] = benchmark::Counter(checkedSeconds * 1e3, benchmark::Counter::kAvgIterations);
+    state.counters["floor_ms"] = benchmark::Counter(knownSoundSeconds * 1e3, benchmark::Counter::kAvgIterations);
 }
 
 // The image's memory against the file's size, after the filters above have
@@ -389,6 +446,21 @@ BENCHMARK(BM_FloorTitleFilter)->Apply(sizes);
 BENCHMARK(BM_FullFilter)->Apply(sizes);
 BENCHMARK(BM_FloorFullFilter)->Apply(sizes);
 BENCHMARK(BM_FirstQuery)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstQueryCheckCost)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpeningCheck)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TablePost)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_FloorPost)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_TableDelete)->Apply([](auto* bench) { writes(bench, 20); });

@@ -304,9 +304,9 @@ bool soundTableToSqlite(const std::string& path, const ViewDef& view) {
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     sqlite3* db = nullptr;
     bool sound = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
-    for (const std::string sql : {std::string("PRAGMA integrity_check"),
-                                  "SELECT count(*) = count(*) || 'ok' FROM " +
-                                      std::string(view.tableFile.substr(0, view.tableFile.find('.')))}) {
+    for (const std::string& sql : {std::string("PRAGMA integrity_check"),
+                                   "SELECT count(*) = count(*) || 'ok' FROM " +
+                                       std::string(view.tableFile.substr(0, view.tableFile.find('.')))}) {
         sqlite3_stmt* stmt = nullptr;
         sound = sound && sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
                 sqlite3_step(stmt) == SQLITE_ROW &&
