@@ -3,9 +3,17 @@
 // browsing query sorted by title, then the table) and read cell by cell.
 // Either the data comes back or an EngineError says why; anything else is a
 // fault, and so is a loader that changed the file or left anything beside it.
+//
+// Then the same bytes go through the hard-disk copy over a good older copy:
+// refused, the older copy stays as it was with nothing beside it; copied,
+// the copy holds the same bytes and, opened without being checked again,
+// reads as the source did.
 
 #include "engine.h"
 #include "querytext.h"
+#include "tablefile.h"
+#include "tables.h"
+#include "wholefile.h"
 
 #include <unistd.h>
 
@@ -14,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +36,11 @@ namespace fs = std::filesystem;
 const std::string& folder() {
     static const std::string path =
         (fs::temp_directory_path() / ("quillora-fuzz-" + std::to_string(::getpid()))).string();
+    return path;
+}
+
+const std::string& copies() {
+    static const std::string path = folder() + "-copies";
     return path;
 }
 
@@ -58,6 +72,59 @@ size_t readAll(archive::DataSet& data) {
     return seen;
 }
 
+// Reads the table file in `dir` as the program opens it (the browsing
+// query sorted by title, then the table): what was read, counted, or nothing
+// when either refused it.
+std::optional<size_t> readTable(const std::string& dir) {
+    size_t seen = 0;
+    bool whole = true;
+    archive::clearImageCache();
+    try {
+        archive::Query query;
+        query.databaseName = dir;
+        query.sql = {"SELECT * FROM " + archive::quotedLiteral(dir + "/GameData.DB"), "ORDER BY TITEL"};
+        query.prepare();
+        query.open();
+        seen += readAll(query);
+    } catch (const archive::EngineError&) {
+        whole = false;
+    }
+    archive::clearImageCache();
+    try {
+        archive::Table table;
+        table.databaseName = dir;
+        table.tableName = "GameData.db";
+        table.open();
+        seen += readAll(table);
+    } catch (const archive::EngineError&) {
+        whole = false;
+    }
+    sink = seen;
+    if (!whole) return std::nullopt;
+    return seen;
+}
+
+// A sound games table of two rows, as an earlier start copied it.
+const std::string& olderCopy() {
+    static const std::string bytes = [] {
+        std::error_code ignored;
+        fs::remove_all(copies(), ignored);
+        fs::create_directories(copies());
+        const std::string path = copies() + "/GameData.DB";
+        {
+            archive::TableFileWriter writer(path, archive::gamesView());
+            for (const char* title : {"Alte Kopie", "Noch eine"}) {
+                archive::Row row(archive::gamesView().fields.size(), std::string("1"));
+                row[0] = title;
+                writer.add(row);
+            }
+            writer.commit();
+        }
+        return contentOf(path);
+    }();
+    return bytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,31 +138,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 
-    archive::clearImageCache();
-    try {
-        archive::Query query;
-        query.databaseName = folder();
-        query.sql = {"SELECT * FROM " + archive::quotedLiteral(path), "ORDER BY TITEL"};
-        query.prepare();
-        query.open();
-        sink = readAll(query);
-    } catch (const archive::EngineError&) {
-    }
-    archive::clearImageCache();
-    try {
-        archive::Table table;
-        table.databaseName = folder();
-        table.tableName = "GameData.db";
-        table.open();
-        sink = readAll(table);
-    } catch (const archive::EngineError&) {
-    }
+    const std::optional<size_t> read = readTable(folder());
 
     // Reading a table never writes: the same bytes, and nothing beside them.
     if (contentOf(path) != bytes) std::abort();
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder())) ++entries;
     if (entries != 1) std::abort();
+
+    const std::string& older = olderCopy();
+    fs::remove_all(copies(), ignored);
+    fs::create_directories(copies());
+    const std::string target = copies() + "/GameData.DB";
+    {
+        std::ofstream out(target, std::ios::binary);
+        out.write(older.data(), static_cast<std::streamsize>(older.size()));
+    }
+    bool copied = false;
+    try {
+        archive::copyTableFile(folder(), archive::gamesView(), target);
+        copied = true;
+    } catch (const archive::EngineError&) {
+    } catch (const archive::FileWriteError&) {
+    }
+    if (contentOf(target) != (copied ? bytes : older)) std::abort();
+    entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(copies())) ++entries;
+    if (entries != 1) std::abort();
+    // A copy is sound: it reads whole, as the source does.
+    if (copied && (!read || readTable(copies()) != read)) std::abort();
+
     fs::remove_all(folder());
+    fs::remove_all(copies());
     return 0;
 }
