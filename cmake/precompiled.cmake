@@ -3,15 +3,15 @@
 # is compiled once and every target of its kind reuses it. Included once all
 # folders are configured, it gives each target its set:
 #
-#   Qt libraries and plug-ins    the Qt set, built position-independent
-#   Qt programs and window tests the Qt set, built for programs
-#   Google Test programs         the Google Test set
+#   whatever uses Qt           the Qt set
+#   Google Test programs       the Google Test set
 #
 # GCC uses a precompiled header only when the macros it tested and the code
-# model flags are the same as where it was made: the sets test no Qt module
-# macro but QT_CORE_LIB, which every user defines, and a library's set is made
-# as a library, a program's as a program. A mismatch would only cost time;
-# -Winvalid-pch (an error with QUILLORA_WERROR) reports it.
+# model flags are the same as where it was made: the Qt set tests no Qt module
+# macro but QT_CORE_LIB, which every user defines, and Qt compiles everything
+# that uses it position-independent, programs too. A mismatch costs time,
+# nothing else: the compiler then reads the headers themselves (all of them
+# found through QtCore's folders) and -Winvalid-pch says so.
 option(QUILLORA_PCH "Precompile the Qt and Google Test headers" ON)
 if(NOT QUILLORA_PCH OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   return()
@@ -20,9 +20,11 @@ endif()
 set(quillora_pch_std <algorithm> <array> <filesystem> <fstream> <functional> <map> <memory> <optional>
     <span> <stdexcept> <string> <string_view> <vector>)
 set(quillora_pch_qt ${quillora_pch_std}
-    <QAbstractTableModel> <QApplication> <QComboBox> <QDialog> <QDir> <QFile> <QFont> <QFontMetrics>
-    <QHeaderView> <QImage> <QKeyEvent> <QLabel> <QLineEdit> <QMessageBox> <QMouseEvent> <QPainter>
-    <QPushButton> <QScreen> <QString> <QStyledItemDelegate> <QTableView> <QTimer> <QWidget>)
+    <QtCore/QAbstractTableModel> <QtCore/QDir> <QtCore/QFile> <QtCore/QString> <QtCore/QTimer>
+    <QtGui/QFont> <QtGui/QFontMetrics> <QtGui/QImage> <QtGui/QKeyEvent> <QtGui/QMouseEvent> <QtGui/QPainter>
+    <QtGui/QScreen> <QtWidgets/QApplication> <QtWidgets/QComboBox> <QtWidgets/QDialog>
+    <QtWidgets/QHeaderView> <QtWidgets/QLabel> <QtWidgets/QLineEdit> <QtWidgets/QMessageBox>
+    <QtWidgets/QPushButton> <QtWidgets/QStyledItemDelegate> <QtWidgets/QTableView> <QtWidgets/QWidget>)
 set(quillora_pch_gtest ${quillora_pch_std} <gtest/gtest.h>)
 
 # The holders: a library and a program with nothing in them but the header set.
@@ -39,14 +41,10 @@ function(quillora_pch_holder name type)
 endfunction()
 
 if(QUILLORA_BUILD_GUI)
-  # Only QtCore's macro; the other modules' headers come by their folders.
-  foreach(type library program)
-    quillora_pch_holder(quillora_pch_qt_${type} ${type} ${quillora_pch_qt})
-    target_link_libraries(quillora_pch_qt_${type} PRIVATE Qt6::Core)
-    target_include_directories(quillora_pch_qt_${type} PRIVATE
-      $<TARGET_PROPERTY:Qt6::Gui,INTERFACE_INCLUDE_DIRECTORIES>
-      $<TARGET_PROPERTY:Qt6::Widgets,INTERFACE_INCLUDE_DIRECTORIES>)
-  endforeach()
+  # Made with QtCore's macro only; every module's headers are found by
+  # their module's name through QtCore's include folder.
+  quillora_pch_holder(quillora_pch_qt library ${quillora_pch_qt})
+  target_link_libraries(quillora_pch_qt PRIVATE Qt6::Core)
 endif()
 if(QUILLORA_BUILD_TESTS)
   quillora_pch_holder(quillora_pch_gtest program ${quillora_pch_gtest})
@@ -101,12 +99,8 @@ function(quillora_pch_targets_in folder)
     quillora_links_qt(${target} qt)
     get_target_property(links ${target} LINK_LIBRARIES)
     set(holder)
-    if(qt AND TARGET quillora_pch_qt_library)
-      if(type STREQUAL "EXECUTABLE")
-        set(holder quillora_pch_qt_program)
-      else()
-        set(holder quillora_pch_qt_library)
-      endif()
+    if(qt AND TARGET quillora_pch_qt)
+      set(holder quillora_pch_qt)
     elseif(type STREQUAL "EXECUTABLE" AND links MATCHES "GTest::" AND TARGET quillora_pch_gtest)
       set(holder quillora_pch_gtest)
     endif()
