@@ -43,7 +43,7 @@ case "$mode" in
       { tail -n 20 "$build/merge-$target.log" >&2; exit 1; }
     rm -rf "$corpus"
     mv "$fresh" "$corpus"
-    echo "   $(find "$corpus" -type f | wc -l) inputs, $(du -sk "$corpus" | cut -f1) KB"
+    echo "   $(find "$corpus" -type f | wc -l) inputs, $(du -s --apparent-size -k "$corpus" | cut -f1) KB"
   done
   ;;
 *)
