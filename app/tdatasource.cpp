@@ -2,13 +2,14 @@
 
 #include "engine.h"
 #include "messagebox.h"
+#include "rowindicatorheader.h"
 #include "text.h"
 
 #include <QApplication>
 
 namespace {
-// The row indicator column: the current record, marked by its state.
-const QString kBrowseMark = QString(QChar(0x25B6));
+// The row indicator column: the current record, marked by its state. In
+// browsing the header draws a triangle (kRowIndicatorRole).
 const QString kEditMark = QStringLiteral("I");
 const QString kInsertMark = QStringLiteral("*");
 }  // namespace
@@ -108,17 +109,19 @@ QVariant TDataSource::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TDataSource::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (!dataSet_ || role != Qt::DisplayRole) return {};
+    if (!dataSet_ || (role != Qt::DisplayRole && role != kRowIndicatorRole)) return {};
     if (orientation == Qt::Horizontal) {
-        if (section < 0 || section >= shownColumns_) return {};
+        if (section < 0 || section >= shownColumns_ || role != Qt::DisplayRole) return {};
         return toQt(dataSet_->displayLabel(section));
     }
-    if (section != indicatorRow_) return QString();
+    QString mark;
     if (const archive::Table* editable = table()) {
-        if (editable->state() == archive::TableState::Edit) return kEditMark;
-        if (editable->state() == archive::TableState::Insert) return kInsertMark;
+        if (editable->state() == archive::TableState::Edit) mark = kEditMark;
+        if (editable->state() == archive::TableState::Insert) mark = kInsertMark;
     }
-    return kBrowseMark;
+    const bool current = section == indicatorRow_;
+    if (role == kRowIndicatorRole) return current && mark.isEmpty();
+    return current ? mark : QString();
 }
 
 Qt::ItemFlags TDataSource::flags(const QModelIndex& index) const {

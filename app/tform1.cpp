@@ -8,6 +8,7 @@
 #include "palette.h"
 #include "pictures.h"
 #include "querytext.h"
+#include "rowindicatorheader.h"
 #include "sorting.h"
 #include "startuprules.h"
 #include "tableimage.h"
@@ -231,6 +232,8 @@ void TForm1::loadLayout() {
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    rowIndicator_ = new RowIndicatorHeader(DBGrid1);
+    DBGrid1->setVerticalHeader(rowIndicator_);
     DBGrid1->setGeometry(kGridLeft, kGridTop, 431, 434);
     DBGrid1->setModel(DataSource1);
     DBGrid1->setItemDelegate(new GridCellDelegate(DBGrid1));
@@ -277,6 +280,7 @@ void TForm1::applyGridLook() {
     QFont titleFont(QStringLiteral("Arial"), 8, QFont::Bold);
     DBGrid1->horizontalHeader()->setFont(titleFont);
     DBGrid1->verticalHeader()->setFont(titleFont);
+    rowIndicator_->setMarkColour(kGridText);
 }
 
 // ---------------------------------------------------------------- start-up

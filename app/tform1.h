@@ -24,6 +24,7 @@
 class ClickArea;
 class QLineEdit;
 class QTableView;
+class RowIndicatorHeader;
 class TDataSource;
 class TForm2;
 class TForm3;
@@ -149,6 +150,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    RowIndicatorHeader* rowIndicator_ = nullptr;  // DBGrid1's row header
     void loadLayout();
     void applyGridLook();
     void switchView(const std::string& view);

@@ -12,7 +12,7 @@
 #include <QApplication>
 
 WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, WaitWindow waitWindow) {
-    installFontSubstitutions();
+    installProgramFonts();
     auto* wait = new TForm4;
     if (waitWindow == WaitWindow::Shown) {
         wait->show();

@@ -59,7 +59,11 @@ std::string selectionFilterFor(std::string_view categoryField, std::string_view 
     std::string filter;
     if (categoryText != kAllEntries) {
         const std::string_view inner = categoryText.size() > 1 ? categoryText.substr(1, 3) : std::string_view{};
+        // GCC 12 takes "text" + std::string for overlapping copies (its bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
         filter = std::string(categoryField) + " LIKE " + quotedLiteral("%" + std::string(inner) + "%");
+#pragma GCC diagnostic pop
     }
     if (ratingText != kAllEntries) {
         if (!filter.empty()) filter += " AND ";

@@ -314,8 +314,12 @@ bool RegistryHive::parse(std::string_view fileBytes) {
                 line.pop_back();
                 if (i + 1 < lines.size()) line += trimLeft(lines[++i]);
             }
+            // GCC 12 thinks *current may be read unset here, behind its own test.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
             if (current) parseValueLine(&keys_[*current], line);
             else preamble_.push_back(line);
+#pragma GCC diagnostic pop
             continue;
         }
         RegistryValue verbatim;

@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
-# Run as root (CI does); otherwise it names the command to run.
+# Installs the Debian packages one or more purposes need, when missing:
+#
+#   install-deps.sh run [test] [package] [fuzz]
+#
+#   run      building and running the program   scripts/deps/run.txt
+#   test     the tests and benchmarks             scripts/deps/test.txt
+#   package  the Debian package                   scripts/deps/package.txt
+#   fuzz     the fuzz targets                     scripts/deps/fuzz.txt
+#
+# Run as root (CI does), it installs them. Otherwise it names the missing ones
+# and the one command that installs them, and fails.
 set -euo pipefail
+lists="$(cd "$(dirname "$0")" && pwd)/deps"
+[ $# -gt 0 ] || { echo "usage: $0 run|test|package|fuzz..." >&2; exit 2; }
 
-packages=(
-  cmake ninja-build g++ pkg-config procps
-  qt6-base-dev qt6-svg-dev libgl-dev
-  libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation
-  # checks of the installed program and the Debian package
-  desktop-file-utils appstream file sqlite3 dpkg-dev
-  # the fuzz targets (scripts/fuzz.sh)
-  clang-14 libclang-rt-14-dev
-)
+wanted=()
+for purpose in "$@"; do
+  [ -f "$lists/$purpose.txt" ] || { echo "$0: no package list for '$purpose'" >&2; exit 2; }
+  while read -r package _; do
+    case "$package" in '' | '#'*) continue ;; esac
+    wanted+=("$package")
+  done <"$lists/$purpose.txt"
+done
 
 missing=()
-for package in "${packages[@]}"; do
+for package in "${wanted[@]}"; do
+  case " ${missing[*]:-} " in *" $package "*) continue ;; esac
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$package")
   fi
@@ -23,8 +33,8 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them with: sudo apt-get install -y ${missing[*]}" >&2
+  echo "Missing Debian packages ($*): ${missing[*]}" >&2
+  echo "Install them with: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive

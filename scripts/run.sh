@@ -2,7 +2,8 @@
 # Builds the program, writes the sample disc into build/disc and starts the
 # program from there, as a reader would start it from the cover disc. The very
 # first start installs the engine and ends; the program is then started again.
-# Pass --hd to start it under its hard-disk name (quillorahd).
+# Pass --hd to start it under its hard-disk name (quillorahd). Needs only the
+# packages to build and run the program (scripts/deps/run.txt).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLORA_BUILD_DIR:-$root/build}"

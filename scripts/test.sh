@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (windows offscreen); then makes the
-# Debian package and checks it (as root also installs and removes it again);
-# then fuzzes the parsers of outside input for 30 s each; last builds the
-# cores (tables, engine, statistics computation) once more without Qt and
-# runs their tests, which proves they stay free of it (the benchmarks were
-# built with the rest already).
+# The test run (CI runs it through .ci/run), on a build configured for it in
+# build/ (or $QUILLORA_BUILD_DIR) and two folders beside it:
+#  1. builds everything, warnings as errors, and runs every test: windows
+#     offscreen, text drawn only in the fonts the program depends on;
+#  2. makes the Debian package and checks it (as root also installs it,
+#     starts it and removes it again);
+#  3. builds the parsers of outside input for libFuzzer with the address and
+#     undefined-behaviour sanitizers and replays each one's corpus
+#     (build-fuzz, scripts/fuzz.sh --replay);
+#  4. builds the cores (tables, engine, statistics computation) and their
+#     tests without Qt, which shows they need none, with ThreadSanitizer, and
+#     runs the tests that use threads (build-tsan).
+# Installs what is missing of the packages for all of that when run as root.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUILLORA_BUILD_DIR:-$root/build}"
-"$root/scripts/build.sh"
-cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 600 -j2
+"$root/scripts/install-deps.sh" run test package fuzz
+
+step() { echo "== $* ($(date +%T))"; }
+step "build and tests"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DQUILLORA_BUILD_TESTS=ON -DQUILLORA_BUILD_BENCH=ON -DQUILLORA_WERROR=ON >/dev/null
+cmake --build "$build"
+(cd "$build" && ctest --output-on-failure --timeout 600 -j2)
+
+step "Debian package"
 "$root/tests/install/package_test.sh" "$build"
 
-# The parsers of outside input under libFuzzer and the sanitizers, 30 s each
-# (about two and a half minutes with the build), from a fresh corpus and a
-# fixed seed, so every run tries the same inputs.
-rm -rf "$build-fuzz/corpus"
-QUILLORA_FUZZ_SEED=1 QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" 30
+step "fuzz corpora"
+QUILLORA_WERROR=ON QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" --replay
 
-core="$build-core"
-cmake -S "$root" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_BUILD_GUI=OFF -DQUILLORA_BUILD_BENCH=OFF >/dev/null
-cmake --build "$core"
-cd "$core"
-ctest --output-on-failure --timeout 600 -j2
+step "cores without Qt, under ThreadSanitizer"
+cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_BUILD_GUI=OFF \
+  -DQUILLORA_BUILD_BENCH=OFF -DQUILLORA_SANITIZE=thread -DQUILLORA_WERROR=ON >/dev/null
+cmake --build "$build-tsan"
+(cd "$build-tsan" && ctest --output-on-failure --timeout 600 -j2)
+step "all passed"

@@ -139,11 +139,15 @@ std::string factsKey(std::string_view what, std::initializer_list<int> columns,
                      std::span<const std::string_view> names) {
     std::string key = "stats/";
     key += what;
+    // GCC 12 takes "text" + std::string for overlapping copies (its bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     for (int column : columns) key += "/" + std::to_string(column);
     for (std::string_view name : names) {
         key += "/" + std::to_string(name.size()) + ":";
         key += name;
     }
+#pragma GCC diagnostic pop
     return key;
 }
 
@@ -423,8 +427,12 @@ std::string numberText(double value) {
     std::string text = value < 0 ? "-" : "";
     if (exponent < -5 || exponent >= 15) {
         text += digits[0];
+        // GCC 12 takes "text" + std::string for overlapping copies (its bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
         if (digits.size() > 1) text += "." + digits.substr(1);
         text += "E" + std::to_string(exponent);
+#pragma GCC diagnostic pop
     } else if (exponent < 0) {
         text += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
     } else {

@@ -77,6 +77,11 @@ void TKindStatistics::fillFromComputation() {
     setHeading(Label3, texts_.monthHeading);
     FxLabel1->setCaption(texts_.monthCaption + stats::tenthsText(statistics_.itemsPerIssueMax) + ")");
     const auto kinds = texts_.kinds();
+    // GCC 12 takes "text" + std::string for overlapping or oversized copies
+    // (its bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
     for (size_t i = 0; i < kinds.size(); ++i) {
         const int row = static_cast<int>(i) + 2;
         StringGrid1->setCells(row, 0, " > " + std::string(kinds[i]));
@@ -84,6 +89,7 @@ void TKindStatistics::fillFromComputation() {
     }
     StringGrid1->setCells(1, 0, texts_.allRow);
     StringGrid1->setCells(1, 1, " " + stats::numberText(statistics_.totalCount));
+#pragma GCC diagnostic pop
 }
 
 double TKindStatistics::monthValue(int month) const {

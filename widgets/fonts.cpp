@@ -1,5 +1,6 @@
 #include "fonts.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QStringList>
 
@@ -28,4 +29,11 @@ QFont pixelFont(const char* family, int pixels, bool bold) {
 
 QFont layoutFont(const char* family, int points, bool bold) {
     return pixelFont(family, (points * 96 + 36) / 72, bold);
+}
+
+QFont programFont() { return layoutFont("MS Sans Serif", 8); }
+
+void installProgramFonts() {
+    installFontSubstitutions();
+    QApplication::setFont(programFont());
 }

@@ -11,6 +11,15 @@ void installFontSubstitutions();
 
 #include <QFont>
 
+// The font of everything that names none of its own: message boxes, menus,
+// dialogs, the selection module's texts. The layouts' system font,
+// "MS Sans Serif" at 8 pt, so the program looks the same whatever the
+// desktop or the installed fonts would choose.
+QFont programFont();
+// The substitutions, then the program font as the application's font. Once,
+// before any window.
+void installProgramFonts();
+
 // A font of the window layouts at a fixed pixel size: the layouts do not
 // scale with the screen, so a size given in points is the pixel size it had
 // at 96 dots per inch (8 pt is 11 pixels).

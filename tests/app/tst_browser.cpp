@@ -3,6 +3,7 @@
 // on real table files.
 
 #include "discfixture.h"
+#include "rowindicatorheader.h"
 #include "windows.h"
 
 #include <QApplication>
@@ -56,6 +57,13 @@ private:
     std::string cell(int row, int column) const {
         const TDataSource* model = windows->form1->DataSource1;
         return fromQt(model->data(model->index(row, column), Qt::DisplayRole).toString());
+    }
+
+    // The row header's mark of a row: the drawn triangle, "I", "*" or none.
+    QString mark(int row) const {
+        const TDataSource* model = windows->form1->DataSource1;
+        if (model->headerData(row, Qt::Vertical, kRowIndicatorRole).toBool()) return QStringLiteral("triangle");
+        return model->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
     }
 
     std::unique_ptr<DiscFixture> disc;
@@ -337,7 +345,10 @@ void BrowserTest::editModeNeedsCtrlAltOnTheFreePicture() {
 
 void BrowserTest::codesExpandOnLeavingACell() {
     enterEditMode();
+    QCOMPARE(mark(0), QStringLiteral("triangle"));
     typeInto(0, 2, "we");  // Genre
+    QCOMPARE(mark(0), QStringLiteral("I"));
+    QCOMPARE(mark(1), QString());
     moveTo(0, 1);
     QCOMPARE(cell(0, 2), std::string("Weltraumspiel"));
     typeInto(0, 1, "we");  // no section code
@@ -347,6 +358,8 @@ void BrowserTest::codesExpandOnLeavingACell() {
     moveTo(0, 2);
     QCOMPARE(cell(0, 1), std::string("Action"));
     moveTo(1, 2);  // another row: the change is stored
+    QCOMPARE(mark(0), QString());
+    QCOMPARE(mark(1), QStringLiteral("triangle"));
     const auto rows = readTableFile(disc->dataPath + "/GameData.DB");
     QCOMPARE(rows[0][1], std::string("Action"));
     QCOMPARE(rows[0][2], std::string("Weltraumspiel"));
@@ -454,6 +467,7 @@ void BrowserTest::insertedRowIsStoredOrDropped() {
     moveTo(2, 0);
     QTest::keyClick(form().DBGrid1, Qt::Key_Insert);
     QCOMPARE(form().DataSource1->rowCount(), int(count) + 1);
+    QCOMPARE(mark(int(count)), QStringLiteral("*"));  // a new row comes last
     moveTo(0, 0);  // untouched: dropped
     QCOMPARE(form().DataSource1->rowCount(), int(count));
     QCOMPARE(readTableFile(disc->dataPath + "/GameData.DB").size(), count);

@@ -49,7 +49,8 @@ TEST(ImportLines, LongLinesAndChunkBorders) {
     // its LF at the start of the next.
     const std::string longLine(1 << 20, '\xE4');
     std::string bytes = longLine + "\r\n";
-    bytes += std::string((1 << 16) * 3 - bytes.size() % (1 << 16) - 1, 'b') + "\r\nlast";
+    bytes.append((1 << 16) * 3 - bytes.size() % (1 << 16) - 1, 'b');
+    bytes += "\r\nlast";
     std::ofstream(folder.file("in.txt"), std::ios::binary) << bytes;
     ImportLineReader reader;
     ASSERT_TRUE(reader.open(folder.file("in.txt")));

@@ -6,10 +6,12 @@
 #include "tformfill.h"
 #include "tfxlabel.h"
 
+#include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -133,7 +135,7 @@ private slots:
     void layoutFontsResolveToMetricTwins();
 };
 
-void BackdropTest::initTestCase() { installFontSubstitutions(); }
+void BackdropTest::initTestCase() { installProgramFonts(); }
 
 void BackdropTest::mulDivRoundsHalvesAwayFromZero() {
     QCOMPARE(MulDiv(1, 1, 2), 1);
@@ -219,6 +221,7 @@ void BackdropTest::partialRepaintLinesUpWithTheWholeBackdrop() {
     makeWindowBackdrop(&window);
     auto* label = new QLabel(QStringLiteral("- - -"), &window);
     label->setGeometry(16, 152, 409, 25);  // across several bands near the bottom
+    label->setFont(pixelFont("MS Sans Serif", 11));  // as in the info dialog
     label->setStyleSheet(QStringLiteral("color: white"));
     showAndSettle(window);
 
@@ -415,6 +418,11 @@ void BackdropTest::layoutFontsResolveToMetricTwins() {
     QCOMPARE(QFont::substitutes(QStringLiteral("Arial")).size(), 1);
     QCOMPARE(QFontInfo(QFont(QStringLiteral("Arial"), 8)).family(), QStringLiteral("Liberation Sans"));
     QCOMPARE(QFontInfo(QFont(QStringLiteral("MS Sans Serif"), 8)).family(), QStringLiteral("Liberation Sans"));
+    // What names no font of its own, a message box too, has the layouts' system font.
+    QCOMPARE(QFontInfo(QApplication::font()).family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(QApplication::font().pixelSize(), 11);
+    const QMessageBox box(QMessageBox::Critical, QStringLiteral("Quillora"), QStringLiteral("Fehler."));
+    QCOMPARE(QFontInfo(box.font()).family(), QStringLiteral("Liberation Sans"));
 
     QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(), 96.0);
     const QFont arial(QStringLiteral("Arial"), 8);

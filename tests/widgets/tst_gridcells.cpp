@@ -2,9 +2,11 @@
 // draws: texts that fit and texts that are elided, umlauts, blanks, empty
 // cells, the selected and the focused cell, narrow and wide columns, in the
 // window's active and inactive look; and it must keep doing so once its
-// texts are laid out and kept.
+// texts are laid out and kept. The row header draws the current row's mark
+// itself, the same in any font.
 
 #include "gridcelldelegate.h"
+#include "rowindicatorheader.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -103,6 +105,7 @@ private slots:
     void cellsLookAsTheStyleDrawsThem_data();
     void cellsLookAsTheStyleDrawsThem();
     void keptTextsFollowTheFontAndTheColumnWidth();
+    void currentRowIsMarkedByATriangleInAnyFont();
 };
 
 void GridCellsTest::cellsLookAsTheStyleDrawsThem_data() {
@@ -158,6 +161,47 @@ void GridCellsTest::keptTextsFollowTheFontAndTheColumnWidth() {
     grid.view.setItemDelegate(new QStyledItemDelegate(&grid.view));
     const QImage expected = grid.shot();
     QVERIFY2(changed == expected, qPrintable(firstDifference(expected, changed)));
+}
+
+void GridCellsTest::currentRowIsMarkedByATriangleInAnyFont() {
+    Grid grid({latin1("a"), latin1("b"), latin1("c")}, {60});
+    grid.model.setVerticalHeaderLabels({QString(), QString(), QString()});
+    grid.model.setHeaderData(1, Qt::Vertical, true, kRowIndicatorRole);
+    auto* header = new RowIndicatorHeader(&grid.view);
+    grid.view.setVerticalHeader(header);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultSectionSize(17);
+    header->setFixedWidth(12);
+    const QColor mark(0x12, 0x34, 0x56);
+    header->setMarkColour(mark);
+    grid.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid.view));
+    auto section = [&](int row) {
+        return header->viewport()
+            ->grab(QRect(0, header->sectionViewportPosition(row), 12, 17))
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+
+    const QImage plain = section(0);
+    const QImage marked = section(1);
+    QCOMPARE(section(2), plain);
+    // The triangle covers 6 by 8 pixels from (3, 6), as the sign did, solid
+    // in the mark's colour along its base and middle; nothing else changes.
+    int inked = 0;
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 12; ++x) {
+            if (marked.pixel(x, y) == plain.pixel(x, y)) continue;
+            ++inked;
+            QVERIFY2(x >= 3 && x <= 8 && y >= 6 && y <= 13, qPrintable(QStringLiteral("ink at %1,%2").arg(x).arg(y)));
+        }
+    QVERIFY(inked >= 20);
+    for (const QPoint solid : {QPoint(3, 7), QPoint(3, 12), QPoint(4, 10), QPoint(6, 10)})
+        QCOMPARE(QColor(marked.pixel(solid)), mark);
+
+    // Another font, however large, changes nothing.
+    header->setFont(QFont(QStringLiteral("Liberation Mono"), 20, QFont::Bold));
+    QCOMPARE(section(1), marked);
 }
 
 QTEST_MAIN(GridCellsTest)

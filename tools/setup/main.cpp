@@ -10,6 +10,7 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "fonts.h"
 #include "messagebox.h"
 #include "registryhive.h"
 #include "settingsstore.h"
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
     if (displayAvailable()) {
         QApplication application(argc, argv);
         QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+        installProgramFonts();
         if (failure) MessageBox::showError(nullptr, kFailedText + *failure);
         else MessageBox::showMessage(nullptr, kInstalledText);
     } else if (failure) {
