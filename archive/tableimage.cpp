@@ -625,8 +625,8 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     } catch (const EngineError&) {
         throw EngineError(detail::notATableText(path));  // e.g. a table without row ids
     }
-    if (after) sqlite3_bind_int64(rows->get(), 1, *after);
-    if (upTo) sqlite3_bind_int64(rows->get(), 2, *upTo);
+    if (after) rows->integerAt(1, *after);
+    if (upTo) rows->integerAt(2, *upTo);
 
     Builder builder(*this, rowCount_);
     builder.codeRepeats();
