@@ -410,15 +410,6 @@ void DataSet::next() {
     eof_ = bof_ = false;
 }
 
-void DataSet::prior() {
-    if (current_ <= 0) {
-        bof_ = true;
-        return;
-    }
-    moveTo(current_ - 1);
-    eof_ = bof_ = false;
-}
-
 void DataSet::last() {
     if (recordCount() == 0) {
         eof_ = bof_ = true;
