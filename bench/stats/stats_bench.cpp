@@ -7,6 +7,7 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "testfolder.h"
 #include "gamegenerator.h"
 #include "querytext.h"
 #include "statistics.h"
@@ -30,20 +31,11 @@ constexpr const char* kSelection = "UPPER(TITEL) LIKE \"%AB%\"";
 // The generated archives, one folder per table and size, removed when the run ends.
 class Archives {
 public:
-    ~Archives() {
-        std::error_code ignored;
-        if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-    }
-
     const std::string& table(const archive::ViewDef& view, int rows) {
         const std::string key = std::string(view.tableFile) + "/" + std::to_string(rows);
         auto found = paths_.find(key);
         if (found != paths_.end()) return found->second;
-        if (root_.empty()) {
-            std::string pattern = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-            root_ = ::mkdtemp(pattern.data());
-        }
-        const std::string folder = root_ + "/" + std::to_string(rows);
+        const std::string folder = root_.path() + "/" + std::to_string(rows);
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/" + std::string(view.tableFile);
         GameGenerator generator(20011997);
@@ -67,7 +59,7 @@ public:
     }
 
 private:
-    std::string root_;
+    TestFolder root_;
     std::map<std::string, std::string> paths_;
 };
 
