@@ -786,6 +786,22 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     return image;
 }
 
+std::shared_ptr<const TableImage> TableImage::fromCells(std::vector<Column> columns, std::span<const Cell> cells) {
+    const size_t width = columns.size();
+    if (width == 0 || cells.size() % width != 0) throw std::logic_error("cells of the wrong width");
+    std::shared_ptr<TableImage> image(new TableImage);
+    image->columns_ = std::move(columns);
+    Builder builder(*image, 0);
+    for (size_t r = 0; r < cells.size() / width; ++r) {
+        for (size_t c = 0; c < width; ++c)
+            appendCell(builder.cells(static_cast<int>(c)), cells[r * width + c],
+                       image->columns_[c].kind == FieldKind::Integer, image->path_);
+        builder.endRow(static_cast<int64_t>(r + 1));
+    }
+    builder.finish();
+    return image;
+}
+
 std::shared_ptr<TableImage> TableImage::successor(const FileStamp& stamp) const {
     std::shared_ptr<TableImage> image(new TableImage);
     image->path_ = path_;
