@@ -225,7 +225,7 @@ void TForm1::loadLayout() {
     Edit1->setFont(filterFont);
     Edit1->setFrame(false);
     Edit1->setTextMargins(1, 0, 1, 0);
-    Edit1->setStyleSheet(QStringLiteral("QLineEdit { color: #FF0000; background-color: %1; }").arg(hex(kGridBackground)));
+    Edit1->setStyleSheet(QStringLiteral("QLineEdit { color: %1; background-color: %2; }").arg(hex(palette::kInputText), hex(kGridBackground)));
     connect(Edit1, &QLineEdit::textChanged, this, [this] { guarded(this, [this] { Edit1Change(); }); });
 
     DataSource1 = new TDataSource(this);
@@ -269,14 +269,15 @@ void TForm1::loadLayout() {
 
 void TForm1::applyGridLook() {
     const QColor& background = EditMode ? kEditGridBackground : kGridBackground;
-    const QColor& text = EditMode ? QColor(Qt::black) : kGridText;
+    const QColor& text = EditMode ? palette::kBlack : kGridText;
     DBGrid1->setFont(QFont(QStringLiteral("Arial"), 8));
-    DBGrid1->setStyleSheet(QStringLiteral("QTableView { background-color: %1; color: %2; gridline-color: #808080; }"
+    DBGrid1->setStyleSheet(QStringLiteral("QTableView { background-color: %1; color: %2; gridline-color: %5; }"
                                           "QHeaderView::section { background-color: %3; color: %4; "
-                                          "border: 1px solid #808080; border-top-color: #FFFFFF; "
-                                          "border-left-color: #FFFFFF; padding: 0px 2px; }"
+                                          "border: 1px solid %5; border-top-color: %6; "
+                                          "border-left-color: %6; padding: 0px 2px; }"
                                           "QTableCornerButton::section { background-color: %3; }")
-                               .arg(hex(background), hex(text), hex(kGridTitleColour), hex(kGridText)));
+                               .arg(hex(background), hex(text), hex(kGridTitleColour), hex(kGridText),
+                                    hex(palette::kGrey), hex(palette::kWhite)));
     QFont titleFont(QStringLiteral("Arial"), 8, QFont::Bold);
     DBGrid1->horizontalHeader()->setFont(titleFont);
     DBGrid1->verticalHeader()->setFont(titleFont);
@@ -682,9 +683,10 @@ void TForm1::setQuickTitleText(const std::string& text) {
 
 void TForm1::DBGrid1TitleClick(int column) {
     if (EditMode) return;
-    if (column < 0 || column >= shownDataSet().fieldCount()) return;
+    const archive::ViewDef* view = archive::findView(CurrentView);
+    if (!view || column < 0 || column >= shownDataSet().fieldCount()) return;
     const archive::SortOrder next =
-        archive::orderAfterTitleClick(shownDataSet().displayLabel(column), {SortField, SortDirection});
+        archive::orderAfterTitleClick(*view, shownDataSet().displayLabel(column), {SortField, SortDirection});
     SortField = next.field;
     SortDirection = next.direction;
     DoSQL(CurrentTableFile);
@@ -692,8 +694,9 @@ void TForm1::DBGrid1TitleClick(int column) {
 }
 
 void TForm1::DBGrid1CellClick(int column) {
-    if (!EditMode || column < 0 || column >= Table1.fieldCount() || Table1.recNo() < 0) return;
-    const auto mediumField = archive::mediumFieldForClick(CurrentView, Table1.displayLabel(column));
+    const archive::ViewDef* view = archive::findView(CurrentView);
+    if (!view || !EditMode || column < 0 || column >= Table1.fieldCount() || Table1.recNo() < 0) return;
+    const auto mediumField = archive::mediumFieldForClick(*view, Table1.displayLabel(column));
     if (!mediumField) return;
     archive::Field medium = Table1.fieldByName(*mediumField);
     if (const auto next = archive::nextMedium(archive::upperCp1252(medium.asString()))) {
@@ -705,8 +708,9 @@ void TForm1::DBGrid1CellClick(int column) {
 
 void TForm1::DBGrid1ColExit(int column) {
     if (!EditMode || !Table1.active() || Table1.recNo() < 0) return;
-    if (column < 0 || column >= Table1.fieldCount()) return;
-    const auto rule = archive::columnExitRule(CurrentView, Table1.displayLabel(column));
+    const archive::ViewDef* view = archive::findView(CurrentView);
+    if (!view || column < 0 || column >= Table1.fieldCount()) return;
+    const auto rule = archive::columnExitRule(*view, Table1.displayLabel(column));
     if (!rule) return;
     archive::Field field = Table1.fieldByName(rule->field);
     const archive::ColumnExitOutcome outcome = archive::applyColumnExitRule(*rule, field.asString());

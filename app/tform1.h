@@ -139,9 +139,6 @@ public:
     void setSelectionIndicator(bool on) override;
     void setQuickTitleText(const std::string& text) override;
 
-    // The grid's current column, kept across a rerun of the query.
-    int currentColumn() const { return currentColumn_; }
-
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

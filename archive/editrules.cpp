@@ -3,34 +3,11 @@
 #include "cp1252.h"
 
 namespace archive {
-namespace {
 
-struct ExitRuleEntry {
-    std::string_view view;   // empty: every view
-    std::string_view title;
-    std::string_view field;
-    ColumnExitRule::Action action;
-    std::span<const CodeEntry> (*codes)();
-};
-
-// In the order the checks run; for one column at most one applies.
-const ExitRuleEntry kExitRules[] = {
-    {kViewTips, "Art", "ART", ColumnExitRule::Action::ExpandCode, tipKindCodes},
-    {{}, "Ausgabe", "AUSGABE", ColumnExitRule::Action::CompleteIssue, nullptr},
-    {{}, "Rubrik", "RUBRIK", ColumnExitRule::Action::ExpandCode, sectionCodes},
-    {{}, "Genre", "GENRE", ColumnExitRule::Action::ExpandCode, genreCodes},
-};
-
-}  // namespace
-
-std::optional<ColumnExitRule> columnExitRule(std::string_view view, std::string_view columnTitle) {
-    for (const ExitRuleEntry& entry : kExitRules) {
-        if (!entry.view.empty() && entry.view != view) continue;
-        if (entry.title != columnTitle) continue;
-        return ColumnExitRule{entry.field, entry.action,
-                              entry.codes ? entry.codes() : std::span<const CodeEntry>{}};
-    }
-    return std::nullopt;
+std::optional<ColumnExitRule> columnExitRule(const ViewDef& view, std::string_view columnTitle) {
+    const FieldDef* field = fieldByGridTitle(view, columnTitle);
+    if (!field || field->exitRule == ExitRule::None) return std::nullopt;
+    return ColumnExitRule{field->name, field->exitRule, field->codes};
 }
 
 ColumnExitOutcome applyColumnExitRule(const ColumnExitRule& rule, std::string_view value) {
@@ -48,9 +25,10 @@ ColumnExitOutcome applyColumnExitRule(const ColumnExitRule& rule, std::string_vi
     return outcome;
 }
 
-std::optional<std::string_view> mediumFieldForClick(std::string_view view, std::string_view columnTitle) {
-    if (view == kViewDisc && columnTitle == "CD/DVD") return "MEDIUM";
-    return std::nullopt;
+std::optional<std::string_view> mediumFieldForClick(const ViewDef& view, std::string_view columnTitle) {
+    const FieldDef* field = fieldByGridTitle(view, columnTitle);
+    if (!field || !field->cyclesMedia) return std::nullopt;
+    return field->name;
 }
 
 }  // namespace archive

@@ -101,7 +101,6 @@ public:
     int recNo() const { return current_; }  // -1 when there is no record
     void first();
     void next();
-    void prior();
     void last();
     bool eof() const { return eof_; }
     bool bof() const { return bof_; }

@@ -3,11 +3,11 @@
 #include "tables.h"
 
 namespace archive {
-SortOrder orderAfterTitleClick(std::string_view columnTitle, const SortOrder& current) {
-    const SortKey* key = sortKeyForTitle(columnTitle);
-    if (!key || key->field == current.field)
+SortOrder orderAfterTitleClick(const ViewDef& view, std::string_view columnTitle, const SortOrder& current) {
+    const FieldDef* field = fieldByGridTitle(view, columnTitle);
+    if (!field || field->name == current.field)
         return {current.field, current.direction.empty() ? std::string(kDescending) : std::string()};
-    return {std::string(key->field), key->descendingFirst ? std::string(kDescending) : std::string()};
+    return {std::string(field->name), field->descendingFirst ? std::string(kDescending) : std::string()};
 }
 
 std::string secondaryOrderFor(std::string_view view, std::string_view sortField) {

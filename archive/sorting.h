@@ -1,7 +1,9 @@
 #pragma once
 // The order of the result grid: what a click on a column title sorts by, in
 // which direction, and the tie-break that follows the sort field in the
-// ORDER BY line. The sort keys of the table definitions drive all of it.
+// ORDER BY line. The field definitions drive all of it.
+
+#include "tables.h"
 
 #include <string>
 #include <string_view>
@@ -25,11 +27,12 @@ inline SortOrder titleOrder() { return {std::string(kTitleField), {}}; }
 inline SortOrder newestIssueOrder() { return {std::string(kIssueField), std::string(kDescending)}; }
 
 // The order after a click on the column titled `columnTitle` (compared
-// exactly, with case). Another column than the sort column starts ascending,
-// or largest first where its sort key says so (ratings, issues, counters); a
-// click on the sort column reverses it. A title that sorts nothing leaves the
-// field as it is, so such a click reverses the order in force.
-SortOrder orderAfterTitleClick(std::string_view columnTitle, const SortOrder& current);
+// exactly, with case) in `view`. Another column than the sort column starts
+// ascending, or largest first where its field says so (ratings, issues,
+// counters); a click on the sort column reverses it. A title that is none of
+// the view's leaves the field as it is, so such a click reverses the order
+// in force.
+SortOrder orderAfterTitleClick(const ViewDef& view, std::string_view columnTitle, const SortOrder& current);
 
 // The tie-break tail of the ORDER BY line (SecondaryOrder): every field but
 // the title is followed by the title; the disc contents sorted by name are

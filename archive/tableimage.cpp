@@ -687,8 +687,8 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     if (upTo) select += " AND rowid <= ?2";
     select += " ORDER BY rowid";
     auto rows = std::make_unique<Command>(db, select, path);
-    if (after) sqlite3_bind_int64(rows->get(), 1, *after);
-    if (upTo) sqlite3_bind_int64(rows->get(), 2, *upTo);
+    if (after) rows->integerAt(1, *after);
+    if (upTo) rows->integerAt(2, *upTo);
 
     Builder builder(*this, rowCount_);
     builder.codeRepeats();
@@ -906,6 +906,22 @@ void TableImage::requireSound() const {
     if (!verdict_) return;
     const std::string& fault = verdict_->fault.get();
     if (!fault.empty()) throw EngineError(fault);
+}
+
+std::shared_ptr<const TableImage> TableImage::fromCells(std::vector<Column> columns, std::span<const Cell> cells) {
+    const size_t width = columns.size();
+    if (width == 0 || cells.size() % width != 0) throw std::logic_error("cells of the wrong width");
+    std::shared_ptr<TableImage> image(new TableImage);
+    image->columns_ = std::move(columns);
+    Builder builder(*image, 0);
+    for (size_t r = 0; r < cells.size() / width; ++r) {
+        for (size_t c = 0; c < width; ++c)
+            appendCell(builder.cells(static_cast<int>(c)), cells[r * width + c],
+                       image->columns_[c].kind == FieldKind::Integer, image->path_);
+        builder.endRow(static_cast<int64_t>(r + 1));
+    }
+    builder.finish();
+    return image;
 }
 
 std::shared_ptr<TableImage> TableImage::successor(const FileStamp& stamp) const {

@@ -119,6 +119,10 @@ public:
     // damaged file. `path` is the program's (Windows-1252) path.
     // A load whose `cancel` turns true is abandoned: it throws LoadCancelled.
     static std::shared_ptr<const TableImage> load(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    // An image of rows at hand rather than of a file, for what works on an
+    // image alone (the query evaluation's tests): `cells` holds
+    // columns.size() cells per row; the rows get the ids 1, 2, … in order.
+    static std::shared_ptr<const TableImage> fromCells(std::vector<Column> columns, std::span<const Cell> cells);
 
     const std::string& path() const { return path_; }
     const FileStamp& stamp() const { return stamp_; }

@@ -7,30 +7,6 @@
 namespace archive {
 namespace {
 
-constexpr std::array<FieldDef, 7> kGameFields{{
-    {"TITEL", FieldKind::Text, "Spieletitel", 145},
-    {"RUBRIK", FieldKind::Text, "Rubrik", 65},
-    {"GENRE", FieldKind::Text, "Genre", 90},
-    {"HERSTELLER", FieldKind::Text, "Entwickler/Publisher", 120},
-    {"WERTUNG", FieldKind::Integer, "Wert.", 35},
-    {"AUSGABE", FieldKind::Text, "Ausgabe", 55},
-    {"KOMMENTAR", FieldKind::Text, "Kommentar", 325},
-}};
-
-constexpr std::array<FieldDef, 4> kDiscFields{{
-    {"TITEL", FieldKind::Text, "Name", 190},
-    {"AUSGABE", FieldKind::Text, "Ausgabe", 55},
-    {"ART", FieldKind::Text, "Kategorie", 160},
-    {"MEDIUM", FieldKind::Text, "CD/DVD", 50},
-}};
-
-constexpr std::array<FieldDef, 4> kTipFields{{
-    {"TITEL", FieldKind::Text, "Spieletitel", 220},
-    {"AUSGABE", FieldKind::Text, "Ausgabe", 100},
-    {"ART", FieldKind::Text, "Art", 60},
-    {"COUNTER", FieldKind::Integer, "Counter", 60},
-}};
-
 constexpr std::array<CodeEntry, 7> kSectionCodes{{
     {"AC", "Action"},
     {"ST", "Strategie"},
@@ -63,6 +39,30 @@ constexpr std::array<CodeEntry, 4> kTipKindCodes{{
     {"K", "Kurztipp"},
     {"L", "L\xF6sung"},
     {"T", "Taktik"},
+}};
+
+constexpr std::array<FieldDef, 7> kGameFields{{
+    {"TITEL", FieldKind::Text, "Spieletitel", 145},
+    {"RUBRIK", FieldKind::Text, "Rubrik", 65, false, ExitRule::ExpandCode, kSectionCodes},
+    {"GENRE", FieldKind::Text, "Genre", 90, false, ExitRule::ExpandCode, kGenreCodes},
+    {"HERSTELLER", FieldKind::Text, "Entwickler/Publisher", 120},
+    {"WERTUNG", FieldKind::Integer, "Wert.", 35, true},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 55, true, ExitRule::CompleteIssue},
+    {"KOMMENTAR", FieldKind::Text, "Kommentar", 325},
+}};
+
+constexpr std::array<FieldDef, 4> kDiscFields{{
+    {"TITEL", FieldKind::Text, "Name", 190},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 55, true, ExitRule::CompleteIssue},
+    {"ART", FieldKind::Text, "Kategorie", 160},
+    {"MEDIUM", FieldKind::Text, "CD/DVD", 50, false, ExitRule::None, {}, true},
+}};
+
+constexpr std::array<FieldDef, 4> kTipFields{{
+    {"TITEL", FieldKind::Text, "Spieletitel", 220},
+    {"AUSGABE", FieldKind::Text, "Ausgabe", 100, true, ExitRule::CompleteIssue},
+    {"ART", FieldKind::Text, "Art", 60, false, ExitRule::ExpandCode, kTipKindCodes},
+    {"COUNTER", FieldKind::Integer, "Counter", 60, true},
 }};
 
 // The names of a code list in its order, for the lists that offer them.
@@ -105,20 +105,6 @@ const ViewDef kTips{kViewTips, "TippsData.db", "TippsData.DB", "ART", kTipFields
 
 const std::array<const ViewDef*, 3> kAllViews{&kGames, &kDisc, &kTips};
 
-constexpr std::array<SortKey, 12> kSortKeys{{
-    {"Spieletitel", "TITEL", false},
-    {"Name", "TITEL", false},
-    {"Genre", "GENRE", false},
-    {"Rubrik", "RUBRIK", false},
-    {"Entwickler/Publisher", "HERSTELLER", false},
-    {"Wert.", "WERTUNG", true},
-    {"Ausgabe", "AUSGABE", true},
-    {"Kommentar", "KOMMENTAR", false},
-    {"Counter", "COUNTER", true},
-    {"Art", "ART", false},
-    {"Kategorie", "ART", false},
-    {"CD/DVD", "MEDIUM", false},
-}};
 
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -186,9 +172,9 @@ std::optional<std::string_view> nextMedium(std::string_view upperValue) {
     return std::nullopt;
 }
 
-const SortKey* sortKeyForTitle(std::string_view title) {
-    for (const SortKey& key : kSortKeys)
-        if (key.title == title) return &key;
+const FieldDef* fieldByGridTitle(const ViewDef& view, std::string_view title) {
+    for (const FieldDef& field : view.fields)
+        if (field.gridTitle == title) return &field;
     return nullptr;
 }
 

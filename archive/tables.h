@@ -12,16 +12,28 @@ namespace archive {
 
 enum class FieldKind { Text, Integer };
 
+struct CodeEntry {
+    std::string_view code;
+    std::string_view name;
+};
+
+// What leaving a field's cell in the edit mode does to its value.
+enum class ExitRule { None, ExpandCode, CompleteIssue };
+
+// Everything the program knows of a field, in one place: the grid, the sort
+// and the edit mode read it from here.
 struct FieldDef {
     std::string_view name;       // upper case, as used in queries
     FieldKind kind;
     std::string_view gridTitle;  // also the field's display label
     int gridWidth;               // pixels
-};
-
-struct CodeEntry {
-    std::string_view code;
-    std::string_view name;
+    // A first click on its title sorts largest first (ratings, issues,
+    // counters), otherwise ascending.
+    bool descendingFirst = false;
+    ExitRule exitRule = ExitRule::None;
+    std::span<const CodeEntry> codes = {};  // the list ExpandCode reads
+    // A click in the edit mode steps the value through the media.
+    bool cyclesMedia = false;
 };
 
 struct ViewDef {
@@ -52,6 +64,10 @@ const ViewDef* findView(std::string_view name);
 const ViewDef* findViewByTableFile(std::string_view fileName);  // ignores case
 // Index of the field in the view's field order, or -1. Ignores case.
 int fieldIndex(const ViewDef& view, std::string_view fieldName);
+// The field the grid shows under the column title `title` (compared exactly,
+// with case: a field name standing as the title before the grid is formatted
+// is no title), or nothing.
+const FieldDef* fieldByGridTitle(const ViewDef& view, std::string_view title);
 
 // Why a table with these field names, in this order, cannot be shown in the
 // view: the first field of the view that is missing or stands elsewhere.
@@ -74,14 +90,6 @@ std::optional<std::string_view> expandCode(std::span<const CodeEntry> codes, std
 // The medium that follows an upper-cased MEDIUM value in the edit-mode cycle
 // CD -> CD/DVD -> DVD -> CD; nothing for any other value.
 std::optional<std::string_view> nextMedium(std::string_view upperValue);
-
-// Sort key of a column title; nothing for a title that sorts nothing.
-struct SortKey {
-    std::string_view title;
-    std::string_view field;
-    bool descendingFirst;  // ratings, issues and counters start with the largest value
-};
-const SortKey* sortKeyForTitle(std::string_view title);
 
 // The disc: the tables lie in DATA below the start folder, the engine
 // installer in QLEngine beside it.

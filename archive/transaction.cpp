@@ -46,6 +46,12 @@ Command& Command::integer(int64_t value) {
     return *this;
 }
 
+Command& Command::integerAt(int index, int64_t value) {
+    const int rc = sqlite3_bind_int64(get(), index, value);
+    if (rc != SQLITE_OK) bound(rc);  // throws
+    return *this;
+}
+
 Command& Command::text(std::string_view cp1252) { return utf8(cp1252ToUtf8(cp1252)); }
 
 Command& Command::utf8(std::string_view text) {

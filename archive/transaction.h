@@ -47,6 +47,9 @@ public:
 
     Command& null();
     Command& integer(int64_t value);
+    // Binds ?index, for parameters a statement may leave out; the in-order
+    // binds go on where they were.
+    Command& integerAt(int index, int64_t value);
     // Program text, stored as UTF-8.
     Command& text(std::string_view cp1252);
     // Text already in the file's form (names read from the file itself).

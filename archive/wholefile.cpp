@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -29,10 +30,34 @@ std::string failureText(std::string_view path, int code) {
     return "Die Datei " + quotedName(path) + " konnte nicht geschrieben werden: " + fileErrorCause(code) + ".";
 }
 
+// The process's umask, read rather than set and set back: umask() would
+// change it for every other thread in between.
 mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+    if (FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(status);
+        if (found) return static_cast<mode_t>(mask & 0777);
+    }
+    return 022;  // without /proc: the usual one
+}
+
+// A symbolic link is written through: the file it names is replaced and the
+// link stays a link. A dangling link names the file to create.
+constexpr int kMaxLinkHops = 40;
+
+bool resolveLinks(fs::path& target) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(target, error))) return true;
+        const fs::path next = fs::read_symlink(target, error);
+        if (error) return false;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return false;
 }
 
 void syncFolder(const fs::path& folder) {
@@ -63,6 +88,8 @@ std::string fileErrorCause(int code) {
         return "Ein-/Ausgabefehler des Datentr\xE4gers";
     case ENAMETOOLONG:
         return "der Name ist zu lang";
+    case ELOOP:
+        return "zu viele symbolische Verkn\xFCpfungen";
     default:
         return "Systemfehler " + std::to_string(code);
     }
@@ -76,7 +103,9 @@ WholeFileWriter WholeFileWriter::forFileSystemPath(const std::string& utf8Path) 
 
 WholeFileWriter::WholeFileWriter(std::string path, std::string fsPath)
     : path_(std::move(path)), fsPath_(std::move(fsPath)) {
-    const fs::path target = fsPath_;
+    fs::path target = fsPath_;
+    if (!resolveLinks(target)) fail(ELOOP);
+    fsPath_ = target.string();
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // The fresh file lies beside the target, so the final rename stays in one file system.
     // GCC 12 takes "text" + std::string for overlapping copies (its bug 105329).

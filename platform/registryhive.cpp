@@ -424,12 +424,8 @@ std::string RegistryHive::serialise() const {
 int RegistryHive::save(const std::string& path) const {
     namespace fs = std::filesystem;
     std::error_code error;
-    // Write through a symbolic link to the file it names, not over the link.
-    fs::path target(path);
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        target = fs::canonical(target, error);
-        if (error) return error.value();
-    }
+    // The writer writes through a symbolic link to the file it names.
+    const fs::path target(path);
     fs::create_directories(target.parent_path().empty() ? fs::path(".") : target.parent_path(), error);
     if (error) return error.value();
     try {

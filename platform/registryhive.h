@@ -18,7 +18,6 @@
 #include <vector>
 
 // Registry data types as the hive's hex(n) notation numbers them.
-inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegString = 1;
 inline constexpr std::uint32_t kRegExpandString = 2;
 inline constexpr std::uint32_t kRegBinary = 3;

@@ -105,7 +105,7 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent) {
         colours.setColor(group, QPalette::HighlightedText, palette::kWhite);
     }
     setPalette(colours);
-    setStyleSheet(QStringLiteral("QTableWidget { gridline-color: #000000; }"));
+    setStyleSheet(QStringLiteral("QTableWidget { gridline-color: %1; }").arg(palette::kBlack.name()));
     connect(this, &QTableWidget::currentCellChanged, this, [this](int currentRow) {
         if (settingRow_ || currentRow < 1) return;
         row_ = currentRow;

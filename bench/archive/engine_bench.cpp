@@ -11,6 +11,7 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "testfolder.h"
 #include "gamegenerator.h"
 #include "querytext.h"
 #include "tableimage.h"
@@ -41,19 +42,10 @@ constexpr const char* kFullFilter = "UPPER(TITEL) LIKE \"%AB%\" AND RUBRIK LIKE 
 // The generated archives, one folder per size, removed when the run ends.
 class Archives {
 public:
-    ~Archives() {
-        std::error_code ignored;
-        if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-    }
-
     const std::string& gameTable(int games) {
         auto found = paths_.find(games);
         if (found != paths_.end()) return found->second;
-        if (root_.empty()) {
-            std::string pattern = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-            root_ = ::mkdtemp(pattern.data());
-        }
-        const std::string folder = root_ + "/" + std::to_string(games);
+        const std::string folder = root_.path() + "/" + std::to_string(games);
         std::filesystem::create_directory(folder);
         const std::string path = folder + "/GameData.db";
         GameGenerator generator(20011997);
@@ -67,17 +59,17 @@ public:
     // made afresh on every call.
     std::string scratchCopy(int games) {
         const std::string& original = gameTable(games);
-        const std::string folder = root_ + "/scratch";
+        const std::string folder = root_.path() + "/scratch";
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/GameData.db";
         archive::copyWholeFile(original, path);
         return path;
     }
 
-    const std::string& root() const { return root_; }
+    const std::string& root() const { return root_.path(); }
 
 private:
-    std::string root_;
+    TestFolder root_;
     std::map<int, std::string> paths_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "cp1252.h"
 #include "engine.h"
+#include "testfolder.h"
 #include "gamegenerator.h"
 #include "querytext.h"
 #include "statistics.h"
@@ -30,20 +31,11 @@ constexpr const char* kSelection = "UPPER(TITEL) LIKE \"%AB%\"";
 // The generated archives, one folder per table and size, removed when the run ends.
 class Archives {
 public:
-    ~Archives() {
-        std::error_code ignored;
-        if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-    }
-
     const std::string& table(const archive::ViewDef& view, int rows) {
         const std::string key = std::string(view.tableFile) + "/" + std::to_string(rows);
         auto found = paths_.find(key);
         if (found != paths_.end()) return found->second;
-        if (root_.empty()) {
-            std::string pattern = (std::filesystem::temp_directory_path() / "quillora-bench-XXXXXX").string();
-            root_ = ::mkdtemp(pattern.data());
-        }
-        const std::string folder = root_ + "/" + std::to_string(rows);
+        const std::string folder = root_.path() + "/" + std::to_string(rows);
         std::filesystem::create_directories(folder);
         const std::string path = folder + "/" + std::string(view.tableFile);
         GameGenerator generator(20011997);
@@ -67,7 +59,7 @@ public:
     }
 
 private:
-    std::string root_;
+    TestFolder root_;
     std::map<std::string, std::string> paths_;
 };
 
@@ -122,10 +114,13 @@ FloorArrays floorArrays(const std::string& path, bool games) {
     open(all, path, false);
     const std::span<const uint32_t> rows = all.imageRows();
     const auto names = viewOf(games).statisticsRows;
+    // Indexed by image row, whose numbers have gaps where rows were deleted
+    // or chunks keep room: sized by the greatest row, not by the count.
+    const size_t slots = rows.empty() ? 0 : size_t{*std::max_element(rows.begin(), rows.end())} + 1;
     FloorArrays arrays;
-    arrays.category.resize(rows.size());
-    arrays.rating.resize(rows.size());
-    arrays.month.resize(rows.size());
+    arrays.category.resize(slots, -1);
+    arrays.rating.resize(slots, -1);
+    arrays.month.resize(slots, -1);
     const int category = all.fieldIndex(games ? "RUBRIK" : "ART");
     const int rating = all.fieldIndex("WERTUNG");
     const int issue = all.fieldIndex("AUSGABE");
@@ -140,7 +135,7 @@ FloorArrays floorArrays(const std::string& path, bool games) {
         }
         arrays.category[row] = index;
         const std::optional<long long> value = games ? all.integer(record, rating) : std::nullopt;
-        arrays.rating[row] = value ? static_cast<int16_t>(*value) : int16_t{-1};
+        arrays.rating[row] = value && *value >= 0 && *value <= 100 ? static_cast<int16_t>(*value) : int16_t{-1};
         const std::string_view code = all.text(record, issue);
         const int month = code.size() == 7 ? std::atoi(std::string(code.substr(5, 2)).c_str()) : 0;
         arrays.month[row] = static_cast<int8_t>(month >= 1 && month <= 12 ? month - 1 : -1);

@@ -8,7 +8,12 @@ using namespace archive;
 
 namespace {
 
-SortOrder click(std::string_view title, const SortOrder& current) { return orderAfterTitleClick(title, current); }
+// A click in the view that has the title, as the grid shows it there.
+SortOrder click(std::string_view title, const SortOrder& current) {
+    for (const ViewDef* view : allViews())
+        if (fieldByGridTitle(*view, title)) return orderAfterTitleClick(*view, title, current);
+    return orderAfterTitleClick(gamesView(), title, current);
+}
 
 bool largestFirst(std::string_view field) { return field == "WERTUNG" || field == "AUSGABE" || field == "COUNTER"; }
 

@@ -224,6 +224,15 @@ TEST_F(TableWriteTest, TheTransactionGuardRollsBackUnlessCommitted) {
     expected.push_back("3|M\xC3\xBCll|NULL|Cheat|42|integer");
     expected.push_back("4|B|C|NULL|viele|text");
     EXPECT_EQ(rowsOf(tips, "TippsData"), expected);
+    // Binds by number: a statement whose parameters may be left out, and a
+    // number it does not have refused as an error of the table.
+    {
+        Database db = Database::openReadWrite(tips);
+        Command count(db, "SELECT count(*) FROM TippsData WHERE rowid > ?1 AND rowid <= ?2", tips);
+        ASSERT_TRUE(count.integerAt(2, 3).integerAt(1, 1).step());
+        EXPECT_EQ(sqlite3_column_int64(count.get(), 0), 2);
+        EXPECT_THROW(count.integerAt(3, 0), EngineError);
+    }
 }
 
 // Killed at any moment of an import or of a run of edits, the file passes

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace archive;
@@ -106,4 +108,65 @@ TEST(WholeFile, CopyByFileSystemPathsTakesNamesWindows1252CannotSpell) {
     }
     EXPECT_THROW(copyWholeFileForFileSystemPaths(source, folder.file("kein/ordner")), FileWriteError);
     EXPECT_EQ(folder.listing(), (std::vector<std::string>{"programm-\xE6\x97\xA5", "ziel-\xE6\x97\xA5"}));
+}
+
+// A link is written through to the file it names and stays a link; a
+// dangling link names the file to create; a loop is refused.
+TEST(WholeFile, WritesThroughSymbolicLinks) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;  // link -> what it names
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {"relative link", {{"link", "data/real.txt"}}, true},
+        {"absolute link", {{"link", "@/data/real.txt"}}, true},
+        {"chain of links", {{"link", "hop"}, {"hop", "data/real.txt"}}, true},
+        {"dangling link", {{"link", "data/real.txt"}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder;
+        std::filesystem::create_directory(folder.file("data"));
+        if (c.targetExists) {
+            std::ofstream(folder.file("data/real.txt")) << "old";
+            ::chmod(folder.file("data/real.txt").c_str(), 0604);
+        }
+        for (const auto& [link, names] : c.links) {
+            const std::string to = names[0] == '@' ? folder.path() + names.substr(1) : names;
+            ASSERT_EQ(::symlink(to.c_str(), folder.file(link).c_str()), 0);
+        }
+        writeWholeFile(folder.file("link"), "new");
+        EXPECT_EQ(fileContent(folder.file("data/real.txt")), "new");
+        EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link")));
+        struct stat info {};
+        ASSERT_EQ(::stat(folder.file("data/real.txt").c_str(), &info), 0);
+        if (c.targetExists) EXPECT_EQ(info.st_mode & 0777, 0604u);
+    }
+    TestFolder folder;
+    ASSERT_EQ(::symlink("b", folder.file("a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", folder.file("b").c_str()), 0);
+    try {
+        writeWholeFile(folder.file("a"), "x");
+        ADD_FAILURE() << "a loop of links was written";
+    } catch (const FileWriteError& error) {
+        EXPECT_EQ(error.code(), ELOOP);
+    }
+    EXPECT_EQ(folder.listing(), (std::vector<std::string>{"a", "b"}));
+}
+
+// A new file gets the usual mode under the process's umask, which the
+// writer reads without changing.
+TEST(WholeFile, NewFileFollowsTheUmask) {
+    TestFolder folder;
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        const mode_t before = ::umask(mask);
+        const std::string target = folder.file("neu" + std::to_string(mask));
+        writeWholeFile(target, "x");
+        const mode_t after = ::umask(before);
+        EXPECT_EQ(after, mask);
+        struct stat info {};
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << std::oct << mask;
+    }
 }

@@ -15,11 +15,11 @@ using namespace std::chrono_literals;
 // The installer's place below the start folder, with the start folder current.
 class Launcher : public ::testing::Test {
 protected:
-    void SetUp() override { std::filesystem::create_directories(folder.path() / "QLEngine"); }
+    void SetUp() override { std::filesystem::create_directories(folder / "QLEngine"); }
     void TearDown() override {
         for (pid_t pid : running) ::kill(pid, SIGKILL);
     }
-    std::filesystem::path installer() const { return folder.path() / "QLEngine" / "Setup.exe"; }
+    std::filesystem::path installer() const { return folder / "QLEngine" / "Setup.exe"; }
     // Starts the installer by its path relative to the start folder.
     static bool start(TSendKeys& keys) { return keys.StartProgram("QLEngine/Setup.exe"); }
 

@@ -253,7 +253,7 @@ TEST(RegistryHive, LoadTellsMissingFromBroken) {
     EXPECT_EQ(hive.load(folder.file("none.reg")), RegistryHive::LoadStatus::Missing);
     writeFile(folder.file("text.reg"), "just some text\n");
     EXPECT_EQ(hive.load(folder.file("text.reg")), RegistryHive::LoadStatus::NotAHive);
-    EXPECT_EQ(hive.load(folder.path().string()), RegistryHive::LoadStatus::Unreadable);
+    EXPECT_EQ(hive.load(folder.path()), RegistryHive::LoadStatus::Unreadable);
     EXPECT_TRUE(hive.keys().empty());
 }
 
@@ -274,7 +274,7 @@ TEST(RegistryHive, SaveCreatesTheFolderAndReplacesWhole) {
     EXPECT_EQ(again.textOf(valueOf(again, kEngineKey, "Engine-Version")), "1.00");
     EXPECT_TRUE(again.findValue("HKEY_CURRENT_USER\\Software\\Other", "Count"));
     // No temporary file is left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "Vortagon"),
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "Vortagon"),
                             std::filesystem::directory_iterator()),
               1);
 }

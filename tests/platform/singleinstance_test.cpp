@@ -158,7 +158,7 @@ TEST(SingleInstance, OfCopiesStartedTogetherOneIsFirst) {
 
 TEST(SingleInstance, AProgramItStartedDoesNotKeepTheName) {
     TempFolder folder;
-    const auto sleeper = folder.path() / "sleeper";
+    const auto sleeper = folder / "sleeper";
     writeScript(sleeper, "exec sleep 20\n");
     const QString name = uniqueName("launch");
     Probe probe(name, 200, QString::fromStdString(sleeper.string()));

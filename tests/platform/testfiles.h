@@ -1,6 +1,8 @@
 #pragma once
 // Temporary folders and small file helpers for the platform tests.
 
+#include "testfolder.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -11,26 +13,8 @@
 #include <thread>
 #include <unistd.h>
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillora-platform-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+// The platform tests' temporary folder is the shared one.
+using TempFolder = TestFolder;
 
 inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::filesystem::create_directories(path.parent_path());

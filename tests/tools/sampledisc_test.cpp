@@ -2,6 +2,7 @@
 #include "disclayout.h"
 #include "samplearchive.h"
 #include "tables.h"
+#include "testfolder.h"
 
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -23,24 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "quillora-disc-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 using Value = std::optional<std::string>;  // Windows-1252, nothing for NULL
 
@@ -133,8 +116,8 @@ std::string issueText(archive::Issue issue) {
 class SampleArchive : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        folder_ = new TemporaryFolder;
-        sampledisc::writeSampleTables(folder_->path().string(), sampledisc::kDefaultGameCount);
+        folder_ = new TestFolder;
+        sampledisc::writeSampleTables(folder_->path(), sampledisc::kDefaultGameCount);
         games_ = new TableContent(readTable(file(archive::gamesView()), archive::gamesView()));
         disc_ = new TableContent(readTable(file(archive::discView()), archive::discView()));
         tips_ = new TableContent(readTable(file(archive::tipsView()), archive::tipsView()));
@@ -145,21 +128,21 @@ protected:
         delete tips_;
         delete folder_;
     }
-    static fs::path file(const archive::ViewDef& view) { return folder_->path() / view.copiedFileName; }
+    static fs::path file(const archive::ViewDef& view) { return *folder_ / view.copiedFileName; }
 
-    static inline TemporaryFolder* folder_ = nullptr;
+    static inline TestFolder* folder_ = nullptr;
     static inline TableContent* games_ = nullptr;
     static inline TableContent* disc_ = nullptr;
     static inline TableContent* tips_ = nullptr;
 };
 
 TEST_F(SampleArchive, SecondRunWritesTheSameBytes) {
-    TemporaryFolder again;
-    sampledisc::writeSampleTables(again.path().string(), sampledisc::kDefaultGameCount);
+    TestFolder again;
+    sampledisc::writeSampleTables(again.path(), sampledisc::kDefaultGameCount);
     for (const archive::ViewDef* view : archive::allViews()) {
         const std::string first = fileBytes(file(*view));
         EXPECT_FALSE(first.empty()) << view->copiedFileName;
-        EXPECT_TRUE(first == fileBytes(again.path() / view->copiedFileName)) << view->copiedFileName << " differs";
+        EXPECT_TRUE(first == fileBytes(again / view->copiedFileName)) << view->copiedFileName << " differs";
     }
 }
 
@@ -271,11 +254,11 @@ TEST_F(SampleArchive, TipsAreForTestedGamesAndCountSomething) {
 }
 
 TEST(SampleArchiveScale, GivesTheAskedNumberOfGamesAndTheOthersInProportion) {
-    TemporaryFolder folder;
-    sampledisc::writeSampleTables(folder.path().string(), 5000);
-    EXPECT_EQ(readTable(folder.path() / "GameData.DB", archive::gamesView()).rows.size(), 5000u);
-    EXPECT_EQ(readTable(folder.path() / "CDData.DB", archive::discView()).rows.size(), 2500u);
-    EXPECT_EQ(readTable(folder.path() / "TippsData.DB", archive::tipsView()).rows.size(), 1666u);
+    TestFolder folder;
+    sampledisc::writeSampleTables(folder.path(), 5000);
+    EXPECT_EQ(readTable(folder / "GameData.DB", archive::gamesView()).rows.size(), 5000u);
+    EXPECT_EQ(readTable(folder / "CDData.DB", archive::discView()).rows.size(), 2500u);
+    EXPECT_EQ(readTable(folder / "TippsData.DB", archive::tipsView()).rows.size(), 1666u);
 
     // Even a tiny archive has rows in every table and reaches the newest issue.
     const sampledisc::TableSizes tiny = sampledisc::tableSizes(1);
@@ -319,7 +302,7 @@ TEST(SampleArchiveScale, LargeArchiveHasEveryGameUpToTheNewestIssue) {
 class SampleDiscProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        binFolder_ = work_.path() / "bin";
+        binFolder_ = work_ / "bin";
         fs::create_directories(binFolder_);
         fs::copy_file(QUILLORA_SAMPLE_DISC_EXE, binFolder_ / "quillora-sample-disc");
     }
@@ -329,7 +312,7 @@ protected:
     }
     // Exit code of the generator; its error output goes to errors_.
     int run(const std::string& arguments) {
-        const fs::path errorFile = work_.path() / "stderr.txt";
+        const fs::path errorFile = work_ / "stderr.txt";
         const std::string command = "'" + (binFolder_ / "quillora-sample-disc").string() + "' " + arguments +
                                     " > /dev/null 2> '" + errorFile.string() + "'";
         const int status = std::system(command.c_str());
@@ -337,7 +320,7 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    TemporaryFolder work_;
+    TestFolder work_;
     fs::path binFolder_;
     std::string errors_;
 };
@@ -345,7 +328,7 @@ protected:
 TEST_F(SampleDiscProgram, WritesTheWholeDisc) {
     putStandIn("quillora", "#!/bin/sh\necho program\n");
     putStandIn("quillora-engine-setup", "#!/bin/sh\necho installer\n");
-    const fs::path disc = work_.path() / "disc";
+    const fs::path disc = work_ / "disc";
     ASSERT_EQ(run("'" + disc.string() + "' --scale 300"), 0) << errors_;
 
     for (const archive::ViewDef* view : archive::allViews())
@@ -371,7 +354,7 @@ TEST_F(SampleDiscProgram, WritesTheWholeDisc) {
 
 TEST_F(SampleDiscProgram, MissingProgramWritesNothingAndSaysWhich) {
     putStandIn("quillora-engine-setup", "#!/bin/sh\n");
-    const fs::path disc = work_.path() / "disc";
+    const fs::path disc = work_ / "disc";
     EXPECT_NE(run("'" + disc.string() + "'"), 0);
     EXPECT_NE(errors_.find((binFolder_ / "quillora").string()), std::string::npos) << errors_;
     EXPECT_EQ(errors_.find("quillora-engine-setup"), std::string::npos) << errors_;
@@ -381,7 +364,7 @@ TEST_F(SampleDiscProgram, MissingProgramWritesNothingAndSaysWhich) {
 TEST_F(SampleDiscProgram, RejectsBadArguments) {
     putStandIn("quillora", "#!/bin/sh\n");
     putStandIn("quillora-engine-setup", "#!/bin/sh\n");
-    const fs::path disc = work_.path() / "disc";
+    const fs::path disc = work_ / "disc";
     for (const std::string& arguments : {std::string(), "'" + disc.string() + "' --scale",
                                         "'" + disc.string() + "' --scale 0", "'" + disc.string() + "' --scale 12x",
                                         "'" + disc.string() + "' --scale 10000001", "'" + disc.string() + "' --fast",

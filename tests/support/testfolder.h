@@ -1,10 +1,14 @@
 #pragma once
-// A fresh folder below the system's temporary folder for one test, removed
-// with everything in it when the test ends.
+// A fresh folder below the system's temporary folder, removed with everything
+// in it when the object ends: the one temporary folder of the tests and the
+// benchmarks. No Qt, so the Qt-free tests use it too.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,7 +16,9 @@ class TestFolder {
 public:
     TestFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quillora-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("no temporary folder " + pattern + ": " + std::strerror(errno));
+        path_ = pattern;
     }
     ~TestFolder() {
         std::error_code ignored;
@@ -23,6 +29,9 @@ public:
 
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return std::filesystem::path(path_) / name;
+    }
 
     // The names in the folder, sorted.
     std::vector<std::string> listing() const {
