@@ -16,7 +16,14 @@
 namespace archive::detail {
 namespace {
 
-std::string quotedName(std::string_view name) { return "'" + readableName(name) + "'"; }
+// Built by appending: GCC 12 takes "text" + std::string for overlapping
+// copies (its bug 105329).
+std::string quotedName(std::string_view name) {
+    std::string quoted(1, '\'');
+    quoted += readableName(name);
+    quoted += '\'';
+    return quoted;
+}
 
 // A "file:" URI keeps '?', '#' and '%' of a path from being read as URI syntax.
 std::string readOnlyUri(const std::string& path, bool immutable) {
@@ -361,7 +368,10 @@ std::string writeFailedText(std::string_view name, std::string_view reason) {
 }
 
 std::string notANumberText(std::string_view value, std::string_view field) {
-    return "'" + readableValue(value) + "' ist kein g\xFCltiger Wert f\xFCr das Feld " + quotedName(field) + ".";
+    std::string text(1, '\'');
+    text += readableValue(value);
+    text += "' ist kein g\xFCltiger Wert f\xFCr das Feld " + quotedName(field) + ".";
+    return text;
 }
 
 std::string notANumberText(std::string_view value, std::string_view field, size_t record,

@@ -58,13 +58,19 @@ TEST(EditRules, EveryFieldOfEveryViewCarriesItsOwnRules) {
             SCOPED_TRACE(std::string(view->name) + " / " + std::string(field.name));
             ASSERT_EQ(fieldByGridTitle(*view, field.gridTitle), &field);
             EXPECT_EQ(field.exitRule == ExitRule::ExpandCode, !field.codes.empty());
-            if (field.exitRule != ExitRule::None) EXPECT_EQ(field.kind, FieldKind::Text);
+            if (field.exitRule != ExitRule::None) {
+                EXPECT_EQ(field.kind, FieldKind::Text);
+            }
             const auto rule = columnExitRule(*view, field.gridTitle);
             EXPECT_EQ(rule.has_value(), field.exitRule != ExitRule::None);
-            if (rule) EXPECT_EQ(rule->field, field.name);
+            if (rule) {
+                EXPECT_EQ(rule->field, field.name);
+            }
             EXPECT_EQ(mediumFieldForClick(*view, field.gridTitle).has_value(), field.cyclesMedia);
             // A field name standing as the title before the grid is formatted is no title.
-            if (field.name != field.gridTitle) EXPECT_FALSE(fieldByGridTitle(*view, field.name));
+            if (field.name != field.gridTitle) {
+                EXPECT_FALSE(fieldByGridTitle(*view, field.name));
+            }
         }
     }
 }

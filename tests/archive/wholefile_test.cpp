@@ -141,7 +141,9 @@ TEST(WholeFile, WritesThroughSymbolicLinks) {
         EXPECT_TRUE(std::filesystem::is_symlink(folder.file("link")));
         struct stat info {};
         ASSERT_EQ(::stat(folder.file("data/real.txt").c_str(), &info), 0);
-        if (c.targetExists) EXPECT_EQ(info.st_mode & 0777, 0604u);
+        if (c.targetExists) {
+            EXPECT_EQ(info.st_mode & 0777, 0604u);
+        }
     }
     TestFolder folder;
     ASSERT_EQ(::symlink("b", folder.file("a").c_str()), 0);
