@@ -68,6 +68,22 @@ std::string fileErrorCause(int code) {
     }
 }
 
+std::string readErrorCause(int code) {
+    switch (code) {
+    case ENOENT:
+        return "nicht gefunden";
+    case EACCES:
+    case EPERM:
+        return "keine Leseberechtigung";
+    default:
+        return fileErrorCause(code);
+    }
+}
+
+std::string unreadableFileText(std::string_view path, std::string_view cause) {
+    return "Die Datei " + quotedName(path) + " konnte nicht gelesen werden: " + std::string(cause) + ".";
+}
+
 WholeFileWriter::WholeFileWriter(std::string path) : WholeFileWriter(path, cp1252ToUtf8(path)) {}
 
 WholeFileWriter WholeFileWriter::forFileSystemPath(const std::string& utf8Path) {
@@ -167,8 +183,7 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
 namespace {
 
 std::string unreadableText(std::string_view source, int code) {
-    return "Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " +
-           (code == ENOENT ? std::string("nicht gefunden") : fileErrorCause(code)) + ".";
+    return unreadableFileText(source, readErrorCause(code));
 }
 
 // `shownSource` names the source in messages; the writer is made only once

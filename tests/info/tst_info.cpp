@@ -16,6 +16,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -36,6 +39,8 @@ private slots:
     void exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile();
     void importAppendsEveryLine();
     void importLineEnds();
+    void hostileImportFiles_data();
+    void hostileImportFiles();
     void importCancelledChangesNothing();
     void importStopsAtARefusedRecord();
     void aFailingDiskIsReportedAndChangesNothing();
@@ -235,11 +240,81 @@ void InfoTest::importLineEnds() {
     }
     QCOMPARE(titles()[4], std::string(""));
     QCOMPARE(readTableFile(fixture->dataPath + "/CDData.DB")[4][3], std::string("a\nb\nc\n"));
+}
 
-    // A file that cannot be opened reports no record.
-    TOpenDialog::setNextFileName(fixture->tempFolder + "/missing.txt");
-    dialog().Button3Click();
-    QCOMPARE(MessageBox::shown().back().text, std::string("Import erfolgreich abgeschlossen.\r0 Datens\xE4tze eingef\xFCgt."));
+void InfoTest::hostileImportFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("cause");  // none: the import succeeds
+    QTest::addColumn<int>("records");
+    const auto row = [](const char* kind, const char* cause, int records = 0) {
+        QTest::newRow(kind) << QString::fromLatin1(kind) << toQt(cause) << records;
+    };
+    row("missing", "nicht gefunden");
+    row("folder", "an ihrer Stelle steht ein Verzeichnis");
+    row("pipe", "sie ist keine gew\xF6hnliche Datei, sondern eine Pipe");
+    row("endless device", "sie ist keine gew\xF6hnliche Datei, sondern ein Ger\xE4t");
+    row("no read permission", "keine Leseberechtigung");
+    row("reading fails", "Ein-/Ausgabefehler des Datentr\xE4gers");
+    row("50 MB line", "", 1);
+    row("empty", "", 0);
+}
+
+// Whatever file is chosen, the import never hangs: a file that cannot be read
+// is named with its cause in the error box and the table stays as it was; a
+// line of any length is stored whole and the grid shows its beginning.
+void InfoTest::hostileImportFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QString, cause);
+    QFETCH(int, records);
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    std::string path = fixture->tempFolder + "/import.txt";
+    const std::string longValue(50 << 20, 'x');
+    if (kind == QLatin1String("folder")) {
+        fs::create_directory(path);
+    } else if (kind == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    } else if (kind == QLatin1String("endless device")) {
+        path = "/dev/zero";
+    } else if (kind == QLatin1String("no read permission")) {
+        if (::geteuid() == 0) QSKIP("root reads a file without read permission: this case needs another user");
+        importFile("Neu\t2004/11\tDemo\tCD\r\n");
+        fs::permissions(path, fs::perms::none);
+    } else if (kind == QLatin1String("reading fails")) {
+        path = "/proc/self/mem";  // a plain file whose first read fails
+    } else if (kind == QLatin1String("50 MB line")) {
+        importFile("Neu\t2004/11\tDemo\t" + longValue + "\r\n");
+    } else if (kind == QLatin1String("empty")) {
+        importFile("");
+    }
+    const std::string table = fixture->dataPath + "/CDData.DB";
+    const std::string before = fileContent(table);
+    const int rowsBefore = form().DataSource1->rowCount();
+    TOpenDialog::setNextFileName(path);
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QVERIFY(!QApplication::overrideCursor());
+    if (!cause.isEmpty()) {
+        QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+        QCOMPARE(MessageBox::shown()[0].text,
+                 "Die Datei '" + path + "' konnte nicht gelesen werden: " + fromQt(cause) + ".");
+        QCOMPARE(fileContent(table), before);
+        QCOMPARE(form().DataSource1->rowCount(), rowsBefore);
+        return;
+    }
+    QCOMPARE(MessageBox::shown()[0].text, "Import erfolgreich abgeschlossen.\r" + std::to_string(records) +
+                                              " Datens\xE4tze eingef\xFCgt.");
+    QCOMPARE(form().DataSource1->rowCount(), rowsBefore + records);
+    if (records == 0) return;
+    const auto rows = readTableFile(table);
+    QVERIFY(rows.back()[3] == longValue);
+    // The grid is handed the beginning of the value only, and paints it.
+    const QModelIndex cell = form().DataSource1->index(rowsBefore, 3);
+    QCOMPARE(form().DataSource1->data(cell, Qt::DisplayRole).toString().size(), qsizetype(kShownCharacters + 1));
+    form().DBGrid1->scrollTo(cell);
+    QVERIFY(!form().DBGrid1->viewport()->grab().isNull());
 }
 
 void InfoTest::importCancelledChangesNothing() {
