@@ -27,6 +27,10 @@ namespace {
 using detail::Command;
 using detail::Database;
 
+// How much of a text's collation key the sort of a column keeps at hand:
+// more than any ordinary title needs to differ from its neighbours.
+constexpr size_t kSortKeyBytes = 64;
+
 // A sort entry that keeps the first key bytes at hand, so most comparisons
 // never leave the array being sorted; `row` names a distinct value.
 struct TextEntry {
@@ -1050,12 +1054,15 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
         if (!isNull(row, column)) valueOfRow[row] = distinct.idOf(text(row, column));
     // The distinct values by collation key, then by bytes; the first key
     // bytes at hand, so most comparisons stay within the array being sorted.
+    // Only the beginning of each key is made: a long text costs no more
+    // than that, and two beginnings that are equal go back to the texts.
     const size_t count = distinct.values.size();
     std::string keys;
     std::vector<size_t> keyOffsets(count + 1, 0);
+    std::vector<bool> keyCut(count, false);
     std::vector<TextEntry> entries(count);
     for (uint32_t id = 0; id < count; ++id) {
-        appendCollationKey(keys, distinct.values[id]);
+        keyCut[id] = appendCollationKeyPrefix(keys, distinct.values[id], kSortKeyBytes);
         keyOffsets[id + 1] = keys.size();
     }
     for (uint32_t id = 0; id < count; ++id) {
@@ -1073,6 +1080,9 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     std::sort(entries.begin(), entries.end(), [&](const TextEntry& a, const TextEntry& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         if (const int byKey = keyOf(a.row).compare(keyOf(b.row)); byKey != 0) return byKey < 0;
+        if (keyCut[a.row] || keyCut[b.row])
+            if (const int byKey = compareCollationKeys(distinct.values[a.row], distinct.values[b.row]); byKey != 0)
+                return byKey < 0;
         return distinct.values[a.row] < distinct.values[b.row];
     });
     std::vector<uint32_t> rankOfValue(count);
