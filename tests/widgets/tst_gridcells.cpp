@@ -5,6 +5,7 @@
 // texts are laid out and kept.
 
 #include "gridcelldelegate.h"
+#include "text.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -103,6 +104,7 @@ private slots:
     void cellsLookAsTheStyleDrawsThem_data();
     void cellsLookAsTheStyleDrawsThem();
     void keptTextsFollowTheFontAndTheColumnWidth();
+    void longTextsShowAsTheirBeginning();
 };
 
 void GridCellsTest::cellsLookAsTheStyleDrawsThem_data() {
@@ -158,6 +160,36 @@ void GridCellsTest::keptTextsFollowTheFontAndTheColumnWidth() {
     grid.view.setItemDelegate(new QStyledItemDelegate(&grid.view));
     const QImage expected = grid.shot();
     QVERIFY2(changed == expected, qPrintable(firstDifference(expected, changed)));
+}
+
+// A value longer than a cell can show is handed to the grid as its beginning
+// (toQtShown); in the widest cell, with the narrowest letters, that draws
+// every pixel the whole value draws.
+void GridCellsTest::longTextsShowAsTheirBeginning() {
+    const size_t length = 3 * kShownCharacters;
+    std::vector<std::string> values = {std::string(length, 'i'), std::string(length, '.'), std::string(length, 'W'),
+                                       std::string(kShownCharacters + 1, 'l')};
+    std::string mixed;
+    for (size_t i = 0; mixed.size() < length; ++i) mixed += "\xC4rger im \xDC" "berflu\xDF, iiii ll. ";
+    values.push_back(mixed);
+    QStringList whole, shown;
+    for (const std::string& value : values) {
+        whole += toQt(value);
+        shown += toQtShown(value);
+        QVERIFY(shown.back().size() <= qsizetype(kShownCharacters + 1));
+    }
+    const QList<int> widths{kWidestCell, 150, 9};
+    Grid expectedGrid(whole, widths);
+    expectedGrid.view.setItemDelegate(new QStyledItemDelegate(&expectedGrid.view));
+    Grid grid(shown, widths);
+    grid.view.setItemDelegate(new GridCellDelegate(&grid.view));
+    for (Grid* each : {&expectedGrid, &grid}) {
+        each->view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&each->view));
+    }
+    const QImage expected = expectedGrid.shot();
+    const QImage actual = grid.shot();
+    QVERIFY2(actual == expected, qPrintable(firstDifference(expected, actual)));
 }
 
 QTEST_MAIN(GridCellsTest)
