@@ -151,8 +151,16 @@ private:
     size_t mask_ = 0;
 };
 
+// A long text is hashed by its length and its first and last bytes: texts
+// with equal hashes are told apart by their bytes, which a comparison leaves
+// at the first difference, so a long text costs no more than a short one.
+constexpr size_t kHashedEnds = 128;
 struct HashText {
-    uint64_t operator()(std::string_view text) const { return hashBytes(text); }
+    uint64_t operator()(std::string_view text) const {
+        if (text.size() <= 2 * kHashedEnds) return hashBytes(text);
+        return hashBytes(text.substr(0, kHashedEnds)) ^
+               mixBits(hashBytes(text.substr(text.size() - kHashedEnds)) + text.size());
+    }
 };
 struct HashNumber {
     uint64_t operator()(int64_t number) const { return mixBits(static_cast<uint64_t>(number) ^ 0x9E3779B97F4A7C15ULL); }
@@ -1092,6 +1100,9 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     auto made = std::make_shared<Chunk>();
     made->offsets.reserve(count + 2);
     made->nulls.reserve(count + 1);
+    size_t bytes = count + 1;
+    for (const std::string_view value : distinct.values) bytes += value.size();
+    made->bytes.reserve(bytes);  // copied once, not again with every growth
     made->nulls.push_back(true);  // rank 0: NULL
     endCell(*made, path_);
     for (const TextEntry& entry : entries) {
