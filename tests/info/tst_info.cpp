@@ -5,12 +5,16 @@
 #include "discfixture.h"
 #include "faultvfs.h"
 #include "filefaults.h"
+#include "qttexts.h"
 #include "tablefixtures.h"
 #include "tform2.h"
 #include "topendialog.h"
 #include "windows.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -42,6 +46,7 @@ private slots:
     void hostileImportFiles_data();
     void hostileImportFiles();
     void importCancelledChangesNothing();
+    void theImportsFileDialogSpeaksGerman();
     void importStopsAtARefusedRecord();
     void aFailingDiskIsReportedAndChangesNothing();
 
@@ -327,6 +332,31 @@ void InfoTest::importCancelledChangesNothing() {
     QVERIFY(MessageBox::shown().empty());
     QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+// The program's windows bring Qt's German words along: the file dialog the
+// import opens, its buttons, and the boxes' standard buttons.
+void InfoTest::theImportsFileDialogSpeaksGerman() {
+    if (!QFile::exists(qtTranslationsFolder() + QStringLiteral("/qtbase_de.qm")))
+        QSKIP("Qt's German translations (Debian: qt6-translations-l10n) are not installed here");
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    QStringList words;
+    QTimer::singleShot(0, this, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser) return;
+        const QDialogButtonBox* buttons = chooser->findChild<QDialogButtonBox*>();
+        words << chooser->windowTitle() << buttons->button(QDialogButtonBox::Open)->text()
+              << buttons->button(QDialogButtonBox::Cancel)->text();
+        chooser->reject();
+    });
+    const std::string before = fileContent(fixture->dataPath + "/CDData.DB");
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QCOMPARE(words, (QStringList{toQt("\xD6" "ffnen"), toQt("&\xD6" "ffnen"), QStringLiteral("Abbrechen")}));
+    QVERIFY(MessageBox::shown().empty());
+    QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
+    QCOMPARE(QDialogButtonBox(QDialogButtonBox::No).button(QDialogButtonBox::No)->text(), QStringLiteral("&Nein"));
 }
 
 void InfoTest::importStopsAtARefusedRecord() {
