@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
+  # Qt's own German words: the tests check the standard buttons and dialogs
+  qt6-translations-l10n
   # checks of the installed program and the Debian package
   desktop-file-utils appstream file sqlite3 dpkg-dev
   # the fuzz targets (scripts/fuzz.sh)

@@ -42,7 +42,7 @@ dpkg-deb -f "$package" | sed "s/^/  /"
 
 check "package name" test "$(dpkg-deb -f "$package" Package)" = quillora
 depends="$(dpkg-deb -f "$package" Depends)"
-for dependency in libqt6widgets6 libsqlite3-0 libc6 qt6-qpa-plugins; do
+for dependency in libqt6widgets6 libsqlite3-0 libc6 qt6-qpa-plugins qt6-translations-l10n; do
   check "Depends lacks $dependency" grep -q "\\b$dependency\\b" <<<"$depends"
 done
 for field in Version Maintainer Section Description; do
