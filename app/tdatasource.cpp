@@ -104,7 +104,10 @@ int TDataSource::columnCount(const QModelIndex& parent) const { return parent.is
 QVariant TDataSource::data(const QModelIndex& index, int role) const {
     if (!dataSet_ || !index.isValid() || index.row() >= shownRows_ || index.column() >= shownColumns_) return {};
     if (resetsHeld_ > 0) return {};  // the data set may hold other rows than shown until the reset
-    if (role == Qt::DisplayRole || role == Qt::EditRole) return toQt(dataSet_->text(index.row(), index.column()));
+    // A cell shows and edits at most the beginning of a long value: the view
+    // lays out, elides and sizes only that.
+    if (role == Qt::DisplayRole) return toQtShown(dataSet_->text(index.row(), index.column()));
+    if (role == Qt::EditRole) return toQtEditable(dataSet_->text(index.row(), index.column()));
     return {};
 }
 
@@ -136,7 +139,8 @@ bool TDataSource::setData(const QModelIndex& index, const QVariant& value, int r
     if (role != Qt::EditRole || !editable || !index.isValid()) return false;
     try {
         if (editable->recNo() != index.row()) editable->moveTo(index.row());
-        const std::string text = fromQt(value.toString());
+        // The field held only the beginning of a long value: its rest stays.
+        const std::string text = editedValue(value.toString(), editable->text(index.row(), index.column()));
         if (text == editable->text(index.row(), index.column())) return true;  // no change, no edit
         editable->setFieldText(index.column(), text);
         return true;

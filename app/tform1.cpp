@@ -248,6 +248,7 @@ void TForm1::loadLayout() {
     DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     DBGrid1->horizontalHeader()->setHighlightSections(false);
     DBGrid1->horizontalHeader()->setMinimumSectionSize(8);
+    DBGrid1->horizontalHeader()->setMaximumSectionSize(kWidestCell);
     DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DBGrid1->verticalHeader()->setDefaultSectionSize(17);
     DBGrid1->verticalHeader()->setFixedWidth(12);

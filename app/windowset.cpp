@@ -2,6 +2,7 @@
 
 #include "fonts.h"
 #include "messagebox.h"
+#include "qttexts.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "tform3.h"
@@ -13,6 +14,7 @@
 
 WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, WaitWindow waitWindow) {
     installProgramFonts();
+    installGermanQtTexts();
     auto* wait = new TForm4;
     if (waitWindow == WaitWindow::Shown) {
         wait->show();

@@ -19,6 +19,7 @@ class WindowSet {
 public:
     enum class WaitWindow { Shown, Hidden };
 
+    // Qt's own dialogs and buttons speak German from here on (qttexts.h).
     // The wait window first (shown and painted at once, or made hidden for
     // tests), then the main window, whose creation handler runs now, then the
     // selection module, the info dialog and the statistics

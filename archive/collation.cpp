@@ -1,9 +1,11 @@
 #include "collation.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 namespace archive {
 namespace {
@@ -50,12 +52,51 @@ void appendCollationKey(std::string& key, std::string_view text) {
     }
 }
 
+bool appendCollationKeyPrefix(std::string& key, std::string_view text, size_t limit) {
+    // Every character weighs one or two bytes: `limit` characters are enough.
+    const size_t start = key.size();
+    appendCollationKey(key, text.substr(0, limit));
+    const bool longer = text.size() > limit || key.size() - start > limit;
+    key.resize(std::min(key.size(), start + limit));
+    return longer;
+}
+
+namespace {
+
+// The bytes of a text's collation key, one at a time.
+class KeyBytes {
+public:
+    explicit KeyBytes(std::string_view text) : text_(text) {}
+    // -1 past the end of the key.
+    int next() {
+        if (pending_ >= 0) return std::exchange(pending_, -1);
+        if (position_ == text_.size()) return -1;
+        const Weight& weight = kWeights[static_cast<unsigned char>(text_[position_++])];
+        if (weight.length == 2) pending_ = static_cast<unsigned char>(weight.bytes[1]);
+        return static_cast<unsigned char>(weight.bytes[0]);
+    }
+
+private:
+    std::string_view text_;
+    size_t position_ = 0;
+    int pending_ = -1;
+};
+
+}  // namespace
+
+int compareCollationKeys(std::string_view a, std::string_view b) {
+    KeyBytes left(a);
+    KeyBytes right(b);
+    for (;;) {
+        const int x = left.next();
+        const int y = right.next();
+        if (x != y) return x < y ? -1 : 1;
+        if (x < 0) return 0;
+    }
+}
+
 int compareCollated(std::string_view a, std::string_view b) {
-    std::string keyA;
-    std::string keyB;
-    appendCollationKey(keyA, a);
-    appendCollationKey(keyB, b);
-    if (const int byKey = keyA.compare(keyB); byKey != 0) return byKey;
+    if (const int byKey = compareCollationKeys(a, b); byKey != 0) return byKey;
     return a.compare(b);
 }
 

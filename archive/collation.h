@@ -13,6 +13,16 @@ namespace archive {
 // bytes) gives the order before the tie-break by bytes.
 void appendCollationKey(std::string& key, std::string_view text);
 
+// Appends at most `limit` bytes of the collation key of `text`, reading no
+// more of the text than that needs; true when the whole key is longer, so
+// that two such prefixes that compare equal leave the order to
+// compareCollationKeys(). A long title costs what its beginning costs.
+bool appendCollationKeyPrefix(std::string& key, std::string_view text, size_t limit);
+
+// <0, 0, >0 like memcmp on the collation keys of `a` and `b`, compared as
+// they are made, without making them.
+int compareCollationKeys(std::string_view a, std::string_view b);
+
 // <0, 0, >0 like memcmp: by collation key, then by bytes.
 int compareCollated(std::string_view a, std::string_view b);
 

@@ -54,18 +54,6 @@ int cp1252OfUnicode(char32_t codePoint) {
     return -1;
 }
 
-std::string cp1252ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80)
-            out += c;
-        else
-            appendUtf8(out, unicodeOfCp1252(byte));
-    }
-    return out;
-}
 
 std::string utf8ToCp1252(std::string_view text) {
     std::string out;
@@ -90,6 +78,23 @@ bool allAscii(std::string_view text) {
 }
 
 }  // namespace
+
+std::string cp1252ToUtf8(std::string_view text) {
+    // Most values are plain ASCII, and UTF-8 the same bytes.
+    if (allAscii(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = i;
+        while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+        out.append(text.data() + i, end - i);
+        if (end == text.size()) break;
+        appendUtf8(out, unicodeOfCp1252(static_cast<unsigned char>(text[end])));
+        i = end + 1;
+    }
+    return out;
+}
 
 void appendUtf8AsCp1252(std::string& out, std::string_view text) {
     // Most cells of a table are plain ASCII: copied as they are, in one go.

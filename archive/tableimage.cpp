@@ -30,6 +30,10 @@ namespace {
 using detail::Command;
 using detail::Database;
 
+// How much of a text's collation key the sort of a column keeps at hand:
+// more than any ordinary title needs to differ from its neighbours.
+constexpr size_t kSortKeyBytes = 64;
+
 // A sort entry that keeps the first key bytes at hand, so most comparisons
 // never leave the array being sorted; `row` names a distinct value.
 struct TextEntry {
@@ -150,8 +154,16 @@ private:
     size_t mask_ = 0;
 };
 
+// A long text is hashed by its length and its first and last bytes: texts
+// with equal hashes are told apart by their bytes, which a comparison leaves
+// at the first difference, so a long text costs no more than a short one.
+constexpr size_t kHashedEnds = 128;
 struct HashText {
-    uint64_t operator()(std::string_view text) const { return hashBytes(text); }
+    uint64_t operator()(std::string_view text) const {
+        if (text.size() <= 2 * kHashedEnds) return hashBytes(text);
+        return hashBytes(text.substr(0, kHashedEnds)) ^
+               mixBits(hashBytes(text.substr(text.size() - kHashedEnds)) + text.size());
+    }
 };
 struct HashNumber {
     uint64_t operator()(int64_t number) const { return mixBits(static_cast<uint64_t>(number) ^ 0x9E3779B97F4A7C15ULL); }
@@ -1189,12 +1201,15 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
         if (!isNull(row, column)) valueOfRow[row] = distinct.idOf(text(row, column));
     // The distinct values by collation key, then by bytes; the first key
     // bytes at hand, so most comparisons stay within the array being sorted.
+    // Only the beginning of each key is made: a long text costs no more
+    // than that, and two beginnings that are equal go back to the texts.
     const size_t count = distinct.values.size();
     std::string keys;
     std::vector<size_t> keyOffsets(count + 1, 0);
+    std::vector<bool> keyCut(count, false);
     std::vector<TextEntry> entries(count);
     for (uint32_t id = 0; id < count; ++id) {
-        appendCollationKey(keys, distinct.values[id]);
+        keyCut[id] = appendCollationKeyPrefix(keys, distinct.values[id], kSortKeyBytes);
         keyOffsets[id + 1] = keys.size();
     }
     for (uint32_t id = 0; id < count; ++id) {
@@ -1212,6 +1227,9 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     std::sort(entries.begin(), entries.end(), [&](const TextEntry& a, const TextEntry& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         if (const int byKey = keyOf(a.row).compare(keyOf(b.row)); byKey != 0) return byKey < 0;
+        if (keyCut[a.row] || keyCut[b.row])
+            if (const int byKey = compareCollationKeys(distinct.values[a.row], distinct.values[b.row]); byKey != 0)
+                return byKey < 0;
         return distinct.values[a.row] < distinct.values[b.row];
     });
     std::vector<uint32_t> rankOfValue(count);
@@ -1221,6 +1239,9 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     auto made = std::make_shared<Chunk>();
     made->offsets.reserve(count + 2);
     made->nulls.reserve(count + 1);
+    size_t bytes = count + 1;
+    for (const std::string_view value : distinct.values) bytes += value.size();
+    made->bytes.reserve(bytes);  // copied once, not again with every growth
     made->nulls.push_back(true);  // rank 0: NULL
     endCell(*made, path_);
     for (const TextEntry& entry : entries) {

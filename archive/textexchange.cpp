@@ -4,7 +4,12 @@
 #include "engine.h"
 #include "wholefile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 namespace archive {
 namespace {
@@ -52,18 +57,39 @@ std::array<std::string, 4> splitImportLine(std::string_view line) {
 
 ImportLineReader::~ImportLineReader() { close(); }
 
-bool ImportLineReader::open(const std::string& path) {
+namespace {
+
+// What stands at a path that is not a plain file, for the error text.
+std::string notAFileCause(mode_t mode) {
+    if (S_ISDIR(mode)) return readErrorCause(EISDIR);
+    const char* kind = S_ISFIFO(mode)  ? "eine Pipe"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "ein Ger\xE4t"
+                       : S_ISSOCK(mode) ? "ein Socket"
+                                        : "etwas Unbekanntes";
+    return std::string("sie ist keine gew\xF6hnliche Datei, sondern ") + kind;
+}
+
+}  // namespace
+
+void ImportLineReader::open(const std::string& path) {
     close();
-    std::FILE* file = std::fopen(cp1252ToUtf8(path).c_str(), "rb");
-    if (!file) return false;
+    // Without O_NONBLOCK the open of a pipe would wait for a writer, for ever.
+    const int fd = ::open(cp1252ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw ImportFileError(unreadableFileText(path, readErrorCause(errno)));
     struct stat info {};
-    if (::fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        return false;
+    if (::fstat(fd, &info) != 0) {
+        const int code = errno;
+        ::close(fd);
+        throw ImportFileError(unreadableFileText(path, readErrorCause(code)));
     }
-    file_ = file;
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw ImportFileError(unreadableFileText(path, notAFileCause(info.st_mode)));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    path_ = path;
     ended_ = false;
-    return true;
 }
 
 void ImportLineReader::openBytes(std::string_view bytes) {
@@ -73,49 +99,60 @@ void ImportLineReader::openBytes(std::string_view bytes) {
 }
 
 void ImportLineReader::close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     buffer_.clear();
     position_ = 0;
     ended_ = true;
 }
 
 bool ImportLineReader::fill() {
-    if (!file_) return false;
-    buffer_.erase(0, position_);
+    if (fd_ < 0) return false;
+    buffer_.resize(kChunk);
     position_ = 0;
-    const size_t kept = buffer_.size();
-    buffer_.resize(kept + kChunk);
-    const size_t read = std::fread(buffer_.data() + kept, 1, kChunk, file_);
-    buffer_.resize(kept + read);
-    return read > 0;
-}
-
-int ImportLineReader::peek() {
-    if (position_ >= buffer_.size() && !fill()) return -1;
-    return static_cast<unsigned char>(buffer_[position_]);
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer_.data(), kChunk);
+        if (n >= 0) {
+            buffer_.resize(static_cast<size_t>(n));
+            return n > 0;
+        }
+        if (errno == EINTR) continue;
+        const int code = errno;
+        buffer_.clear();
+        ended_ = true;
+        throw ImportFileError(unreadableFileText(path_, readErrorCause(code)));
+    }
 }
 
 bool ImportLineReader::readLine(std::string& line) {
     line.clear();
     if (ended_) return false;
-    int c = peek();
-    if (c < 0 || c == kEndOfFile) {
-        ended_ = true;
-        return false;
-    }
+    bool begun = false;  // the line holds a byte: the end of the data ends it
     for (;;) {
-        c = peek();
-        if (c < 0 || c == kEndOfFile) {
+        if (position_ == buffer_.size() && !fill()) {
+            ended_ = true;
+            return begun;
+        }
+        // The line runs to the next CR or Ctrl-Z; the bytes before it go
+        // into the line at once, however many there are.
+        const char* begin = buffer_.data() + position_;
+        const char* end = buffer_.data() + buffer_.size();
+        const char* stop = std::find_if(begin, end, [](char c) { return c == '\r' || c == kEndOfFile; });
+        line.append(begin, stop);
+        position_ = static_cast<size_t>(stop - buffer_.data());
+        begun = begun || stop != begin;
+        if (stop == end) continue;
+        if (*stop == kEndOfFile) {
             ended_ = true;  // the text before it still counts as a line
+            return begun;
+        }
+        ++position_;  // the CR, and an LF right after it
+        if (position_ == buffer_.size() && !fill()) {
+            ended_ = true;
             return true;
         }
-        advance();
-        if (c == '\r') {
-            if (peek() == '\n') advance();
-            return true;
-        }
-        line += static_cast<char>(c);
+        if (buffer_[position_] == '\n') ++position_;
+        return true;
     }
 }
 

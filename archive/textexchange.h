@@ -9,7 +9,7 @@
 // counts as a line. Lines may be of any length.
 
 #include <array>
-#include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -33,6 +33,12 @@ void exportRecords(const DataSet& table, WholeFileWriter& out);
 // finds no TAB its value stays empty and the rest is left for value 4.
 std::array<std::string, 4> splitImportLine(std::string_view line);
 
+// An import file that cannot be read; the text names the file and why.
+class ImportFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Reads the lines of an import file one by one, whatever their length.
 class ImportLineReader {
 public:
@@ -41,23 +47,24 @@ public:
     ImportLineReader(const ImportLineReader&) = delete;
     ImportLineReader& operator=(const ImportLineReader&) = delete;
 
-    // False when the file cannot be opened for reading (a folder, missing,
-    // no permission): the reader then yields no line.
-    bool open(const std::string& path);
+    // Opens a plain file for reading without ever waiting: a pipe, a device,
+    // a folder, a missing or unreadable file throws ImportFileError before
+    // anything is read.
+    void open(const std::string& path);
     // Reads bytes from memory instead of a file.
     void openBytes(std::string_view bytes);
-    // The next line without its end; false at the end of the file.
+    // The next line without its end; false at the end of the file. A read
+    // that fails on the way throws ImportFileError.
     bool readLine(std::string& line);
     void close();
 
 private:
-    // -1 at the end of the data.
-    int peek();
-    void advance() { ++position_; }
+    // False at the end of the data.
     bool fill();
 
-    std::FILE* file_ = nullptr;
-    std::string buffer_;
+    int fd_ = -1;
+    std::string path_;    // for the error text
+    std::string buffer_;  // read, not yet handed out from position_ on
     size_t position_ = 0;
     bool ended_ = true;
 };

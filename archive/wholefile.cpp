@@ -24,7 +24,14 @@ int injectedFault(detail::FileStep step) { return detail::fileStepFault ? detail
 
 constexpr size_t kBufferSize = 1 << 20;
 
-std::string quotedName(std::string_view name) { return "'" + std::string(name) + "'"; }
+// Built by appending: GCC 12 takes "text" + std::string for overlapping
+// copies (its bug 105329).
+std::string quotedName(std::string_view name) {
+    std::string quoted(1, '\'');
+    quoted += name;
+    quoted += '\'';
+    return quoted;
+}
 
 std::string failureText(std::string_view path, int code) {
     return "Die Datei " + quotedName(path) + " konnte nicht geschrieben werden: " + fileErrorCause(code) + ".";
@@ -93,6 +100,22 @@ std::string fileErrorCause(int code) {
     default:
         return "Systemfehler " + std::to_string(code);
     }
+}
+
+std::string readErrorCause(int code) {
+    switch (code) {
+    case ENOENT:
+        return "nicht gefunden";
+    case EACCES:
+    case EPERM:
+        return "keine Leseberechtigung";
+    default:
+        return fileErrorCause(code);
+    }
+}
+
+std::string unreadableFileText(std::string_view path, std::string_view cause) {
+    return "Die Datei " + quotedName(path) + " konnte nicht gelesen werden: " + std::string(cause) + ".";
 }
 
 WholeFileWriter::WholeFileWriter(std::string path) : WholeFileWriter(path, cp1252ToUtf8(path)) {}
@@ -200,10 +223,9 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
 namespace {
 
 std::string unreadableText(std::string_view source, int code) {
-    std::string cause = code == ENOENT ? std::string("nicht gefunden")
-                        : code == EINVAL ? std::string("sie ist keine gew\xF6hnliche Datei")
-                                         : fileErrorCause(code);
-    return "Die Datei " + quotedName(source) + " konnte nicht gelesen werden: " + cause + ".";
+    // A pipe or a device is refused before it is opened (EINVAL then).
+    return unreadableFileText(source, code == EINVAL ? std::string("sie ist keine gew\xF6hnliche Datei")
+                                                     : readErrorCause(code));
 }
 
 // `shownSource` names the source in messages; the writer is made only once

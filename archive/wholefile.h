@@ -26,6 +26,11 @@ private:
 // The cause of a failed file operation in German: "Datenträger voll",
 // "keine Schreibberechtigung", …
 std::string fileErrorCause(int code);
+// The cause of a failed read in German: "nicht gefunden", "keine
+// Leseberechtigung", otherwise as fileErrorCause().
+std::string readErrorCause(int code);
+// "Die Datei '<path>' konnte nicht gelesen werden: <cause>."
+std::string unreadableFileText(std::string_view path, std::string_view cause);
 
 class WholeFileWriter {
 public:

@@ -138,7 +138,9 @@ void TForm2::Button3Click() {
     archive::Table& table = host_.exchangeTable();
     if (!table.active()) throw archive::EngineError("Die Tabelle ist nicht zum Bearbeiten ge\xF6" "ffnet.");
     archive::ImportLineReader reader;
-    // A file that cannot be opened yields no line: the report says 0 records.
+    // A file that cannot be read (missing, unreadable, a folder, a pipe, a
+    // device) is told in the error box before anything reaches the table;
+    // a pipe never makes the open wait.
     reader.open(dialog.FileName);
     // One transaction for the whole file. A refused record ends the import
     // with its error; every record before it stays stored.

@@ -18,3 +18,16 @@ std::string fromQt(const QString& text) {
     }
     return cp1252;
 }
+
+QString toQtShown(std::string_view cp1252) {
+    if (cp1252.size() <= kShownCharacters) return toQt(cp1252);
+    return toQt(cp1252.substr(0, kShownCharacters)) + QChar(0x2026);
+}
+
+QString toQtEditable(std::string_view cp1252) { return toQt(cp1252.substr(0, kShownCharacters)); }
+
+std::string editedValue(const QString& typed, std::string_view stored) {
+    std::string value = fromQt(typed);
+    if (stored.size() > kShownCharacters) value += stored.substr(kShownCharacters);
+    return value;
+}

@@ -14,7 +14,13 @@
 //   on tables this process has found sound already;
 // - the floor the title filter is measured against: a plain loop over one
 //   contiguous buffer of the upper-cased titles, already in title order,
-//   finding the text in each and collecting the row numbers of the matches.
+//   finding the text in each and collecting the row numbers of the matches;
+// - long texts: the start-up and the grid's frames scrolling a screenful at
+//   a time on an archive whose every 50th game has a title of 1 MB, next to
+//   the same archive with its ordinary titles; and the import of a file of
+//   one 50 MB line to the grid's next frame, next to a file of one ordinary
+//   line and to the floor of reading the file. A long text must cost what a
+//   screenful of it costs.
 //
 // Everything that is not the step being measured (typing the text before the
 // key, starting a fresh program, dropping the table images) happens outside
@@ -28,6 +34,10 @@
 #include "sorting.h"
 #include "tablefile.h"
 #include "tableimage.h"
+#include "tdatasource.h"
+#include "textexchange.h"
+#include "tform2.h"
+#include "topendialog.h"
 #include "tables.h"
 #include "tform1.h"
 #include "tform3.h"
@@ -38,6 +48,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,16 +67,41 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Every this many games, one has a long title.
+constexpr long long kLongTitleEvery = 50;
+constexpr size_t kLongTitleBytes = size_t(1) << 20;
+
+// The game's own title, then words up to `length` bytes: the long titles keep
+// their places in the title order, so every screenful meets about one.
+std::string longTitle(const std::string& title, size_t length) {
+    std::string text = title + " -";
+    while (text.size() < length) text += " und noch ein langer Untertitel";
+    text.resize(length);
+    return text;
+}
+
 // The sample disc of one size with its registry and temporary folder; made
-// once per size, removed with the folder.
+// once per size, removed with the folder. `longTitles`: every 50th game's
+// title is 1 MB long.
 struct SampleDisc {
-    explicit SampleDisc(long long games) : games(games) {
+    explicit SampleDisc(long long games, bool longTitles = false) : games(games), longTitles(longTitles) {
         const std::string base = folder.path().toStdString();
         disc = base + "/disc";
         fs::create_directories(disc + "/DATA");
         fs::create_directories(base + "/config/Vortagon");
         fs::create_directories(base + "/tmp");
         sampledisc::writeSampleTables(disc + "/DATA", games);
+        if (longTitles) {
+            archive::TableFileWriter writer(gameTable(), archive::gamesView());
+            long long row = 0;
+            sampledisc::generateGames(games, [&](const archive::Row& game) {
+                if (++row % kLongTitleEvery != 0) return writer.add(game);
+                archive::Row changed = game;
+                changed[0] = longTitle(game[0].value_or(""), kLongTitleBytes);
+                writer.add(changed);
+            });
+            writer.commit();
+        }
         std::ofstream(base + "/config/Vortagon/registry.reg")
             << "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vortagon\\Quillora-Engine]\r\n"
                "\"Engine-Version\"=\"1.00\"\r\n";
@@ -88,6 +124,7 @@ struct SampleDisc {
     }
 
     long long games;
+    bool longTitles;
     QTemporaryDir folder;
     std::string disc;
     std::string tmp;
@@ -102,12 +139,12 @@ std::unique_ptr<WindowSet> currentProgram;
 // no secondary window open; a sort case leaves it otherwise.
 bool programAsStarted = false;
 
-SampleDisc& discWith(long long games) {
-    if (!currentDisc || currentDisc->games != games) {
+SampleDisc& discWith(long long games, bool longTitles = false) {
+    if (!currentDisc || currentDisc->games != games || currentDisc->longTitles != longTitles) {
         currentProgram.reset();
         currentDisc.reset();
         archive::clearImageCache();
-        currentDisc = std::make_unique<SampleDisc>(games);
+        currentDisc = std::make_unique<SampleDisc>(games, longTitles);
     }
     return *currentDisc;
 }
@@ -370,6 +407,100 @@ void startUpCheckCost(benchmark::State& state, long long games) {
     state.counters["floor_ms"] = perIterationMs(checkedSeconds);
 }
 
+// The start-up on the archive with long titles, or on the same archive with
+// its ordinary titles.
+void startUpWithTitles(benchmark::State& state, long long games, bool longTitles) {
+    const SampleDisc& disc = discWith(games, longTitles);
+    for (auto _ : state) {
+        stopProgram();
+        timeStep(state, [&] { startProgram(disc); });
+    }
+    state.counters["rows"] = static_cast<double>(currentProgram->Form1().Query1.recordCount());
+}
+
+// The grid scrolled on by a screenful at a time, each to its frame, from
+// the first long title in title order (in the ordinary archive, from the
+// title of the game that has the first long one in the other): every row
+// shown is new to the grid.
+void gridPagesWithTitles(benchmark::State& state, long long games, bool longTitles) {
+    const SampleDisc& disc = discWith(games, longTitles);
+    stopProgram();
+    TForm1& form = startProgram(disc);
+    std::string shortTitle;
+    long long row = 0;
+    sampledisc::generateGames(games, [&](const archive::Row& game) {
+        if (++row == kLongTitleEvery) shortTitle = game[0].value_or("");
+    });
+    const auto wanted = [&](std::string_view title) {
+        return longTitles ? title.size() == kLongTitleBytes : title == shortTitle;
+    };
+    int record = 0;
+    while (record < form.Query1.recordCount() && !wanted(form.Query1.text(record, 0))) ++record;
+    if (record == form.Query1.recordCount()) return state.SkipWithError("the game with the long title is missing");
+    form.DBGrid1->scrollTo(form.DataSource1->index(record, 0), QAbstractItemView::PositionAtTop);
+    renderGrid(form);
+    QScrollBar& rows = *form.DBGrid1->verticalScrollBar();
+    const int first = rows.value();
+    for (auto _ : state) {
+        timeStep(state, [&] {
+            rows.setValue(rows.value() + rows.pageStep());
+            form.DBGrid1->viewport()->repaint();
+        });
+    }
+    // How many long titles the pages showed.
+    long long longShown = 0;
+    for (int shown = first; shown < std::min(rows.value() + rows.pageStep(), form.Query1.recordCount()); ++shown)
+        longShown += form.Query1.text(shown, 0).size() == kLongTitleBytes;
+    state.counters["long_titles_shown"] = static_cast<double>(longShown);
+    programAsStarted = false;
+}
+
+// The import of a file of one line into the disc contents in the edit mode,
+// from the import to the grid's next frame: a line of 50 MB, or an ordinary
+// one. The floor: the same file read through the import's line reader.
+constexpr size_t kLongLineBytes = size_t(50) << 20;
+
+std::string importFileOf(const SampleDisc& disc, size_t lineBytes) {
+    const std::string path = disc.tmp + "/import-" + std::to_string(lineBytes) + ".txt";
+    if (!fs::exists(path)) {
+        std::string line = "Neue Demo\t2004/11\tDemo\t";
+        line += longTitle("CD", lineBytes > line.size() ? lineBytes - line.size() : 2);
+        std::ofstream(path, std::ios::binary) << line << "\r\n";
+    }
+    return path;
+}
+
+void importOneLine(benchmark::State& state, long long games, size_t lineBytes) {
+    const std::string file = importFileOf(discWith(games), lineBytes);
+    TForm1& form = freshProgram(games);
+    form.Image4MouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
+    form.Image2Click();
+    renderGrid(form);
+    for (auto _ : state) {
+        timeStep(state, [&] {
+            TOpenDialog::setNextFileName(file);
+            currentProgram->Form2().Button3Click();
+            renderGrid(form);
+        });
+        if (currentProgram->Form2().importedRecords() != 1) return state.SkipWithError("the line was not imported");
+    }
+    // The disc contents hold the imported rows now: the next case starts afresh.
+    stopProgram();
+    currentDisc.reset();
+}
+
+void floorReadLine(benchmark::State& state, long long games, size_t lineBytes) {
+    const std::string file = importFileOf(discWith(games), lineBytes);
+    std::string line;
+    for (auto _ : state) {
+        timeStep(state, [&] {
+            archive::ImportLineReader reader;
+            reader.open(file);
+            while (reader.readLine(line)) benchmark::DoNotOptimize(archive::splitImportLine(line));
+        });
+    }
+}
+
 // The floor: the upper-cased titles in title order, back to back in one
 // buffer, each followed by a 0 byte, and the table's row number of each.
 struct TitleFloor {
@@ -470,6 +601,31 @@ int main(int argc, char** argv) {
               freshRepetitions);
         timed(benchmark::RegisterBenchmark(("StartUpCheckCost" + size).c_str(), startUpCheckCost, games),
               freshIterations, freshRepetitions + 2);
+    }
+    // A 1 MB title every 50 games: 2 GB of titles in 100,000 games; a million
+    // would need 20 GB.
+    for (const long long games : {10'000LL, 100'000LL}) {
+        // Appended: GCC 12 takes "/" + std::string for an overlapping copy.
+        std::string size = "/";
+        size += std::to_string(games);
+        for (const bool longTitles : {false, true}) {
+            const std::string titles = longTitles ? "LongTitles" : "ShortTitles";
+            timed(benchmark::RegisterBenchmark(("StartUpWith" + titles + size).c_str(), startUpWithTitles, games,
+                                               longTitles),
+                  games <= 10'000 ? 3 : 1, 3);
+            timed(benchmark::RegisterBenchmark(("GridPagesWith" + titles + size).c_str(), gridPagesWithTitles, games,
+                                               longTitles),
+                  10, 5);
+        }
+    }
+    for (const size_t lineBytes : {size_t(30), kLongLineBytes}) {
+        const std::string line = lineBytes == kLongLineBytes ? "LongLine" : "ShortLine";
+        timed(benchmark::RegisterBenchmark(("FloorReadImport" + line + "/10000").c_str(), floorReadLine, 10'000LL,
+                                           lineBytes),
+              3, 5);
+        timed(benchmark::RegisterBenchmark(("ImportOne" + line + "/10000").c_str(), importOneLine, 10'000LL,
+                                           lineBytes),
+              1, 3);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 
@@ -40,6 +41,7 @@ private slots:
     void readOnlyTableRefusesThePostAndKeepsTheEdit();
     void insertedRowIsStoredOrDropped();
     void endCommandStoresThePendingRow();
+    void longValuesShowTheirBeginningAndKeepTheirRest();
 
 private:
     TForm1& form() { return *windows->form1; }
@@ -489,6 +491,41 @@ void BrowserTest::endCommandStoresThePendingRow() {
     typeInto(3, 6, "Neuer Kommentar");
     QTest::mouseClick(form().Image11, Qt::LeftButton);
     QCOMPARE(readTableFile(disc->dataPath + "/GameData.DB")[3][6], std::string("Neuer Kommentar"));
+}
+
+// A value of any length costs the grid what a screenful costs: the grid and
+// its edit field are handed the beginning only, and a column is never wider
+// than that beginning fills. The field holding only the beginning loses
+// nothing: left unchanged it stores nothing, changed it keeps the rest.
+void BrowserTest::longValuesShowTheirBeginningAndKeepTheirRest() {
+    const std::string file = disc->dataPath + "/GameData.DB";
+    const std::string beginning(kShownCharacters, 'k');
+    const std::string rest(3 * kShownCharacters, 'r');
+    auto rows = DiscFixture::gameRows();
+    rows[0][6] = beginning + rest;
+    disc->writeTable(archive::gamesView(), rows);
+    enterEditMode();
+    const TDataSource& model = *form().DataSource1;
+    const QModelIndex comment = model.index(0, 6);
+    QCOMPARE(model.data(comment, Qt::DisplayRole).toString(), toQt(beginning) + QChar(0x2026));
+    QCOMPARE(model.data(comment, Qt::EditRole).toString(), toQt(beginning));
+    QCOMPARE(form().DBGrid1->horizontalHeader()->maximumSectionSize(), kWidestCell);
+
+    moveTo(0, 6);
+    form().DBGrid1->edit(comment);
+    auto* field = form().DBGrid1->viewport()->findChild<QLineEdit*>();
+    QVERIFY(field);
+    QCOMPARE(field->text(), toQt(beginning));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
+    moveTo(1, 6);
+    QCOMPARE(readTableFile(file)[0][6], beginning + rest);
+
+    const std::string changed = "Neu" + beginning.substr(3);
+    typeInto(0, 6, changed.c_str());
+    moveTo(1, 6);
+    QCOMPARE(readTableFile(file)[0][6], changed + rest);
+    QVERIFY(MessageBox::shown().empty());
 }
 
 QTEST_MAIN(BrowserTest)

@@ -1,3 +1,4 @@
+#include "collation.h"
 #include "querytext.h"
 #include "sorting.h"
 #include "tables.h"
@@ -107,4 +108,36 @@ TEST(QueryText, TheStateCarriesTheJoinAndTheTieBreakItsLinesAreBuiltFrom) {
               (std::vector<std::string>{"SELECT * FROM \"/daten/GameData.db\"", "WHERE UPPER(TITEL) LIKE \"%RALLY%\" "}));
     EXPECT_EQ(state.SecondaryOrder, ", TITEL");
     EXPECT_EQ(state.FilterJoin, "");
+}
+
+// The sort keeps only the beginning of each collation key and compares the
+// rest as it is made: both must order every pair as the whole keys do,
+// wherever the cut falls (also inside a character that weighs two bytes).
+TEST(Collation, KeyBeginningsAndKeysComparedAsMadeOrderAsWholeKeysDo) {
+    const std::string stem(62, 'a');
+    const std::pair<std::string, std::string> pairs[] = {
+        {"Stra\xDF" "e", "Strasse"}, {"\xDF", "ss"},   {"\xDF", "st"},  {"\xC6ther", "aether"}, {"a", "ab"},
+        {"", "a"},                    {"", ""},          {"Zork", "zork"}, {stem + "\xDF", stem + "ss"},
+        {stem + "\xDF" "b", stem + "ssa"}, {stem + "a\xDF", stem + "aat"}, {stem + stem, stem + stem + "x"},
+    };
+    const auto sign = [](int value) { return (value > 0) - (value < 0); };
+    for (const auto& [a, b] : pairs) {
+        std::string keyA, keyB;
+        appendCollationKey(keyA, a);
+        appendCollationKey(keyB, b);
+        const int whole = sign(keyA.compare(keyB));
+        EXPECT_EQ(sign(compareCollationKeys(a, b)), whole) << a << " / " << b;
+        EXPECT_EQ(sign(compareCollationKeys(b, a)), -whole) << a << " / " << b;
+        for (const size_t limit : {1, 2, 63, 64, 65}) {
+            std::string beginA, beginB;
+            const bool cutA = appendCollationKeyPrefix(beginA, a, limit);
+            const bool cutB = appendCollationKeyPrefix(beginB, b, limit);
+            EXPECT_EQ(beginA, keyA.substr(0, limit));
+            EXPECT_EQ(cutA, keyA.size() > limit);
+            if (const int byBeginning = sign(beginA.compare(beginB)); byBeginning != 0)
+                EXPECT_EQ(byBeginning, whole) << a << " / " << b << " cut at " << limit;
+            else
+                EXPECT_TRUE(whole == 0 || cutA || cutB) << a << " / " << b << " cut at " << limit;
+        }
+    }
 }

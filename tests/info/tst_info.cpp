@@ -5,20 +5,31 @@
 #include "discfixture.h"
 #include "faultvfs.h"
 #include "filefaults.h"
+#include "qttexts.h"
 #include "tablefixtures.h"
 #include "tform2.h"
 #include "topendialog.h"
 #include "windows.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -36,7 +47,10 @@ private slots:
     void exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile();
     void importAppendsEveryLine();
     void importLineEnds();
+    void hostileImportFiles_data();
+    void hostileImportFiles();
     void importCancelledChangesNothing();
+    void theImportsFileDialogSpeaksGerman();
     void importStopsAtARefusedRecord();
     void aFailingDiskIsReportedAndChangesNothing();
 
@@ -235,11 +249,95 @@ void InfoTest::importLineEnds() {
     }
     QCOMPARE(titles()[4], std::string(""));
     QCOMPARE(readTableFile(fixture->dataPath + "/CDData.DB")[4][3], std::string("a\nb\nc\n"));
+}
 
-    // A file that cannot be opened reports no record.
-    TOpenDialog::setNextFileName(fixture->tempFolder + "/missing.txt");
-    dialog().Button3Click();
-    QCOMPARE(MessageBox::shown().back().text, std::string("Import erfolgreich abgeschlossen.\r0 Datens\xE4tze eingef\xFCgt."));
+void InfoTest::hostileImportFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("cause");  // none: the import succeeds
+    QTest::addColumn<int>("records");
+    const auto row = [](const char* kind, const char* cause, int records = 0) {
+        QTest::newRow(kind) << QString::fromLatin1(kind) << toQt(cause) << records;
+    };
+    row("missing", "nicht gefunden");
+    row("folder", "an ihrer Stelle steht ein Verzeichnis");
+    row("pipe", "sie ist keine gew\xF6hnliche Datei, sondern eine Pipe");
+    row("endless device", "sie ist keine gew\xF6hnliche Datei, sondern ein Ger\xE4t");
+    row("no read permission", "keine Leseberechtigung");
+    row("reading fails", "Ein-/Ausgabefehler des Datentr\xE4gers");
+    row("50 MB line", "", 1);
+    row("empty", "", 0);
+}
+
+// Whatever file is chosen, the import never hangs: a file that cannot be read
+// is named with its cause in the error box and the table stays as it was; a
+// line of any length is stored whole and the grid shows its beginning.
+void InfoTest::hostileImportFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QString, cause);
+    QFETCH(int, records);
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    std::string path = fixture->tempFolder + "/import.txt";
+    const std::string longValue(50 << 20, 'x');
+    if (kind == QLatin1String("folder")) {
+        fs::create_directory(path);
+    } else if (kind == QLatin1String("pipe")) {
+        QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    } else if (kind == QLatin1String("endless device")) {
+        path = "/dev/zero";
+    } else if (kind == QLatin1String("no read permission")) {
+        if (::geteuid() == 0) QSKIP("root reads a file without read permission: this case needs another user");
+        importFile("Neu\t2004/11\tDemo\tCD\r\n");
+        fs::permissions(path, fs::perms::none);
+    } else if (kind == QLatin1String("reading fails")) {
+        path = "/proc/self/mem";  // a plain file whose first read fails
+    } else if (kind == QLatin1String("50 MB line")) {
+        importFile("Neu\t2004/11\tDemo\t" + longValue + "\r\n");
+    } else if (kind == QLatin1String("empty")) {
+        importFile("");
+    }
+    const std::string table = fixture->dataPath + "/CDData.DB";
+    const std::string before = fileContent(table);
+    const int rowsBefore = form().DataSource1->rowCount();
+    // An import that waited in the open of the pipe would stay there for ever:
+    // a writer comes and goes while the import runs, so that such an import
+    // reads an empty file and fails the checks below instead of hanging.
+    std::atomic<bool> importing = true;
+    std::thread writer;
+    if (kind == QLatin1String("pipe"))
+        writer = std::thread([&] {
+            while (importing) {
+                if (const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) ::close(fd);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    TOpenDialog::setNextFileName(path);
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    importing = false;
+    if (writer.joinable()) writer.join();
+
+    QCOMPARE(MessageBox::shown().size(), size_t(1));
+    QVERIFY(!QApplication::overrideCursor());
+    if (!cause.isEmpty()) {
+        QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
+        QCOMPARE(MessageBox::shown()[0].text,
+                 "Die Datei '" + path + "' konnte nicht gelesen werden: " + fromQt(cause) + ".");
+        QCOMPARE(fileContent(table), before);
+        QCOMPARE(form().DataSource1->rowCount(), rowsBefore);
+        return;
+    }
+    QCOMPARE(MessageBox::shown()[0].text, "Import erfolgreich abgeschlossen.\r" + std::to_string(records) +
+                                              " Datens\xE4tze eingef\xFCgt.");
+    QCOMPARE(form().DataSource1->rowCount(), rowsBefore + records);
+    if (records == 0) return;
+    const auto rows = readTableFile(table);
+    QVERIFY(rows.back()[3] == longValue);
+    // The grid is handed the beginning of the value only, and paints it.
+    const QModelIndex cell = form().DataSource1->index(rowsBefore, 3);
+    QCOMPARE(form().DataSource1->data(cell, Qt::DisplayRole).toString().size(), qsizetype(kShownCharacters + 1));
+    form().DBGrid1->scrollTo(cell);
+    QVERIFY(!form().DBGrid1->viewport()->grab().isNull());
 }
 
 void InfoTest::importCancelledChangesNothing() {
@@ -252,6 +350,31 @@ void InfoTest::importCancelledChangesNothing() {
     QVERIFY(MessageBox::shown().empty());
     QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
     QVERIFY(!QApplication::overrideCursor());
+}
+
+// The program's windows bring Qt's German words along: the file dialog the
+// import opens, its buttons, and the boxes' standard buttons.
+void InfoTest::theImportsFileDialogSpeaksGerman() {
+    if (!QFile::exists(qtTranslationsFolder() + QStringLiteral("/qtbase_de.qm")))
+        QSKIP("Qt's German translations (Debian: qt6-translations-l10n) are not installed here");
+    enterEditMode();
+    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    QStringList words;
+    QTimer::singleShot(0, this, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser) return;
+        const QDialogButtonBox* buttons = chooser->findChild<QDialogButtonBox*>();
+        words << chooser->windowTitle() << buttons->button(QDialogButtonBox::Open)->text()
+              << buttons->button(QDialogButtonBox::Cancel)->text();
+        chooser->reject();
+    });
+    const std::string before = fileContent(fixture->dataPath + "/CDData.DB");
+    MessageBox::clearShown();
+    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QCOMPARE(words, (QStringList{toQt("\xD6" "ffnen"), toQt("&\xD6" "ffnen"), QStringLiteral("Abbrechen")}));
+    QVERIFY(MessageBox::shown().empty());
+    QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
+    QCOMPARE(QDialogButtonBox(QDialogButtonBox::No).button(QDialogButtonBox::No)->text(), QStringLiteral("&Nein"));
 }
 
 void InfoTest::importStopsAtARefusedRecord() {

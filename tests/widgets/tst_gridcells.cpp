@@ -7,6 +7,7 @@
 
 #include "gridcelldelegate.h"
 #include "rowindicatorheader.h"
+#include "text.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -106,6 +107,7 @@ private slots:
     void cellsLookAsTheStyleDrawsThem();
     void keptTextsFollowTheFontAndTheColumnWidth();
     void currentRowIsMarkedByATriangleInAnyFont();
+    void longTextsShowAsTheirBeginning();
 };
 
 void GridCellsTest::cellsLookAsTheStyleDrawsThem_data() {
@@ -202,6 +204,36 @@ void GridCellsTest::currentRowIsMarkedByATriangleInAnyFont() {
     // Another font, however large, changes nothing.
     header->setFont(QFont(QStringLiteral("Liberation Mono"), 20, QFont::Bold));
     QCOMPARE(section(1), marked);
+}
+
+// A value longer than a cell can show is handed to the grid as its beginning
+// (toQtShown); in the widest cell, with the narrowest letters, that draws
+// every pixel the whole value draws.
+void GridCellsTest::longTextsShowAsTheirBeginning() {
+    const size_t length = 3 * kShownCharacters;
+    std::vector<std::string> values = {std::string(length, 'i'), std::string(length, '.'), std::string(length, 'W'),
+                                       std::string(kShownCharacters + 1, 'l')};
+    std::string mixed;
+    for (size_t i = 0; mixed.size() < length; ++i) mixed += "\xC4rger im \xDC" "berflu\xDF, iiii ll. ";
+    values.push_back(mixed);
+    QStringList whole, shown;
+    for (const std::string& value : values) {
+        whole += toQt(value);
+        shown += toQtShown(value);
+        QVERIFY(shown.back().size() <= qsizetype(kShownCharacters + 1));
+    }
+    const QList<int> widths{kWidestCell, 150, 9};
+    Grid expectedGrid(whole, widths);
+    expectedGrid.view.setItemDelegate(new QStyledItemDelegate(&expectedGrid.view));
+    Grid grid(shown, widths);
+    grid.view.setItemDelegate(new GridCellDelegate(&grid.view));
+    for (Grid* each : {&expectedGrid, &grid}) {
+        each->view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&each->view));
+    }
+    const QImage expected = expectedGrid.shot();
+    const QImage actual = grid.shot();
+    QVERIFY2(actual == expected, qPrintable(firstDifference(expected, actual)));
 }
 
 QTEST_MAIN(GridCellsTest)

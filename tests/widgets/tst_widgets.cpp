@@ -3,12 +3,18 @@
 
 #include "clickarea.h"
 #include "messagebox.h"
+#include "qttexts.h"
 #include "text.h"
 #include "uppercasevalidator.h"
 
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 class WidgetsTest : public QObject {
     Q_OBJECT
@@ -18,6 +24,7 @@ private slots:
     void typedLettersBecomeCapitalsOneForOne();
     void clickAreaClicksOnReleaseInside();
     void guardedHandlerShowsTheFailure();
+    void qtsOwnWordsAreGermanWhereTheCatalogueIs();
 };
 
 void WidgetsTest::everyByteSurvivesTheWidgetBoundary() {
@@ -74,6 +81,26 @@ void WidgetsTest::guardedHandlerShowsTheFailure() {
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
     QCOMPARE(MessageBox::shown().front().text, std::string("Feld 'XYZ' nicht gefunden."));
+}
+
+void WidgetsTest::qtsOwnWordsAreGermanWhereTheCatalogueIs() {
+    // A machine without the catalogue: nothing is installed, Qt stays English.
+    const QTemporaryDir empty;
+    QVERIFY(!installGermanQtTexts(empty.path()));
+    QDialogButtonBox english(QDialogButtonBox::Cancel);
+    QCOMPARE(english.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+
+    if (!QFile::exists(qtTranslationsFolder() + QStringLiteral("/qtbase_de.qm")))
+        QSKIP("Qt's German translations (Debian: qt6-translations-l10n) are not installed here");
+    QVERIFY(installGermanQtTexts());
+    QVERIFY(installGermanQtTexts());  // once only
+    QCOMPARE(QCoreApplication::instance()->findChildren<QTranslator*>().size(), qsizetype(1));
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Yes | QDialogButtonBox::No);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+    QCOMPARE(buttons.button(QDialogButtonBox::Yes)->text(), QStringLiteral("&Ja"));
+    QCOMPARE(buttons.button(QDialogButtonBox::No)->text(), QStringLiteral("&Nein"));
+    const char* notFound = "%1\nFile not found.\nPlease verify the correct file name was given.";
+    QVERIFY(QCoreApplication::translate("QFileDialog", notFound).contains(QStringLiteral("nicht gefunden")));
 }
 
 QTEST_MAIN(WidgetsTest)
