@@ -28,6 +28,7 @@ QString toQtEditable(std::string_view cp1252) { return toQt(cp1252.substr(0, kSh
 
 std::string editedValue(const QString& typed, std::string_view stored) {
     std::string value = fromQt(typed);
-    if (stored.size() > kShownCharacters) value += stored.substr(kShownCharacters);
+    // An emptied field empties the value: the user erased all there was to see.
+    if (!value.empty() && stored.size() > kShownCharacters) value += stored.substr(kShownCharacters);
     return value;
 }

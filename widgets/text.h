@@ -25,5 +25,6 @@ QString toQtShown(std::string_view cp1252);
 // The part of a value an edit field holds: at most kShownCharacters.
 QString toQtEditable(std::string_view cp1252);
 // The value an edit field stores back: what the user left in the field, and
-// the rest of `stored` the field did not hold, unchanged.
+// the rest of `stored` the field did not hold, unchanged; nothing when the
+// user emptied the field.
 std::string editedValue(const QString& typed, std::string_view stored);

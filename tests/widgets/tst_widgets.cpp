@@ -34,6 +34,15 @@ void WidgetsTest::everyByteSurvivesTheWidgetBoundary() {
     QCOMPARE(toQt("L\xF6sung \x80"), QString::fromUtf8("L\xC3\xB6sung \xE2\x82\xAC"));
     // A character with no Windows-1252 form becomes "?", one for one.
     QCOMPARE(fromQt(QString::fromUtf8("\xE2\x98\x83 x")), std::string("? x"));
+    // A long value: the field holds its beginning, its rest stays unless the
+    // field is emptied.
+    const std::string rest(10, 'r');
+    const std::string longValue = std::string(kShownCharacters, 'k') + rest;
+    QCOMPARE(toQtEditable(longValue).size(), qsizetype(kShownCharacters));
+    QCOMPARE(editedValue(toQtEditable(longValue), longValue), longValue);
+    QCOMPARE(editedValue(QStringLiteral("neu"), longValue), "neu" + rest);
+    QCOMPARE(editedValue(QString(), longValue), std::string());
+    QCOMPARE(editedValue(QStringLiteral("kurz"), "alt"), std::string("kurz"));
 }
 
 void WidgetsTest::errorTextGetsAFullStopAfterLettersOnly() {
