@@ -34,7 +34,15 @@ inline constexpr std::string_view kEngineVersion = "1.00";
 // Every failure of the engine: a clear German text, Windows-1252.
 class EngineError : public std::runtime_error {
 public:
-    explicit EngineError(const std::string& message) : std::runtime_error(message) {}
+    explicit EngineError(const std::string& message, int resultCode = 0)
+        : std::runtime_error(message), resultCode_(resultCode) {}
+    // SQLite's (extended) result code of the failure, for callers and tests
+    // that tell failures apart without reading the German text; 0 when the
+    // failure is the engine's own.
+    int resultCode() const { return resultCode_; }
+
+private:
+    int resultCode_ = 0;
 };
 
 struct Column {

@@ -148,7 +148,7 @@ Database Database::open(const std::string& name, int flags, const std::string& d
     Database handle(db);  // closes even a half-opened handle
     if (rc != SQLITE_OK) {
         const std::string reason = db ? handle.lastError() : std::string("kein Speicher");
-        if ((rc & 0xFF) == SQLITE_CANTOPEN) throw EngineError(unreadableText(displayName));
+        if ((rc & 0xFF) == SQLITE_CANTOPEN) throw EngineError(unreadableText(displayName), rc);
         throwForSqlite(rc, displayName, reason);
     }
     sqlite3_extended_result_codes(db, 1);
@@ -463,7 +463,7 @@ std::string sqliteErrorText(int code, std::string_view name, std::string_view de
 }
 
 void throwForSqlite(int code, std::string_view name, const std::string& reason) {
-    throw EngineError(sqliteErrorText(code, name, reason));
+    throw EngineError(sqliteErrorText(code, name, reason), code);
 }
 
 }  // namespace archive::detail

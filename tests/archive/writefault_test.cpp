@@ -195,10 +195,12 @@ void WriteFaultTest::failEachCallOfEachOperation() {
                 faultvfs::reset();
                 faultvfs::failNth(fault.kind, n, fault.code);
                 std::string error;
+                int resultCode = 0;
                 try {
                     operation.run(table);
                 } catch (const EngineError& failure) {
                     error = failure.what();
+                    resultCode = failure.resultCode();
                 }
                 EXPECT_TRUE(faultvfs::fired());
                 faultvfs::reset();
@@ -207,6 +209,9 @@ void WriteFaultTest::failEachCallOfEachOperation() {
                 // the file) may end in success, with the change stored.
                 if (failed || fault.code == SQLITE_BUSY) {
                     EXPECT_EQ(error, expectedError(fault.code, path));
+                }
+                if (failed) {
+                    EXPECT_EQ(resultCode & 0xFF, fault.code & 0xFF);
                 }
 
                 // The table object shows what the file holds, unless it
