@@ -55,7 +55,6 @@ constexpr char kUpdateNotice[] =
     "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
     "Starten Sie bitte danach den \"Quillora\" nochmal.";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
-constexpr char kHardDiskModeCaption[] = "Festplatten-Modus";
 constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
 
 const QColor& kGridBackground = palette::kInputBackground;
@@ -649,9 +648,7 @@ void TForm1::Image7Click() {
 
 void TForm1::Image10Click() {
     if (!Form2) return;
-    if (HardDiskMode) Form2->Label9->setText(toQt(kHardDiskModeCaption));
-    // The import is offered for the disc contents only.
-    Form2->Button3->setVisible(EditMode && CurrentView == archive::kViewDisc);
+    Form2->setMode({EditMode, CurrentView == archive::kViewDisc, HardDiskMode});
     Form2->exec();
 }
 
@@ -787,7 +784,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     }
     EditMode = !EditMode;
     if (EditMode) {
-        if (Form2) Form2->Button2->show();
+        if (Form2) Form2->setMode({true, false, HardDiskMode});
         setWindowTitle(toQt(kEditModeCaption));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -797,10 +794,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
-        if (Form2) {
-            Form2->Button2->hide();
-            Form2->Button3->hide();
-        }
+        if (Form2) Form2->setMode({false, false, HardDiskMode});
         setWindowTitle(QString::fromLatin1(kApplicationTitle));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

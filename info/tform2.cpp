@@ -23,6 +23,9 @@ namespace {
 constexpr char kExportHint[] =
     "Exportiert die aktuelle Tabelle als TXT-Datei mit\nTabulator-Trennzeichen in das DATA-Verzeichnis.";
 constexpr char kImportDone[] = "Import erfolgreich abgeschlossen.";
+// The mode the dialog names: run from the disc, or from the hard-disk copy.
+constexpr char kDiscModeCaption[] = "CD/DVD-Modus";
+constexpr char kHardDiskModeCaption[] = "Festplatten-Modus";
 constexpr char kRecordsInserted[] = " Datens\xE4tze eingef\xFCgt.";
 
 
@@ -39,7 +42,7 @@ TForm2::TForm2(InfoHost& host, QWidget* parent)
     setFont(pixelFont("MS Sans Serif", 11));
     FormFill1 = makeWindowBackdrop(this);
 
-    Label9 = makeLabel("Label9", {8, 8, 161, 17}, "CD/DVD-Modus", palette::kLilac, 11, false);
+    Label9 = makeLabel("Label9", {8, 8, 161, 17}, kDiscModeCaption, palette::kLilac, 11, false);
     Label3 = makeLabel("Label3", {16, 8, 409, 25}, "Vortagon", palette::kNearWhite, 21, true);
     // The product name over its own shadow, three pixels down and to the right.
     Label4 = makeLabel("Label4", {17, 26, 409, 57}, "Quillora", palette::kWindow, 43, true);
@@ -114,6 +117,12 @@ void TForm2::FormShow() {
 }
 
 void TForm2::Button1Click() { accept(); }
+
+void TForm2::setMode(const InfoMode& mode) {
+    Label9->setText(toQt(mode.hardDisk ? kHardDiskModeCaption : kDiscModeCaption));
+    Button2->setVisible(mode.editMode);
+    Button3->setVisible(mode.editMode && mode.importOffered);
+}
 
 void TForm2::Button2Click() {
     const WaitCursor waitCursor;

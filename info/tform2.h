@@ -12,10 +12,20 @@ class QLabel;
 class QPushButton;
 class TFormFill;
 
+// What the dialog offers and says of the program's mode.
+struct InfoMode {
+    bool editMode = false;       // the export is offered
+    bool importOffered = false;  // the import too (the disc contents in the edit mode)
+    bool hardDisk = false;       // the caption says the hard-disk mode
+};
+
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm2(InfoHost& host, QWidget* parent = nullptr);
+
+    // The main window tells the dialog its mode through this one call.
+    void setMode(const InfoMode& mode);
 
     static constexpr int kClientWidth = 441;
     static constexpr int kClientHeight = 224;
