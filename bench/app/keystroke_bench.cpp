@@ -28,6 +28,7 @@
 
 #include "clickarea.h"
 #include "cp1252.h"
+#include "benchsmoke.h"
 #include "engine.h"
 #include "messagebox.h"
 #include "samplearchive.h"
@@ -553,8 +554,8 @@ void floorTitleFilter(benchmark::State& state, long long games, const char* text
 benchmark::internal::Benchmark* timed(benchmark::internal::Benchmark* bench, int iterations, int repetitions) {
     return bench->Unit(benchmark::kMillisecond)
         ->UseManualTime()
-        ->Iterations(iterations)
-        ->Repetitions(repetitions)
+        ->Iterations(benchsmoke::times(iterations))
+        ->Repetitions(benchsmoke::times(repetitions))
         ->ReportAggregatesOnly(true);
 }
 
@@ -566,7 +567,7 @@ int main(int argc, char** argv) {
     MessageBox::setAutoAnswer(true);
     // By archive size, so each archive is made once; the cases on a running
     // program before those that start one afresh.
-    for (const long long games : {10'000LL, 100'000LL, 1'000'000LL}) {
+    for (const long long games : benchsmoke::sizes({10'000LL, 100'000LL, 1'000'000LL})) {
         // GCC 12 takes "text" + std::string for overlapping or oversized copies
         // (its bug 105329).
 #pragma GCC diagnostic push
@@ -604,7 +605,7 @@ int main(int argc, char** argv) {
     }
     // A 1 MB title every 50 games: 2 GB of titles in 100,000 games; a million
     // would need 20 GB.
-    for (const long long games : {10'000LL, 100'000LL}) {
+    for (const long long games : benchsmoke::sizes({10'000LL, 100'000LL})) {
         // Appended: GCC 12 takes "/" + std::string for an overlapping copy.
         std::string size = "/";
         size += std::to_string(games);

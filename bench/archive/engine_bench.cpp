@@ -10,6 +10,7 @@
 // bytes). The write cases run five times; their medians are the figures.
 
 #include "cp1252.h"
+#include "benchsmoke.h"
 #include "engine.h"
 #include "testfolder.h"
 #include "gamegenerator.h"
@@ -422,13 +423,32 @@ void BM_FloorExport(benchmark::State& state) {
     state.counters["MB"] = static_cast<double>(bytes.size()) / 1e6;
 }
 
+// The archive sizes of a case, or the smoke run's one.
+void args(benchmark::internal::Benchmark* bench, std::initializer_list<long long> rows) {
+    for (const long long count : benchsmoke::sizes(rows)) bench->Arg(count);
+}
+
 void writes(benchmark::internal::Benchmark* bench, int iterations) {
-    bench->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(iterations)->Repetitions(5)->ReportAggregatesOnly(true)
+    args(bench, {10000, 100000, 1000000});
+    bench->Iterations(benchsmoke::times(iterations))
+        ->Repetitions(benchsmoke::times(5))
+        ->ReportAggregatesOnly(true)
         ->Unit(benchmark::kMillisecond);
 }
 
 void sizes(benchmark::internal::Benchmark* bench) {
-    bench->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+    args(bench, {10000, 100000, 1000000});
+    bench->Unit(benchmark::kMillisecond);
+}
+
+// Cases with few, long iterations, repeated for a median.
+void fewRuns(benchmark::internal::Benchmark* bench, std::initializer_list<long long> rows, int iterations,
+             int repetitions) {
+    args(bench, rows);
+    bench->Iterations(benchsmoke::times(iterations))
+        ->Repetitions(benchsmoke::times(repetitions))
+        ->ReportAggregatesOnly(true)
+        ->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
@@ -437,30 +457,17 @@ BENCHMARK(BM_TitleFilter)->Apply(sizes);
 BENCHMARK(BM_FloorTitleFilter)->Apply(sizes);
 BENCHMARK(BM_FullFilter)->Apply(sizes);
 BENCHMARK(BM_FloorFullFilter)->Apply(sizes);
-BENCHMARK(BM_FirstQuery)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FirstQueryCheckCost)
-    ->Arg(10000)
-    ->Arg(1000000)
-    ->Iterations(3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpeningCheck)
-    ->Arg(10000)
-    ->Arg(1000000)
-    ->Iterations(3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstQuery)->Apply([](auto* bench) { fewRuns(bench, {10000, 100000, 1000000}, 3, 1); });
+BENCHMARK(BM_FirstQueryCheckCost)->Apply([](auto* bench) { fewRuns(bench, {10000, 1000000}, 3, 5); })->UseManualTime();
+BENCHMARK(BM_OpeningCheck)->Apply([](auto* bench) { fewRuns(bench, {10000, 1000000}, 3, 5); });
 BENCHMARK(BM_TablePost)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_FloorPost)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_TableDelete)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_FloorDelete)->Apply([](auto* bench) { writes(bench, 20); });
 BENCHMARK(BM_Import)->Apply([](auto* bench) { writes(bench, 1); });
 BENCHMARK(BM_FloorImport)->Apply([](auto* bench) { writes(bench, 1); });
-BENCHMARK(BM_Export)->Arg(1000000)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FloorExport)->Arg(1000000)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Export)->Apply([](auto* bench) { fewRuns(bench, {1000000}, 1, 5); });
+BENCHMARK(BM_FloorExport)->Apply([](auto* bench) { fewRuns(bench, {1000000}, 1, 5); });
 BENCHMARK(BM_ImageMemory)->Apply(sizes)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -6,6 +6,7 @@
 // fresh image, which works out the per-row facts.
 
 #include "cp1252.h"
+#include "benchsmoke.h"
 #include "engine.h"
 #include "testfolder.h"
 #include "gamegenerator.h"
@@ -204,8 +205,8 @@ void BM_FirstStatistics(benchmark::State& state) {
 void firstCases(benchmark::internal::Benchmark* bench) {
     bench->ArgNames({"rows", "games", "selection"});
     for (const int games : {1, 0})
-        for (const int rows : {10000, 100000, 1000000}) bench->Args({rows, games, 0});
-    bench->Unit(benchmark::kMillisecond)->Iterations(3);
+        for (const long long rows : benchsmoke::sizes({10000, 100000, 1000000})) bench->Args({rows, games, 0});
+    bench->Unit(benchmark::kMillisecond)->Iterations(benchsmoke::times(3));
 }
 
 }  // namespace
@@ -215,14 +216,14 @@ void firstCases(benchmark::internal::Benchmark* bench) {
 int main(int argc, char** argv) {
     for (const int games : {1, 0})
         for (const int selection : {0, 1})
-            for (const int rows : {10000, 100000, 1000000})
+            for (const long long rows : benchsmoke::sizes({10000, 100000, 1000000}))
                 for (const auto& [name, function] : {std::pair{"BM_Statistics", &BM_Statistics},
                                                      std::pair{"BM_Floor", &BM_Floor}})
                     benchmark::RegisterBenchmark(name, function)
                         ->ArgNames({"rows", "games", "selection"})
                         ->Args({rows, games, selection})
                         ->Unit(benchmark::kMicrosecond)
-                        ->Repetitions(5)
+                        ->Repetitions(benchsmoke::times(5))
                         ->ReportAggregatesOnly(true);
     benchmark::RegisterBenchmark("BM_FirstStatistics", &BM_FirstStatistics)->Apply(firstCases);
     benchmark::Initialize(&argc, argv);
