@@ -365,9 +365,6 @@ void TForm1::FormShow() {
         refused.emplace_back(&table.view, text);
     };
     auto tableFileOf = [&](const archive::ViewDef& view) { return archive::queriedPath(DataPath, view.tableFile); };
-    // The games view opens first, so its table is read in the background
-    // while the newest issues are looked up.
-    archive::prefetchTable(DataPath, tableFileOf(archive::gamesView()));
     for (const Newest& table : newest) {
         // The first record of the table sorted by issue, newest first, holds
         // the newest issue: the greatest issue code. Where no image of the
