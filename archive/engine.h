@@ -244,7 +244,4 @@ std::optional<std::string> greatestValue(const std::string& databaseName, const 
 void prefetchTable(const std::string& databaseName, const std::string& fileName,
                    LoadPriority priority = LoadPriority::Soon);
 
-// Drops every cached table image (for tests and after writes from outside).
-void clearImageCache();
-
 }  // namespace archive

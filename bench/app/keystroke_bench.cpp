@@ -29,6 +29,7 @@
 #include "clickarea.h"
 #include "cp1252.h"
 #include "engine.h"
+#include "imagecache.h"
 #include "messagebox.h"
 #include "samplearchive.h"
 #include "sorting.h"
