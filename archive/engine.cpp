@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "filelayer.h"
+#include "imagecache.h"
 #include "queryeval.h"
 #include "querytext.h"
 #include "sqlparser.h"

@@ -14,6 +14,7 @@
 // All texts, error messages included, are Windows-1252.
 
 #include "tables.h"
+#include "valuetypes.h"
 
 #include <array>
 #include <cstdint>
@@ -30,35 +31,6 @@ namespace archive {
 
 // The version the engine installer registers; the program needs 1.0 or more.
 inline constexpr std::string_view kEngineVersion = "1.00";
-
-// Every failure of the engine: a clear German text, Windows-1252.
-class EngineError : public std::runtime_error {
-public:
-    explicit EngineError(const std::string& message, int resultCode = 0)
-        : std::runtime_error(message), resultCode_(resultCode) {}
-    // SQLite's (extended) result code of the failure, for callers and tests
-    // that tell failures apart without reading the German text; 0 when the
-    // failure is the engine's own.
-    int resultCode() const { return resultCode_; }
-
-private:
-    int resultCode_ = 0;
-};
-
-struct Column {
-    std::string name;  // as stored in the table file, upper case for our tables
-    FieldKind kind;
-};
-
-// One sort key of an ORDER BY, by column index.
-struct SortSpec {
-    int column = 0;
-    bool descending = false;
-    bool operator<(const SortSpec& other) const {
-        return column != other.column ? column < other.column : descending < other.descending;
-    }
-    bool operator==(const SortSpec&) const = default;
-};
 
 class TableImage;  // the in-memory image of one table file (tableimage.h)
 class DataSet;
@@ -269,13 +241,7 @@ std::optional<std::string> greatestValue(const std::string& databaseName, const 
 // Starts reading a table file in the background, for a query soon to be
 // opened on it (its databaseName and the file its FROM names); faults show
 // when that query opens.
-// A load needed soon runs at the program's priority; one in the background
-// gives way to everything else the program does.
-enum class LoadPriority { Soon, Background };
 void prefetchTable(const std::string& databaseName, const std::string& fileName,
                    LoadPriority priority = LoadPriority::Soon);
-
-// Drops every cached table image (for tests and after writes from outside).
-void clearImageCache();
 
 }  // namespace archive

@@ -1,8 +1,8 @@
 #include "filelayer.h"
 
 #include "cp1252.h"
-#include "engine.h"
 #include "querytext.h"
+#include "valuetypes.h"
 
 #include <dirent.h>
 #include <fcntl.h>

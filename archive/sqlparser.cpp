@@ -1,7 +1,7 @@
 #include "sqlparser.h"
 
 #include "cp1252.h"
-#include "engine.h"
+#include "valuetypes.h"
 
 #include <charconv>
 

@@ -1,9 +1,9 @@
 #include "tablefile.h"
 
 #include "cp1252.h"
-#include "engine.h"
 #include "filelayer.h"
 #include "transaction.h"
+#include "valuetypes.h"
 #include "wholefile.h"
 
 #include <dirent.h>

@@ -4,6 +4,7 @@
 // UTF-8 in the file and Windows-1252 in the program.
 
 #include "tables.h"
+#include "valuetypes.h"
 
 #include <memory>
 #include <optional>
@@ -12,8 +13,6 @@
 
 namespace archive {
 
-// One value: Windows-1252 text (an integer as its decimal text); nothing is NULL.
-using Cell = std::optional<std::string>;
 using Row = std::vector<Cell>;
 
 // Writes a new table file whole or not at all: the rows go into a temporary

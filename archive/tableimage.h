@@ -35,8 +35,7 @@
 // its columns changed. Everything else, readers' derived data included, is
 // worked out again on first use, never eagerly by the write.
 
-#include "engine.h"
-#include "tablefile.h"
+#include "valuetypes.h"
 
 #include <sys/types.h>
 
@@ -285,33 +284,5 @@ const T& TableImage::derived(const std::string& key, Factory&& make) const {
     const auto [slot, inserted] = derived_.try_emplace(key, Derived{std::move(made), typeid(T), bytes});
     return stored(slot->second);
 }
-
-// The image of a table file, loaded again only when the file has changed.
-std::shared_ptr<const TableImage> imageOf(const std::string& path);
-// The image of a table file when one is cached or being loaded (then after
-// waiting for it), otherwise nothing: no image is made for the asking.
-std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path);
-
-// A table's field names and the greatest value of one of its text fields by
-// the collation, NULL the least (given as empty text), as the first record
-// of an ORDER BY that field DESC holds it; nothing for a table without rows.
-// Taken from the image when one is at hand; otherwise only that column is
-// read from the file and no image is made.
-struct GreatestValue {
-    std::vector<std::string> fieldNames;
-    int column = -1;  // -1 when the table has no such field
-    std::optional<std::string> value;
-};
-GreatestValue greatestValueOf(const std::string& path, std::string_view field);
-
-// Starts loading the image of a table file in the background, unless it is
-// at hand or on its way; imageOf() takes the result. Loads still running
-// are cancelled when the file's image is dropped or the program ends.
-void prefetchImage(const std::string& path, LoadPriority priority = LoadPriority::Soon);
-// Makes `image` the one imageOf() answers for its file, after the engine
-// wrote the file and brought the image up to date itself.
-void publishImage(std::shared_ptr<const TableImage> image);
-// Drops the image of one file.
-void forgetImage(const std::string& path);
 
 }  // namespace archive

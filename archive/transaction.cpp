@@ -1,7 +1,7 @@
 #include "transaction.h"
 
 #include "cp1252.h"
-#include "engine.h"
+#include "valuetypes.h"
 
 namespace archive::detail {
 

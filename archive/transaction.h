@@ -5,7 +5,7 @@
 // no parameter is bound by index arithmetic.
 
 #include "filelayer.h"
-#include "tablefile.h"
+#include "valuetypes.h"
 
 #include <cstdint>
 #include <string>

@@ -30,6 +30,7 @@
 #include "cp1252.h"
 #include "benchsmoke.h"
 #include "engine.h"
+#include "imagecache.h"
 #include "messagebox.h"
 #include "samplearchive.h"
 #include "sorting.h"

@@ -8,6 +8,7 @@
 #include "cp1252.h"
 #include "benchsmoke.h"
 #include "engine.h"
+#include "imagecache.h"
 #include "testfolder.h"
 #include "gamegenerator.h"
 #include "querytext.h"

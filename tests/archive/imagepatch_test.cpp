@@ -4,6 +4,7 @@
 // reading valid rows.
 
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "tableimage.h"

@@ -7,6 +7,7 @@
 // seed and round, so the round can be run again on its own.
 
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "testfolder.h"

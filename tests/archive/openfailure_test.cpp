@@ -4,6 +4,7 @@
 
 #include "engine.h"
 #include "filelayer.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tables.h"
 #include "tablefixtures.h"

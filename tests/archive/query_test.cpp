@@ -1,4 +1,5 @@
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tableimage.h"
 #include "tablefixtures.h"

@@ -10,6 +10,7 @@
 #include "collation.h"
 #include "cp1252.h"
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "sorting.h"
 #include "tablefixtures.h"

@@ -5,6 +5,7 @@
 // short ones, numbers; over enough rows that two threads read it.
 
 #include "cp1252.h"
+#include "imagecache.h"
 #include "tableimage.h"
 #include "tablefixtures.h"
 #include "testfolder.h"

@@ -3,6 +3,7 @@
 // one by one, and a file that stays whole whenever the program is killed.
 
 #include "engine.h"
+#include "imagecache.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 #include "textexchange.h"

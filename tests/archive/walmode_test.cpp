@@ -4,6 +4,7 @@
 // read around.
 
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "testfolder.h"

@@ -7,6 +7,7 @@
 #include "engine.h"
 #include "faultvfs.h"
 #include "filefaults.h"
+#include "imagecache.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 #include "tablefile.h"

@@ -5,6 +5,7 @@
 
 #include "engine.h"
 #include "faultvfs.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "testfolder.h"

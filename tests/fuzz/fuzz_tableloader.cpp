@@ -10,6 +10,7 @@
 // reads as the source did.
 
 #include "engine.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefile.h"
 #include "tables.h"

@@ -1,6 +1,7 @@
 #include "statistics.h"
 
 #include "filelayer.h"
+#include "imagecache.h"
 #include "querytext.h"
 #include "tablefixtures.h"
 #include "tableimage.h"

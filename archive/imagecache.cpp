@@ -1,0 +1,252 @@
+#include "imagecache.h"
+
+#include "collation.h"
+#include "cp1252.h"
+#include "tableimage_internal.h"
+#include "transaction.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace archive {
+namespace {
+
+using detail::Command;
+using detail::Database;
+using detail::readSchema;
+using detail::valueText;
+
+// Keeps the greatest value seen by the collation; NULL is the least.
+class GreatestText {
+public:
+    void offer(std::optional<std::string_view> value) {
+        seen_ = true;
+        if (!value) return;
+        key_.clear();
+        appendCollationKey(key_, *value);
+        if (best_) {
+            const int byKey = key_.compare(bestKey_);
+            if (byKey < 0 || (byKey == 0 && *value <= *best_)) return;
+        }
+        best_ = std::string(*value);
+        bestKey_.swap(key_);
+    }
+    std::optional<std::string> result() const {
+        if (!seen_) return std::nullopt;
+        return best_ ? *best_ : std::string();
+    }
+
+private:
+    bool seen_ = false;
+    std::optional<std::string> best_;
+    std::string key_;
+    std::string bestKey_;
+};
+
+constexpr size_t kCachedImages = 4;  // three views and one spare
+constexpr int kBackgroundNiceness = 10;
+
+// A load running in the background; whoever asks for its file first takes
+// its result (or, when it failed or the file changed meanwhile, loads anew).
+struct PendingLoad {
+    std::string path;
+    std::shared_ptr<std::atomic<bool>> cancel;
+    std::future<std::shared_ptr<const TableImage>> result;
+};
+
+struct ImageCache {
+    std::mutex mutex;
+    std::list<std::shared_ptr<const TableImage>> images;  // most recently used first
+    std::list<PendingLoad> pending;
+
+    // The program ends: loads still running stop at their next chunk of rows.
+    ~ImageCache() { cancelPending([](const PendingLoad&) { return true; }); }
+
+    template <class Which>
+    void cancelPending(Which which) {
+        std::list<PendingLoad> stopped;
+        {
+            std::lock_guard lock(mutex);
+            for (auto it = pending.begin(); it != pending.end();) {
+                auto next = std::next(it);
+                if (which(*it)) {
+                    it->cancel->store(true);
+                    stopped.splice(stopped.end(), pending, it);
+                }
+                it = next;
+            }
+        }
+        for (PendingLoad& load : stopped) load.result.wait();
+    }
+
+    void keep(std::shared_ptr<const TableImage> image) {
+        images.remove_if([&](const auto& cached) { return cached->path() == image->path(); });
+        images.push_front(std::move(image));
+        if (images.size() > kCachedImages) images.pop_back();
+    }
+};
+
+ImageCache& imageCache() {
+    static ImageCache cache;
+    return cache;
+}
+
+}  // namespace
+
+std::shared_ptr<const TableImage> imageOf(const std::string& path) {
+    if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) return image;
+    std::shared_ptr<const TableImage> image = TableImage::load(path);
+    ImageCache& cache = imageCache();
+    std::lock_guard lock(cache.mutex);
+    cache.keep(image);
+    return image;
+}
+
+std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
+    const std::optional<FileStamp> stamp = stampOf(path);
+    if (!stamp) throw EngineError(detail::unreadableText(path));
+    ImageCache& cache = imageCache();
+    std::optional<PendingLoad> pending;
+    {
+        std::lock_guard lock(cache.mutex);
+        for (auto it = cache.images.begin(); it != cache.images.end(); ++it) {
+            if ((*it)->path() != path) continue;
+            if ((*it)->stamp() == *stamp) {
+                cache.images.splice(cache.images.begin(), cache.images, it);
+                return cache.images.front();
+            }
+            cache.images.erase(it);
+            break;
+        }
+        const auto running = std::find_if(cache.pending.begin(), cache.pending.end(),
+                                          [&](const PendingLoad& load) { return load.path == path; });
+        if (running != cache.pending.end()) {
+            pending.emplace(std::move(*running));
+            cache.pending.erase(running);
+        }
+    }
+    if (pending) {
+        // Waiting costs no more than loading here would; a failed load is
+        // repeated below, so its error comes from the file as it is now.
+        std::shared_ptr<const TableImage> loaded;
+        try {
+            loaded = pending->result.get();
+        } catch (...) {
+        }
+        if (loaded && loaded->stamp() == *stamp) {
+            std::lock_guard lock(cache.mutex);
+            cache.keep(loaded);
+            return loaded;
+        }
+    }
+    return nullptr;
+}
+
+GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
+    GreatestValue answer;
+    GreatestText greatest;
+    auto columnNamed = [&](const std::vector<Column>& columns) {
+        for (size_t i = 0; i < columns.size(); ++i) {
+            answer.fieldNames.push_back(columns[i].name);
+            if (answer.column < 0 && equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
+        }
+    };
+    if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) {
+        columnNamed(image->columns());
+        if (answer.column < 0) return answer;
+        for (uint32_t row = 0; row < image->rowCount(); ++row) {
+            if (image->isDeleted(row)) continue;
+            greatest.offer(image->isNull(row, answer.column) ? std::nullopt
+                                                             : std::optional(image->text(row, answer.column)));
+        }
+        answer.value = greatest.result();
+        return answer;
+    }
+    Database db = Database::openReadOnly(path);
+    detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
+    std::string tableName;
+    std::vector<Column> columns;
+    readSchema(db, path, tableName, columns);
+    columnNamed(columns);
+    if (answer.column < 0) return answer;
+    Command values(db,
+                   "SELECT " + detail::quotedIdentifier(detail::fsPath(columns[answer.column].name)) + " FROM " +
+                       detail::quotedIdentifier(tableName),
+                   path);
+    // Rows of one issue mostly lie together: a value like the one before
+    // has been offered already.
+    std::string value;
+    std::string previous;
+    bool previousKnown = false;
+    while (values.step()) {
+        sqlite3_value* cell = sqlite3_column_value(values.get(), 0);
+        if (sqlite3_value_type(cell) == SQLITE_NULL) {
+            greatest.offer(std::nullopt);
+            continue;
+        }
+        const std::string_view utf8 = valueText(db, cell, path);
+        if (previousKnown && utf8 == previous) continue;
+        previous.assign(utf8);
+        previousKnown = true;
+        value.clear();
+        appendUtf8AsCp1252(value, utf8);
+        greatest.offer(value);
+    }
+    transaction.commit();
+    answer.value = greatest.result();
+    return answer;
+}
+
+void prefetchImage(const std::string& path, LoadPriority priority) {
+    const std::optional<FileStamp> stamp = stampOf(path);
+    if (!stamp) return;  // the open that follows reports it
+    ImageCache& cache = imageCache();
+    std::lock_guard lock(cache.mutex);
+    for (const auto& cached : cache.images)
+        if (cached->path() == path && cached->stamp() == *stamp) return;
+    for (const PendingLoad& load : cache.pending)
+        if (load.path == path) return;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto result = std::async(std::launch::async, [path, cancel, priority] {
+        // A thread of its own niceness (threads it starts inherit it), so
+        // that reading ahead gives way to what the user is doing now.
+        if (priority == LoadPriority::Background)
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBackgroundNiceness);
+        return TableImage::load(path, cancel.get());
+    });
+    cache.pending.push_back({path, std::move(cancel), std::move(result)});
+}
+
+void publishImage(std::shared_ptr<const TableImage> image) {
+    ImageCache& cache = imageCache();
+    const std::string path = image->path();
+    cache.cancelPending([&](const PendingLoad& load) { return load.path == path; });
+    std::lock_guard lock(cache.mutex);
+    cache.keep(std::move(image));
+}
+
+void forgetImage(const std::string& path) {
+    ImageCache& cache = imageCache();
+    cache.cancelPending([&](const PendingLoad& load) { return load.path == path; });
+    std::lock_guard lock(cache.mutex);
+    cache.images.remove_if([&](const auto& cached) { return cached->path() == path; });
+}
+
+void clearImageCache() {
+    ImageCache& cache = imageCache();
+    cache.cancelPending([](const PendingLoad&) { return true; });
+    std::lock_guard lock(cache.mutex);
+    cache.images.clear();
+}
+
+}  // namespace archive

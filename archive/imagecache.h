@@ -1,0 +1,49 @@
+#pragma once
+// The process-wide cache of table images, keyed by the file's path: an image
+// is loaded again only when its file changed, loads may run ahead in the
+// background, and the engine puts the image it brought up to date after its
+// own write in place of the old one.
+
+#include "tableimage.h"
+#include "valuetypes.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace archive {
+
+// The image of a table file, loaded again only when the file has changed.
+std::shared_ptr<const TableImage> imageOf(const std::string& path);
+// The image of a table file when one is cached or being loaded (then after
+// waiting for it), otherwise nothing: no image is made for the asking.
+std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path);
+
+// A table's field names and the greatest value of one of its text fields by
+// the collation, NULL the least (given as empty text), as the first record
+// of an ORDER BY that field DESC holds it; nothing for a table without rows.
+// Taken from the image when one is at hand; otherwise only that column is
+// read from the file and no image is made.
+struct GreatestValue {
+    std::vector<std::string> fieldNames;
+    int column = -1;  // -1 when the table has no such field
+    std::optional<std::string> value;
+};
+GreatestValue greatestValueOf(const std::string& path, std::string_view field);
+
+// Starts loading the image of a table file in the background, unless it is
+// at hand or on its way; imageOf() takes the result. Loads still running
+// are cancelled when the file's image is dropped or the program ends.
+void prefetchImage(const std::string& path, LoadPriority priority = LoadPriority::Soon);
+// Makes `image` the one imageOf() answers for its file, after the engine
+// wrote the file and brought the image up to date itself.
+void publishImage(std::shared_ptr<const TableImage> image);
+// Drops the image of one file.
+void forgetImage(const std::string& path);
+
+// Drops every cached table image (for tests and after writes from outside).
+void clearImageCache();
+
+}  // namespace archive

@@ -1,0 +1,246 @@
+#include "tableimage_internal.h"
+
+#include "collation.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <string>
+#include <vector>
+
+// The ordering indexes of an image, worked out on first use: the collation
+// ranks of a column, its distinct values in rank order, the row order of an
+// ORDER BY, and a column's ranks along such an order.
+
+namespace archive {
+namespace {
+
+using detail::DistinctNumbers;
+using detail::DistinctTexts;
+using detail::endCell;
+
+// How much of a text's collation key the sort of a column keeps at hand:
+// more than any ordinary title needs to differ from its neighbours.
+constexpr size_t kSortKeyBytes = 64;
+
+// A sort entry that keeps the first key bytes at hand, so most comparisons
+// never leave the array being sorted; `row` names a distinct value.
+struct TextEntry {
+    uint64_t prefix;
+    uint32_t row;
+};
+
+// Marks a value id of an integer column as one of its numbers.
+constexpr uint32_t kNumberBit = 0x80000000u;
+
+struct RanksAlong {
+    std::vector<uint32_t> ranks;
+    size_t memoryBytes() const { return ranks.capacity() * sizeof(uint32_t); }
+};
+
+}  // namespace
+
+const std::vector<uint32_t>& TableImage::ranks(int column) const {
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = ranks_.find(column);
+        if (found != ranks_.end()) return *found->second;
+    }
+    std::shared_ptr<const Chunk> dictionary;
+    auto computed = std::make_shared<const std::vector<uint32_t>>(computeRanks(column, dictionary));
+    std::lock_guard lock(cacheMutex_);
+    Ranks& slot = ranks_[column];
+    if (!slot) slot = std::move(computed);
+    if (dictionary) dictionaries_.try_emplace(column, std::move(dictionary));
+    return *slot;
+}
+
+const std::vector<uint32_t>& TableImage::ranksAlong(const std::vector<SortSpec>& keys, int column) const {
+    std::string key = "ranks-along:" + std::to_string(column);
+    for (const SortSpec& sortKey : keys) key += (sortKey.descending ? ":-" : ":+") + std::to_string(sortKey.column);
+    return derived<RanksAlong>(key, [&] {
+        const std::vector<uint32_t>& rank = ranks(column);
+        RanksAlong along;
+        if (keys.size() == 1 && keys.front().column == column) {
+            // Along the column's own order the ranks run in sequence: each
+            // as often as live rows hold it, without looking the rows up.
+            std::vector<uint32_t> holders;
+            for (uint32_t first = 0; first < rowCount_; first += kChunkRows) {
+                const uint32_t end = std::min(rowCount_, first + kChunkRows);
+                const bool someDeleted = !slots_[first >> kChunkShift]->deleted.empty();
+                for (uint32_t row = first; row < end; ++row) {
+                    if (someDeleted && isDeleted(row)) continue;
+                    if (rank[row] >= holders.size()) holders.resize(rank[row] + size_t{1}, 0);
+                    ++holders[rank[row]];
+                }
+            }
+            const uint32_t top = holders.empty() ? 0 : static_cast<uint32_t>(holders.size() - 1);
+            holders.resize(size_t{top} + 1, 0);
+            along.ranks.reserve(rowCount_ - deletedCount_);
+            for (uint32_t step = 0; step <= top; ++step) {
+                const uint32_t r = keys.front().descending ? top - step : step;
+                along.ranks.insert(along.ranks.end(), holders[r], r);
+            }
+            return along;
+        }
+        const std::vector<uint32_t>& order = sortedRows(keys);
+        along.ranks.reserve(order.size());
+        for (const uint32_t row : order) along.ranks.push_back(rank[row]);
+        return along;
+    }).ranks;
+}
+
+const TableImage::Chunk& TableImage::dictionary(int column) const {
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = dictionaries_.find(column);
+        if (found != dictionaries_.end()) return *found->second;
+    }
+    const std::vector<uint32_t>& rank = ranks(column);
+    const uint32_t top = rowCount_ == 0 ? 0 : *std::max_element(rank.begin(), rank.end());
+    // One row holding each rank; a rank no row holds any more (its row was
+    // deleted after the ranks were made) keeps an empty cell.
+    std::vector<uint32_t> holder(static_cast<size_t>(top) + 1, UINT32_MAX);
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (holder[rank[row]] == UINT32_MAX) holder[rank[row]] = row;
+    auto made = std::make_shared<Chunk>();
+    made->offsets.reserve(holder.size() + 1);
+    made->nulls.reserve(holder.size());
+    for (uint32_t r = 0; r <= top; ++r) {
+        const bool null = r == 0 || holder[r] == UINT32_MAX;
+        made->nulls.push_back(null);
+        if (!null) made->bytes += text(holder[r], column);
+        endCell(*made, path_);
+    }
+    std::lock_guard lock(cacheMutex_);
+    auto& slot = dictionaries_[column];
+    if (!slot) slot = std::move(made);
+    return *slot;
+}
+
+std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const Chunk>& dictionary) const {
+    // A column repeats few values (categories, publishers, issues) or, for
+    // titles, far fewer than it has rows: each distinct value is sorted once
+    // and its rank handed to every row that holds it. Equal ranks mean equal
+    // bytes, since the collation breaks its ties by the bytes.
+    std::vector<uint32_t> ranks(rowCount_, 0);  // NULL stays 0, below everything
+    std::vector<uint32_t> valueOfRow(rowCount_, 0);
+    const bool integerColumn = columns_[column].kind == FieldKind::Integer;
+
+    if (integerColumn) {
+        // Values that are no number (only from a foreign file) sort below
+        // the numbers, by their bytes; they go through the text path below.
+        DistinctNumbers numbers;
+        DistinctTexts others;
+        for (uint32_t row = 0; row < rowCount_; ++row) {
+            if (isNull(row, column)) continue;
+            const int64_t number = cells_[column][row >> kChunkShift]->numbers[row & (kChunkRows - 1)];
+            valueOfRow[row] = number == kNoNumber ? others.idOf(text(row, column)) : numbers.idOf(number) | kNumberBit;
+        }
+        std::vector<uint32_t> textOrder(others.values.size());
+        std::iota(textOrder.begin(), textOrder.end(), 0u);
+        std::sort(textOrder.begin(), textOrder.end(),
+                  [&](uint32_t a, uint32_t b) { return others.values[a] < others.values[b]; });
+        std::vector<uint32_t> numberOrder(numbers.values.size());
+        std::iota(numberOrder.begin(), numberOrder.end(), 0u);
+        std::sort(numberOrder.begin(), numberOrder.end(),
+                  [&](uint32_t a, uint32_t b) { return numbers.values[a] < numbers.values[b]; });
+        std::vector<uint32_t> textRank(textOrder.size());
+        std::vector<uint32_t> numberRank(numberOrder.size());
+        uint32_t rank = 0;
+        for (const uint32_t id : textOrder) textRank[id] = ++rank;
+        for (const uint32_t id : numberOrder) numberRank[id] = ++rank;
+        for (uint32_t row = 0; row < rowCount_; ++row) {
+            if (isNull(row, column)) continue;
+            const uint32_t value = valueOfRow[row];
+            ranks[row] = value & kNumberBit ? numberRank[value & ~kNumberBit] : textRank[value];
+        }
+        return ranks;
+    }
+
+    DistinctTexts distinct;
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (!isNull(row, column)) valueOfRow[row] = distinct.idOf(text(row, column));
+    // The distinct values by collation key, then by bytes; the first key
+    // bytes at hand, so most comparisons stay within the array being sorted.
+    // Only the beginning of each key is made: a long text costs no more
+    // than that, and two beginnings that are equal go back to the texts.
+    const size_t count = distinct.values.size();
+    std::string keys;
+    std::vector<size_t> keyOffsets(count + 1, 0);
+    std::vector<bool> keyCut(count, false);
+    std::vector<TextEntry> entries(count);
+    for (uint32_t id = 0; id < count; ++id) {
+        keyCut[id] = appendCollationKeyPrefix(keys, distinct.values[id], kSortKeyBytes);
+        keyOffsets[id + 1] = keys.size();
+    }
+    for (uint32_t id = 0; id < count; ++id) {
+        uint64_t prefix = 0;
+        const size_t start = keyOffsets[id];
+        for (size_t i = 0; i < 8; ++i) {
+            prefix <<= 8;
+            if (start + i < keyOffsets[id + 1]) prefix |= static_cast<unsigned char>(keys[start + i]);
+        }
+        entries[id] = {prefix, id};
+    }
+    auto keyOf = [&](uint32_t id) {
+        return std::string_view(keys).substr(keyOffsets[id], keyOffsets[id + 1] - keyOffsets[id]);
+    };
+    std::sort(entries.begin(), entries.end(), [&](const TextEntry& a, const TextEntry& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        if (const int byKey = keyOf(a.row).compare(keyOf(b.row)); byKey != 0) return byKey < 0;
+        if (keyCut[a.row] || keyCut[b.row])
+            if (const int byKey = compareCollationKeys(distinct.values[a.row], distinct.values[b.row]); byKey != 0)
+                return byKey < 0;
+        return distinct.values[a.row] < distinct.values[b.row];
+    });
+    std::vector<uint32_t> rankOfValue(count);
+    for (uint32_t i = 0; i < count; ++i) rankOfValue[entries[i].row] = i + 1;
+    for (uint32_t row = 0; row < rowCount_; ++row)
+        if (!isNull(row, column)) ranks[row] = rankOfValue[valueOfRow[row]];
+    auto made = std::make_shared<Chunk>();
+    made->offsets.reserve(count + 2);
+    made->nulls.reserve(count + 1);
+    size_t bytes = count + 1;
+    for (const std::string_view value : distinct.values) bytes += value.size();
+    made->bytes.reserve(bytes);  // copied once, not again with every growth
+    made->nulls.push_back(true);  // rank 0: NULL
+    endCell(*made, path_);
+    for (const TextEntry& entry : entries) {
+        made->nulls.push_back(false);
+        made->bytes += distinct.values[entry.row];
+        endCell(*made, path_);
+    }
+    dictionary = std::move(made);
+    return ranks;
+}
+
+const std::vector<uint32_t>& TableImage::sortedRows(const std::vector<SortSpec>& keys) const {
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = sorted_.find(keys);
+        if (found != sorted_.end()) return *found->second;
+    }
+    auto rows = std::make_shared<std::vector<uint32_t>>(liveRows());
+    // Least significant key first; each pass is a stable counting sort by
+    // rank, so rows equal on every key keep their stored order.
+    std::vector<uint32_t> buffer(rows->size());
+    std::vector<uint32_t> counts;
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        const std::vector<uint32_t>& rank = ranks(key->column);
+        const uint32_t top = rowCount_ == 0 ? 0 : *std::max_element(rank.begin(), rank.end());
+        counts.assign(static_cast<size_t>(top) + 2, 0);
+        auto bucket = [&](uint32_t row) { return key->descending ? top - rank[row] : rank[row]; };
+        for (uint32_t row : *rows) ++counts[bucket(row) + 1];
+        for (size_t i = 1; i < counts.size(); ++i) counts[i] += counts[i - 1];
+        for (uint32_t row : *rows) buffer[counts[bucket(row)]++] = row;
+        rows->swap(buffer);
+    }
+    std::lock_guard lock(cacheMutex_);
+    Order& slot = sorted_[keys];
+    if (!slot) slot = std::move(rows);
+    return *slot;
+}
+
+}  // namespace archive
