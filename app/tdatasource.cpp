@@ -1,11 +1,8 @@
 #include "tdatasource.h"
 
 #include "engine.h"
-#include "messagebox.h"
 #include "rowindicatorheader.h"
 #include "text.h"
-
-#include <QApplication>
 
 namespace {
 // The row indicator column: the current record, marked by its state. In
@@ -27,7 +24,7 @@ void TDataSource::setDataSet(archive::DataSet* dataSet) {
     listenerId_ = 0;
     if (dataSet_) {
         listenerId_ = dataSet_->addListener(
-            [this](archive::DataSetEvent event, int row) { onDataSetEvent(static_cast<int>(event), row); });
+            [this](archive::DataSetEvent event, int row) { onDataSetEvent(event, row); });
     }
     shownRows_ = dataSet_ && dataSet_->active() ? dataSet_->recordCount() : 0;
     shownColumns_ = dataSet_ && dataSet_->active() ? dataSet_->fieldCount() : 0;
@@ -37,8 +34,7 @@ void TDataSource::setDataSet(archive::DataSet* dataSet) {
 
 archive::Table* TDataSource::table() const { return dynamic_cast<archive::Table*>(dataSet_); }
 
-void TDataSource::onDataSetEvent(int eventCode, int row) {
-    const auto event = static_cast<archive::DataSetEvent>(eventCode);
+void TDataSource::onDataSetEvent(archive::DataSetEvent event, int row) {
     if (resetsHeld_ > 0) {
         // Whatever happens now, the one reset at the end shows the outcome.
         resetPending_ = true;
@@ -145,7 +141,7 @@ bool TDataSource::setData(const QModelIndex& index, const QVariant& value, int r
         editable->setFieldText(index.column(), text);
         return true;
     } catch (const std::exception& error) {
-        MessageBox::showError(QApplication::activeWindow(), error.what());
+        emit editRefused(error.what());
         return false;
     }
 }

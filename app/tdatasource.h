@@ -5,9 +5,12 @@
 
 #include <QAbstractTableModel>
 
+#include <string>
+
 namespace archive {
 class DataSet;
 class Table;
+enum class DataSetEvent;
 }  // namespace archive
 
 class TDataSource : public QAbstractTableModel {
@@ -28,7 +31,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     // Stores typed text into the table's current record. A value the engine
-    // refuses shows the error box and changes nothing.
+    // refuses changes nothing and is reported through editRefused: the model
+    // shows no box, the window does.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     // The display labels of the columns changed (titles are the labels).
@@ -52,9 +56,11 @@ public:
 signals:
     // The data set's current record moved (shared cursor: the grid follows).
     void cursorMoved(int record);
+    // The engine refused a typed value; `message` is its error (Windows-1252).
+    void editRefused(const std::string& message);
 
 private:
-    void onDataSetEvent(int event, int row);
+    void onDataSetEvent(archive::DataSetEvent event, int row);
     // `newResult`: the rows are another result, not the same ones reloaded.
     void applyReset(bool newResult);
     archive::Table* table() const;

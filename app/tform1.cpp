@@ -260,6 +260,10 @@ void TForm1::loadLayout() {
             [this](const QModelIndex& index) { guarded(this, [&] { DBGrid1CellClick(index.column()); }); });
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &TForm1::onGridCurrentChanged);
     connect(DataSource1, &TDataSource::cursorMoved, this, &TForm1::followDataSetCursor);
+    // The model shows no box; a value the engine refused is shown over the
+    // active window, as the grid's editor raised it there.
+    connect(DataSource1, &TDataSource::editRefused, this,
+            [](const std::string& message) { MessageBox::showError(QApplication::activeWindow(), message); });
 
     // The grid has the keyboard focus when the window opens; the quick field comes next.
     for (ClickArea* area : {Image1, Image2, Image3, Image6, Image7, Image10, Image11}) area->setFocusPolicy(Qt::NoFocus);
