@@ -4,6 +4,7 @@
 
 #include "clickarea.h"
 #include "cp1252.h"
+#include "editmode.h"
 #include "editrules.h"
 #include "gridcelldelegate.h"
 #include "messagebox.h"
@@ -532,30 +533,15 @@ void TForm1::DBGrid1TitleClick(int column) {
 
 void TForm1::DBGrid1CellClick(int column) {
     const archive::ViewDef* view = archive::findView(CurrentView);
-    if (!view || !EditMode || column < 0 || column >= Table1.fieldCount() || Table1.recNo() < 0) return;
-    const auto mediumField = archive::mediumFieldForClick(*view, Table1.displayLabel(column));
-    if (!mediumField) return;
-    archive::Field medium = Table1.fieldByName(*mediumField);
-    if (const auto next = archive::nextMedium(archive::upperCp1252(medium.asString()))) {
-        Table1.edit();
-        medium.setAsString(*next);
-    }
-    setCurrentCell(Table1.recNo(), 0);
+    if (!view || !EditMode) return;
+    if (editMode_.cellClicked(*view, column)) setCurrentCell(Table1.recNo(), 0);
 }
 
 void TForm1::DBGrid1ColExit(int column) {
-    if (!EditMode || !Table1.active() || Table1.recNo() < 0) return;
     const archive::ViewDef* view = archive::findView(CurrentView);
-    if (!view || column < 0 || column >= Table1.fieldCount()) return;
-    const auto rule = archive::columnExitRule(*view, Table1.displayLabel(column));
-    if (!rule) return;
-    archive::Field field = Table1.fieldByName(rule->field);
-    const archive::ColumnExitOutcome outcome = archive::applyColumnExitRule(*rule, field.asString());
-    if (outcome.refused) MessageBox::showMessage(this, archive::kIssueEntryMessage);
-    if (outcome.replacement) {
-        Table1.edit();
-        field.setAsString(*outcome.replacement);
-    }
+    if (!view || !EditMode) return;
+    const auto outcome = editMode_.columnLeft(*view, column);
+    if (outcome && outcome->refused) MessageBox::showMessage(this, archive::kIssueEntryMessage);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -564,10 +550,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             bool handled = false;
             guarded(this, [&] { handled = handleGridKey(static_cast<QKeyEvent*>(event)); });
             if (handled) return true;
-        } else if (event->type() == QEvent::FocusOut && Table1.active() &&
-                   Table1.state() == archive::TableState::Insert && !Table1.modified()) {
-            // An untouched new row does not outlive the grid's focus.
-            guarded(this, [this] { Table1.cancel(); });
+        } else if (event->type() == QEvent::FocusOut) {
+            guarded(this, [this] { editMode_.focusLost(); });
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -575,30 +559,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 bool TForm1::handleGridKey(QKeyEvent* event) {
     // Keys reach the grid itself only while no cell editor is open.
-    if (!Table1.active()) return false;
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        Table1.cancel();
+    using Key = EditModeController::GridKey;
+    const Key key = event->key() == Qt::Key_Escape   ? Key::Escape
+                    : event->key() == Qt::Key_Insert ? Key::Insert
+                    : event->key() == Qt::Key_Delete ? Key::Delete
+                    : event->key() == Qt::Key_Down   ? Key::Down
+                                                     : Key::Other;
+    switch (editMode_.key(key, event->modifiers() & Qt::ControlModifier)) {
+    case EditModeController::KeyOutcome::NotHandled:
+        return false;
+    case EditModeController::KeyOutcome::Handled:
         return true;
-    case Qt::Key_Insert:
-        Table1.insert();
+    case EditModeController::KeyOutcome::ShowNewRow:
         setCurrentCell(Table1.recNo(), currentColumn_);
         return true;
-    case Qt::Key_Delete:
-        if (!ctrl || Table1.recNo() < 0) return false;
-        if (MessageBox::askOkCancel(this, kDeleteQuestion)) Table1.deleteRecord();
+    case EditModeController::KeyOutcome::ConfirmDelete:
+        if (MessageBox::askOkCancel(this, kDeleteQuestion)) editMode_.deleteCurrent();
         return true;
-    case Qt::Key_Down:
-        if (Table1.recNo() == Table1.recordCount() - 1 && Table1.state() != archive::TableState::Insert) {
-            Table1.append();
-            setCurrentCell(Table1.recNo(), currentColumn_);
-            return true;
-        }
-        return false;
-    default:
-        return false;
     }
+    return false;
 }
 
 void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, QPoint) {

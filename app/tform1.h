@@ -4,6 +4,7 @@
 // InitTable, DoSQL and FormatTable are the only way anything changes what the
 // grid shows.
 
+#include "editmode.h"
 #include "engine.h"
 #include "infohost.h"
 #include "launcher.h"
@@ -170,4 +171,5 @@ private:
     bool shown_ = false;
     bool syncingCursor_ = false;
     int currentColumn_ = 0;
+    EditModeController editMode_{Table1};
 };
