@@ -5,6 +5,7 @@
 // short ones, numbers; over enough rows that two threads read it.
 
 #include "cp1252.h"
+#include "filelayer.h"
 #include "imagecache.h"
 #include "tableimage.h"
 #include "tablefixtures.h"
@@ -12,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,4 +77,73 @@ TEST(TableLoad, EveryCellReadsAsStoredHoweverItsValuesRepeat) {
         return bytes;
     }();
     EXPECT_LT(image->cellMemory(), plain);
+}
+
+// A file replaced while its rows were read is read again: the image is the
+// file's new content. One replaced on every read is reported, not shown.
+namespace {
+
+struct Replacing {
+    std::string path;
+    std::vector<std::string> contents;  // put in the file's place in turn, the last one repeated
+    int reads = 0;
+};
+Replacing* replacing = nullptr;
+
+void replaceAfterRowsRead(const std::string& path) {
+    Replacing& r = *replacing;
+    const std::string& bytes = r.contents[std::min(static_cast<size_t>(r.reads), r.contents.size() - 1)];
+    ++r.reads;
+    if (bytes.empty()) return;
+    // Renamed over it, as a program that saves whole files does: no lock of SQLite's stands in its way.
+    const std::string fresh = path + ".neu";
+    writeFileContent(fresh, bytes);
+    ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
+}
+
+}  // namespace
+
+TEST(TableLoad, AFileChangedWhileReadIsReadAgainAndOneThatKeepsChangingIsReported) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    const std::string other = folder.file("Other.db");
+    writeTable(other, gamesView(), {game("Neu 1"), game("Neu 2")});
+    const std::string newer = fileContent(other);
+    writeTable(other, gamesView(), {game("Anders")});
+    const std::string another = fileContent(other);
+
+    struct Case {
+        std::vector<std::string> contents;
+        int reads;
+        size_t rows;  // 0: the load fails
+    };
+    const Case cases[] = {
+        {{""}, 1, 1},
+        {{newer, ""}, 2, 2},
+        {{newer, another, newer}, 3, 0},
+    };
+    for (const Case& c : cases) {
+        writeTable(path, gamesView(), {game("Alt")});
+        Replacing r{path, c.contents};
+        replacing = &r;
+        detail::rowsReadHook = replaceAfterRowsRead;
+        std::shared_ptr<const TableImage> image;
+        std::string error;
+        try {
+            image = TableImage::load(path);
+        } catch (const EngineError& e) {
+            error = e.what();
+        }
+        detail::rowsReadHook = nullptr;
+        replacing = nullptr;
+        EXPECT_EQ(r.reads, c.reads);
+        if (c.rows == 0) {
+            EXPECT_EQ(error, detail::changingText(path));
+            continue;
+        }
+        ASSERT_TRUE(image) << error;
+        EXPECT_EQ(image->liveRows().size(), c.rows);
+        EXPECT_EQ(image->stamp(), stampOf(path));
+        EXPECT_TRUE(error.empty());
+    }
 }
