@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <list>
 #include <mutex>
@@ -60,6 +61,7 @@ constexpr int kBackgroundNiceness = 10;
 // its result (or, when it failed or the file changed meanwhile, loads anew).
 struct PendingLoad {
     std::string path;
+    LoadPriority priority;
     std::shared_ptr<std::atomic<bool>> cancel;
     std::future<std::shared_ptr<const TableImage>> result;
 };
@@ -134,6 +136,15 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
             pending.emplace(std::move(*running));
             cache.pending.erase(running);
         }
+    }
+    if (pending && pending->priority == LoadPriority::Background &&
+        pending->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        // A niced thread cannot be raised again: its load stops at its next
+        // chunk of rows, and the caller, who needs the image now, reads the
+        // file at its own priority.
+        pending->cancel->store(true);
+        pending->result.wait();
+        return nullptr;
     }
     if (pending) {
         // Waiting costs no more than loading here would; a failed load is
@@ -224,7 +235,7 @@ void prefetchImage(const std::string& path, LoadPriority priority) {
             ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBackgroundNiceness);
         return TableImage::load(path, cancel.get());
     });
-    cache.pending.push_back({path, std::move(cancel), std::move(result)});
+    cache.pending.push_back({path, priority, std::move(cancel), std::move(result)});
 }
 
 void publishImage(std::shared_ptr<const TableImage> image) {

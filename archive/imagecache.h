@@ -18,7 +18,10 @@ namespace archive {
 // The image of a table file, loaded again only when the file has changed.
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
 // The image of a table file when one is cached or being loaded (then after
-// waiting for it), otherwise nothing: no image is made for the asking.
+// waiting for it), otherwise nothing: no image is made for the asking. A
+// load in the background (niced) that has not finished is stopped instead
+// of waited for, and the answer is nothing: the caller, who needs the table
+// now, reads it at its own priority.
 std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path);
 
 // A table's field names and the greatest value of one of its text fields by
