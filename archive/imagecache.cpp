@@ -11,12 +11,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <chrono>
 #include <future>
 #include <list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace archive {
@@ -98,8 +100,14 @@ struct ImageCache {
     }
 };
 
+// The cache answers one thread, the first that called it: a second would
+// find another's load taken from the pending list and load the file again.
 ImageCache& imageCache() {
     static ImageCache cache;
+#ifndef NDEBUG
+    static const std::thread::id caller = std::this_thread::get_id();
+    assert(std::this_thread::get_id() == caller && "the image cache answers one thread only");
+#endif
     return cache;
 }
 

@@ -3,6 +3,10 @@
 // is loaded again only when its file changed, loads may run ahead in the
 // background, and the engine puts the image it brought up to date after its
 // own write in place of the old one.
+//
+// Called from one thread only, the program's main thread (the first to call
+// it; debug builds assert it): the loads it starts run on threads of their
+// own, but handing their results over assumes a single caller.
 
 #include "tableimage.h"
 #include "valuetypes.h"
