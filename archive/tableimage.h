@@ -81,6 +81,11 @@ namespace detail {
 // read, before the load looks whether the file changed meanwhile.
 using RowsReadHook = void (*)(const std::string& path);
 extern RowsReadHook rowsReadHook;
+// Called by each half of a load (`upperHalf` for the one above the middle
+// row id) after every chunk of rows, before it looks whether to stop; what
+// it throws fails that half.
+using ChunkReadHook = void (*)(bool upperHalf);
+extern ChunkReadHook chunkReadHook;
 }  // namespace detail
 
 class TableImage {

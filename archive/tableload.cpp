@@ -181,6 +181,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     while (rows->step()) {
         if (++sinceLook == kChunkRows) {
             sinceLook = 0;
+            if (detail::chunkReadHook) detail::chunkReadHook(after.has_value());
             if ((cancel && cancel->load(std::memory_order_relaxed)) || (halt && halt->load(std::memory_order_relaxed)))
                 throw LoadCancelled{};
         }
@@ -285,6 +286,7 @@ struct TableImage::Verdict {
 
 namespace detail {
 RowsReadHook rowsReadHook = nullptr;
+ChunkReadHook chunkReadHook = nullptr;
 }  // namespace detail
 
 namespace {

@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace archive;
@@ -146,4 +148,45 @@ TEST(TableLoad, AFileChangedWhileReadIsReadAgainAndOneThatKeepsChangingIsReporte
         EXPECT_EQ(image->stamp(), stampOf(path));
         EXPECT_TRUE(error.empty());
     }
+}
+
+// When one half of a two-thread load fails, the other stops at its next
+// chunk of rows instead of reading to its end, and the failure is reported.
+namespace {
+
+std::atomic<bool> upperFailed{false};
+std::atomic<int> lowerChunks{0};
+
+void failUpperHalf(bool upperHalf) {
+    if (upperHalf) {
+        upperFailed = true;
+        throw EngineError("Testfehler");
+    }
+    // The lower half goes on only once the upper one has failed.
+    if (++lowerChunks == 1)
+        while (!upperFailed) std::this_thread::yield();
+}
+
+}  // namespace
+
+TEST(TableLoad, AFailedHalfStopsTheOther) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < kRows; ++i) writer.add(game("Titel " + number(i)));
+        writer.commit();
+    }
+    detail::chunkReadHook = failUpperHalf;
+    std::string error;
+    try {
+        TableImage::load(path);
+    } catch (const EngineError& e) {
+        error = e.what();
+    }
+    detail::chunkReadHook = nullptr;
+    EXPECT_EQ(error, "Testfehler");
+    EXPECT_TRUE(upperFailed);
+    // Its half holds four chunks; it stops at the first or second.
+    EXPECT_LE(lowerChunks, 2);
 }
