@@ -13,8 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -189,4 +194,46 @@ TEST(TableLoad, AFailedHalfStopsTheOther) {
     EXPECT_TRUE(upperFailed);
     // Its half holds four chunks; it stops at the first or second.
     EXPECT_LE(lowerChunks, 2);
+}
+
+// A caller that needs a table while it is being read ahead in the background
+// (niced) does not wait on that load: the table is read at its own priority.
+namespace {
+
+std::atomic<bool> backgroundRead{false};
+std::atomic<bool> asked{false};
+std::atomic<bool> normalPriorityRead{false};
+
+void notePriority(bool) {
+    if (::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))) <= 0) {
+        normalPriorityRead = true;
+        return;
+    }
+    backgroundRead = true;
+    // Slow enough that it is still running when the caller asks.
+    while (!asked) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+}  // namespace
+
+TEST(TableLoad, ACallerNeedingABackgroundLoadReadsAtItsOwnPriority) {
+    ASSERT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))), 0);
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < kRows; ++i) writer.add(game("Titel " + number(i)));
+        writer.commit();
+    }
+    clearImageCache();
+    detail::chunkReadHook = notePriority;
+    prefetchImage(path, LoadPriority::Background);
+    while (!backgroundRead) std::this_thread::yield();
+    asked = true;
+    const auto image = imageOf(path);
+    detail::chunkReadHook = nullptr;
+    EXPECT_TRUE(normalPriorityRead);
+    EXPECT_EQ(image->liveRows().size(), static_cast<size_t>(kRows));
+    clearImageCache();
 }
