@@ -327,6 +327,13 @@ std::string tooLargeText(std::string_view name) {
     return "Die Tabelle " + quotedName(name) + " ist zu gro\xDF f\xFCr dieses Programm.";
 }
 
+std::string changingText(std::string_view name) {
+    std::string text = "Die Tabelle ";
+    text += quotedName(name);
+    text += " kann nicht gelesen werden: sie wurde w\xE4hrend des Lesens mehrmals ge\xE4ndert.";
+    return text;
+}
+
 namespace {
 // Brackets around SQLite's own text, when there is one.
 std::string withDetail(std::string sentence, std::string_view detail) {

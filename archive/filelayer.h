@@ -100,6 +100,8 @@ std::string tableCountText(std::string_view name, const std::vector<std::string>
 std::string fieldTypeText(std::string_view name, std::string_view field, std::string_view declared);
 std::string withoutRowIdsText(std::string_view name);
 std::string tooLargeText(std::string_view name);
+// A table that changed each time it was read.
+std::string changingText(std::string_view name);
 // SQLite found damage; `detail` is its own (English) finding, shown in brackets.
 std::string damagedText(std::string_view name, std::string_view detail = {});
 std::string readOnlyText(std::string_view name);

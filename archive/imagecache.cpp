@@ -11,11 +11,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
+#include <chrono>
 #include <future>
 #include <list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace archive {
@@ -60,6 +63,7 @@ constexpr int kBackgroundNiceness = 10;
 // its result (or, when it failed or the file changed meanwhile, loads anew).
 struct PendingLoad {
     std::string path;
+    LoadPriority priority;
     std::shared_ptr<std::atomic<bool>> cancel;
     std::future<std::shared_ptr<const TableImage>> result;
 };
@@ -96,8 +100,14 @@ struct ImageCache {
     }
 };
 
+// The cache answers one thread, the first that called it: a second would
+// find another's load taken from the pending list and load the file again.
 ImageCache& imageCache() {
     static ImageCache cache;
+#ifndef NDEBUG
+    static const std::thread::id caller = std::this_thread::get_id();
+    assert(std::this_thread::get_id() == caller && "the image cache answers one thread only");
+#endif
     return cache;
 }
 
@@ -134,6 +144,15 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
             pending.emplace(std::move(*running));
             cache.pending.erase(running);
         }
+    }
+    if (pending && pending->priority == LoadPriority::Background &&
+        pending->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        // A niced thread cannot be raised again: its load stops at its next
+        // chunk of rows, and the caller, who needs the image now, reads the
+        // file at its own priority.
+        pending->cancel->store(true);
+        pending->result.wait();
+        return nullptr;
     }
     if (pending) {
         // Waiting costs no more than loading here would; a failed load is
@@ -224,7 +243,7 @@ void prefetchImage(const std::string& path, LoadPriority priority) {
             ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBackgroundNiceness);
         return TableImage::load(path, cancel.get());
     });
-    cache.pending.push_back({path, std::move(cancel), std::move(result)});
+    cache.pending.push_back({path, priority, std::move(cancel), std::move(result)});
 }
 
 void publishImage(std::shared_ptr<const TableImage> image) {

@@ -3,6 +3,10 @@
 // is loaded again only when its file changed, loads may run ahead in the
 // background, and the engine puts the image it brought up to date after its
 // own write in place of the old one.
+//
+// Called from one thread only, the program's main thread (the first to call
+// it; debug builds assert it): the loads it starts run on threads of their
+// own, but handing their results over assumes a single caller.
 
 #include "tableimage.h"
 #include "valuetypes.h"
@@ -18,7 +22,10 @@ namespace archive {
 // The image of a table file, loaded again only when the file has changed.
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
 // The image of a table file when one is cached or being loaded (then after
-// waiting for it), otherwise nothing: no image is made for the asking.
+// waiting for it), otherwise nothing: no image is made for the asking. A
+// load in the background (niced) that has not finished is stopped instead
+// of waited for, and the answer is nothing: the caller, who needs the table
+// now, reads it at its own priority.
 std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path);
 
 // A table's field names and the greatest value of one of its text fields by

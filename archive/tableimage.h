@@ -76,6 +76,18 @@ std::optional<FileStamp> stampOf(const std::string& path);
 // Thrown by a load its caller cancelled.
 struct LoadCancelled {};
 
+namespace detail {
+// The test seam of the load, null in the program: called once the rows are
+// read, before the load looks whether the file changed meanwhile.
+using RowsReadHook = void (*)(const std::string& path);
+extern RowsReadHook rowsReadHook;
+// Called by each half of a load (`upperHalf` for the one above the middle
+// row id) after every chunk of rows, before it looks whether to stop; what
+// it throws fails that half.
+using ChunkReadHook = void (*)(bool upperHalf);
+extern ChunkReadHook chunkReadHook;
+}  // namespace detail
+
 class TableImage {
 public:
     static constexpr uint32_t kChunkShift = 12;
@@ -117,6 +129,8 @@ public:
     // Reads the whole table; throws EngineError for a missing, foreign or
     // damaged file. `path` is the program's (Windows-1252) path.
     // A load whose `cancel` turns true is abandoned: it throws LoadCancelled.
+    // A file changed while its rows were read is read again; one that keeps
+    // changing throws EngineError.
     static std::shared_ptr<const TableImage> load(const std::string& path, const std::atomic<bool>* cancel = nullptr);
     // An image of rows at hand rather than of a file, for what works on an
     // image alone (the query evaluation's tests): `cells` holds
@@ -211,8 +225,13 @@ private:
     TableImage() = default;
     class Builder;
 
+    // One read of the file; nothing when the file changed while it was read.
+    static std::shared_ptr<const TableImage> loadUnlessChanged(const std::string& path,
+                                                               const std::atomic<bool>* cancel);
+    // Stops with LoadCancelled once `cancel` or `halt` (the other half of a
+    // two-thread load failed) turns true.
     void readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
-                  std::optional<int64_t> upTo, const std::atomic<bool>* cancel);
+                  std::optional<int64_t> upTo, const std::atomic<bool>* cancel, const std::atomic<bool>* halt);
     void appendPart(TableImage&& part);
 
     // Row ids and deletion marks of one chunk of rows.

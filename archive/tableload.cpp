@@ -160,7 +160,8 @@ constexpr int64_t kParallelRowIdSpan = 8 * TableImage::kChunkRows;
 
 // Reads the rows whose ids lie in (after, upTo] into the image, in row id order.
 void TableImage::readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
-                          std::optional<int64_t> upTo, const std::atomic<bool>* cancel) {
+                          std::optional<int64_t> upTo, const std::atomic<bool>* cancel,
+                          const std::atomic<bool>* halt) {
     const int columnCount = static_cast<int>(columns_.size());
     std::string select = "SELECT rowid";
     for (const Column& column : columns_) select += ", " + detail::quotedIdentifier(detail::fsPath(column.name));
@@ -178,9 +179,11 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     char digits[24];
     uint32_t sinceLook = 0;
     while (rows->step()) {
-        if (cancel && ++sinceLook == kChunkRows) {
+        if (++sinceLook == kChunkRows) {
             sinceLook = 0;
-            if (cancel->load(std::memory_order_relaxed)) throw LoadCancelled{};
+            if (detail::chunkReadHook) detail::chunkReadHook(after.has_value());
+            if ((cancel && cancel->load(std::memory_order_relaxed)) || (halt && halt->load(std::memory_order_relaxed)))
+                throw LoadCancelled{};
         }
         for (int c = 0; c < columnCount; ++c) {
             sqlite3_value* value = sqlite3_column_value(stmt, c + 1);
@@ -281,7 +284,25 @@ struct TableImage::Verdict {
     }
 };
 
+namespace detail {
+RowsReadHook rowsReadHook = nullptr;
+ChunkReadHook chunkReadHook = nullptr;
+}  // namespace detail
+
+namespace {
+// A file rewritten while it is read is read again, as long as it keeps
+// still long enough; one that keeps changing is reported.
+constexpr int kLoadTries = 3;
+}  // namespace
+
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
+    for (int attempt = 0; attempt < kLoadTries; ++attempt)
+        if (std::shared_ptr<const TableImage> image = loadUnlessChanged(path, cancel)) return image;
+    throw EngineError(detail::changingText(path));
+}
+
+std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::string& path,
+                                                                const std::atomic<bool>* cancel) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
 
@@ -328,8 +349,10 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
             secondTransaction.reset();
             secondDb.reset();
         }
-        // Both connections now hold the file against writers; only when no
-        // write came in between do they read the same state of it.
+        // A file with a rollback journal is now held against writers by both
+        // read transactions; only when no write came in between do they read
+        // the same state of it. A WAL-mode file is opened immutable and held
+        // by nothing: the stamp compared once the rows are read tells.
         if (secondDb && stampOf(path) != std::optional<FileStamp>(image->stamp_)) {
             secondTransaction.reset();
             secondDb.reset();
@@ -338,32 +361,40 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     }
 
     if (!middle) {
-        image->readRows(db, path, std::nullopt, std::nullopt, cancel);
+        image->readRows(db, path, std::nullopt, std::nullopt, cancel, nullptr);
     } else {
         TableImage part;
         part.path_ = path;
         part.tableName_ = image->tableName_;
         part.columns_ = image->columns_;
-        std::exception_ptr partFailure;
+        // The half that fails first stops the other at its next chunk of
+        // rows; its failure is the one reported.
+        std::atomic<bool> halt{false};
+        std::exception_ptr failure;
+        const auto failed = [&] {
+            if (!halt.exchange(true)) failure = std::current_exception();
+        };
         std::thread second([&] {
             try {
-                part.readRows(*secondDb, path, middle, std::nullopt, cancel);
+                part.readRows(*secondDb, path, middle, std::nullopt, cancel, &halt);
             } catch (...) {
-                partFailure = std::current_exception();
+                failed();
             }
         });
-        std::exception_ptr firstFailure;
         try {
-            image->readRows(db, path, std::nullopt, middle, cancel);
+            image->readRows(db, path, std::nullopt, middle, cancel, &halt);
         } catch (...) {
-            firstFailure = std::current_exception();
+            failed();
         }
         second.join();
-        if (firstFailure) std::rethrow_exception(firstFailure);
-        if (partFailure) std::rethrow_exception(partFailure);
+        if (failure) std::rethrow_exception(failure);
         secondTransaction->commit();
         image->appendPart(std::move(part));
     }
+    // Nothing holds a WAL-mode file, nor the file against a program that
+    // replaces it whole: the rows are those of the stamp only if it still holds.
+    if (detail::rowsReadHook) detail::rowsReadHook(path);
+    if (stampOf(path) != std::optional<FileStamp>(image->stamp_)) return nullptr;
     image->startCheck(std::move(check));
     return image;
 }

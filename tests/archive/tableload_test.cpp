@@ -5,6 +5,7 @@
 // short ones, numbers; over enough rows that two threads read it.
 
 #include "cp1252.h"
+#include "filelayer.h"
 #include "imagecache.h"
 #include "tableimage.h"
 #include "tablefixtures.h"
@@ -12,7 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace archive;
@@ -73,4 +84,156 @@ TEST(TableLoad, EveryCellReadsAsStoredHoweverItsValuesRepeat) {
         return bytes;
     }();
     EXPECT_LT(image->cellMemory(), plain);
+}
+
+// A file replaced while its rows were read is read again: the image is the
+// file's new content. One replaced on every read is reported, not shown.
+namespace {
+
+struct Replacing {
+    std::string path;
+    std::vector<std::string> contents;  // put in the file's place in turn, the last one repeated
+    int reads = 0;
+};
+Replacing* replacing = nullptr;
+
+void replaceAfterRowsRead(const std::string& path) {
+    Replacing& r = *replacing;
+    const std::string& bytes = r.contents[std::min(static_cast<size_t>(r.reads), r.contents.size() - 1)];
+    ++r.reads;
+    if (bytes.empty()) return;
+    // Renamed over it, as a program that saves whole files does: no lock of SQLite's stands in its way.
+    const std::string fresh = path + ".neu";
+    writeFileContent(fresh, bytes);
+    ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
+}
+
+}  // namespace
+
+TEST(TableLoad, AFileChangedWhileReadIsReadAgainAndOneThatKeepsChangingIsReported) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    const std::string other = folder.file("Other.db");
+    writeTable(other, gamesView(), {game("Neu 1"), game("Neu 2")});
+    const std::string newer = fileContent(other);
+    writeTable(other, gamesView(), {game("Anders")});
+    const std::string another = fileContent(other);
+
+    struct Case {
+        std::vector<std::string> contents;
+        int reads;
+        size_t rows;  // 0: the load fails
+    };
+    const Case cases[] = {
+        {{""}, 1, 1},
+        {{newer, ""}, 2, 2},
+        {{newer, another, newer}, 3, 0},
+    };
+    for (const Case& c : cases) {
+        writeTable(path, gamesView(), {game("Alt")});
+        Replacing r{path, c.contents};
+        replacing = &r;
+        detail::rowsReadHook = replaceAfterRowsRead;
+        std::shared_ptr<const TableImage> image;
+        std::string error;
+        try {
+            image = TableImage::load(path);
+        } catch (const EngineError& e) {
+            error = e.what();
+        }
+        detail::rowsReadHook = nullptr;
+        replacing = nullptr;
+        EXPECT_EQ(r.reads, c.reads);
+        if (c.rows == 0) {
+            EXPECT_EQ(error, detail::changingText(path));
+            continue;
+        }
+        ASSERT_TRUE(image) << error;
+        EXPECT_EQ(image->liveRows().size(), c.rows);
+        EXPECT_EQ(image->stamp(), stampOf(path));
+        EXPECT_TRUE(error.empty());
+    }
+}
+
+// When one half of a two-thread load fails, the other stops at its next
+// chunk of rows instead of reading to its end, and the failure is reported.
+namespace {
+
+std::atomic<bool> upperFailed{false};
+std::atomic<int> lowerChunks{0};
+
+void failUpperHalf(bool upperHalf) {
+    if (upperHalf) {
+        upperFailed = true;
+        throw EngineError("Testfehler");
+    }
+    // The lower half goes on only once the upper one has failed.
+    if (++lowerChunks == 1)
+        while (!upperFailed) std::this_thread::yield();
+}
+
+}  // namespace
+
+TEST(TableLoad, AFailedHalfStopsTheOther) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < kRows; ++i) writer.add(game("Titel " + number(i)));
+        writer.commit();
+    }
+    detail::chunkReadHook = failUpperHalf;
+    std::string error;
+    try {
+        TableImage::load(path);
+    } catch (const EngineError& e) {
+        error = e.what();
+    }
+    detail::chunkReadHook = nullptr;
+    EXPECT_EQ(error, "Testfehler");
+    EXPECT_TRUE(upperFailed);
+    // Its half holds four chunks; it stops at the first or second.
+    EXPECT_LE(lowerChunks, 2);
+}
+
+// A caller that needs a table while it is being read ahead in the background
+// (niced) does not wait on that load: the table is read at its own priority.
+namespace {
+
+std::atomic<bool> backgroundRead{false};
+std::atomic<bool> asked{false};
+std::atomic<bool> normalPriorityRead{false};
+
+void notePriority(bool) {
+    if (::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))) <= 0) {
+        normalPriorityRead = true;
+        return;
+    }
+    backgroundRead = true;
+    // Slow enough that it is still running when the caller asks.
+    while (!asked) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+}  // namespace
+
+TEST(TableLoad, ACallerNeedingABackgroundLoadReadsAtItsOwnPriority) {
+    ASSERT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))), 0);
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < kRows; ++i) writer.add(game("Titel " + number(i)));
+        writer.commit();
+    }
+    clearImageCache();
+    detail::chunkReadHook = notePriority;
+    prefetchImage(path, LoadPriority::Background);
+    while (!backgroundRead) std::this_thread::yield();
+    asked = true;
+    const auto image = imageOf(path);
+    detail::chunkReadHook = nullptr;
+    EXPECT_TRUE(normalPriorityRead);
+    EXPECT_EQ(image->liveRows().size(), static_cast<size_t>(kRows));
+    clearImageCache();
 }
