@@ -1,29 +1,22 @@
 #include "tform1.h"
 
-#include "tform1layout.h"
-
 #include "clickarea.h"
 #include "cp1252.h"
 #include "editmode.h"
 #include "editrules.h"
-#include "gridcelldelegate.h"
 #include "messagebox.h"
-#include "palette.h"
-#include "pictures.h"
 #include "querytext.h"
-#include "rowindicatorheader.h"
 #include "sorting.h"
 #include "startuprules.h"
 #include "tableimage.h"
 #include "tables.h"
 #include "tdatasource.h"
 #include "text.h"
+#include "tform1layout.h"
 #include "tform2.h"
 #include "tform3.h"
 #include "tkindstatistics.h"
 #include "tsuchpage.h"
-#include "uppercasevalidator.h"
-#include "usertexts.h"
 #include "waitcursor.h"
 
 #include <QApplication>
@@ -60,7 +53,6 @@ constexpr char kUpdateNotice[] =
     "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
     "Starten Sie bitte danach den \"Quillora\" nochmal.";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
-
 
 // While a query runs: the wait cursor for the whole screen and the command
 // areas disabled, so no command starts a second run from within the first.
