@@ -60,4 +60,13 @@ std::string readableValue(std::string_view value, size_t maxLength = kShownValue
 // The same without cutting, for names and paths.
 std::string readableName(std::string_view name);
 
+// A name in a message: 'name'. Built by appending: GCC 12 takes "text" +
+// std::string for overlapping copies (its bug 105329).
+inline std::string quoted(std::string_view text) {
+    std::string result(1, '\'');
+    result += text;
+    result += '\'';
+    return result;
+}
+
 }  // namespace archive

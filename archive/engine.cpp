@@ -21,7 +21,6 @@ namespace archive {
 namespace {
 
 using detail::queriedTableFile;
-using detail::quoted;
 
 std::string fieldNotFoundText(std::string_view name) { return "Feld " + quoted(name) + " nicht gefunden."; }
 

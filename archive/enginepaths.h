@@ -1,6 +1,6 @@
 #pragma once
-// Where the engine finds a table file, for queries and tables alike, and how
-// its messages quote a name. Windows-1252 paths.
+// Where the engine finds a table file, for queries and tables alike.
+// Windows-1252 paths.
 
 #include <string>
 #include <string_view>
@@ -17,14 +17,5 @@ std::string resolveTableFile(const std::string& folder, const std::string& name)
 
 // The file a query's FROM names: a relative name lies in the query's folder.
 std::string queriedTableFile(const std::string& databaseName, const std::string& fromPath);
-
-// A name in the engine's messages: 'name'. Built by appending: GCC 12 takes
-// "text" + std::string for overlapping copies (its bug 105329).
-inline std::string quoted(std::string_view text) {
-    std::string result(1, '\'');
-    result += text;
-    result += '\'';
-    return result;
-}
 
 }  // namespace archive::detail

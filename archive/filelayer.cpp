@@ -16,14 +16,7 @@
 namespace archive::detail {
 namespace {
 
-// Built by appending: GCC 12 takes "text" + std::string for overlapping
-// copies (its bug 105329).
-std::string quotedName(std::string_view name) {
-    std::string quoted(1, '\'');
-    quoted += readableName(name);
-    quoted += '\'';
-    return quoted;
-}
+std::string quotedName(std::string_view name) { return quoted(readableName(name)); }
 
 // A "file:" URI keeps '?', '#' and '%' of a path from being read as URI syntax.
 std::string readOnlyUri(const std::string& path, bool immutable) {

@@ -19,7 +19,6 @@
 namespace archive {
 namespace {
 
-using detail::quoted;
 using detail::resolveTableFile;
 
 // One write of a table to its file. The write lock is taken at once, so the

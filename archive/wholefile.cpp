@@ -24,17 +24,9 @@ int injectedFault(detail::FileStep step) { return detail::fileStepFault ? detail
 
 constexpr size_t kBufferSize = 1 << 20;
 
-// Built by appending: GCC 12 takes "text" + std::string for overlapping
-// copies (its bug 105329).
-std::string quotedName(std::string_view name) {
-    std::string quoted(1, '\'');
-    quoted += name;
-    quoted += '\'';
-    return quoted;
-}
 
 std::string failureText(std::string_view path, int code) {
-    return "Die Datei " + quotedName(path) + " konnte nicht geschrieben werden: " + fileErrorCause(code) + ".";
+    return "Die Datei " + quoted(path) + " konnte nicht geschrieben werden: " + fileErrorCause(code) + ".";
 }
 
 // The process's umask, read rather than set and set back: umask() would
@@ -115,7 +107,7 @@ std::string readErrorCause(int code) {
 }
 
 std::string unreadableFileText(std::string_view path, std::string_view cause) {
-    return "Die Datei " + quotedName(path) + " konnte nicht gelesen werden: " + std::string(cause) + ".";
+    return "Die Datei " + quoted(path) + " konnte nicht gelesen werden: " + std::string(cause) + ".";
 }
 
 WholeFileWriter::WholeFileWriter(std::string path) : WholeFileWriter(path, cp1252ToUtf8(path)) {}
