@@ -83,8 +83,9 @@ using RowsReadHook = void (*)(const std::string& path);
 extern RowsReadHook rowsReadHook;
 // Called by each half of a load (`upperHalf` for the one above the middle
 // row id) after every chunk of rows, before it looks whether to stop; what
-// it throws fails that half.
-using ChunkReadHook = void (*)(bool upperHalf);
+// it throws fails that half. `halt` is the flag by which the halves of a
+// two-thread load stop each other (null for a load on one thread).
+using ChunkReadHook = void (*)(bool upperHalf, const std::atomic<bool>* halt);
 extern ChunkReadHook chunkReadHook;
 }  // namespace detail
 

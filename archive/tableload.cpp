@@ -181,7 +181,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
     while (rows->step()) {
         if (++sinceLook == kChunkRows) {
             sinceLook = 0;
-            if (detail::chunkReadHook) detail::chunkReadHook(after.has_value());
+            if (detail::chunkReadHook) detail::chunkReadHook(after.has_value(), halt);
             if ((cancel && cancel->load(std::memory_order_relaxed)) || (halt && halt->load(std::memory_order_relaxed)))
                 throw LoadCancelled{};
         }
