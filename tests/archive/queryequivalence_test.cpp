@@ -221,7 +221,7 @@ ViewState stateFor(const Combination& combination, const std::string& folder) {
 }
 
 // Every record of a data set in order, all fields, NULL told apart from empty.
-std::string recordsOf(const DataSet& dataSet) {
+std::string recordText(const DataSet& dataSet) {
     std::string records;
     records.reserve(static_cast<size_t>(dataSet.recordCount()) * 96);
     for (int record = 0; record < dataSet.recordCount(); ++record) {
@@ -247,7 +247,7 @@ void openQuery(Query& query, const Combination& combination, const std::string& 
 std::string engineRecords(const Combination& combination, const std::string& folder) {
     Query query;
     openQuery(query, combination, folder);
-    return recordsOf(query);
+    return recordText(query);
 }
 
 // The row ids of a query's records in order: with each image holding the

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kEngineKey[] = "HKEY_LOCAL_MACHINE\\Software\\Vortagon\\Quillora-Engine";
-
 struct InstallerRun {
     int exitCode = -1;
     std::string out;

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kEngineKey[] = "HKEY_LOCAL_MACHINE\\Software\\Vortagon\\Quillora-Engine";
-
 // A hive as another tool would have exported it: every value form, comments,
 // a wrapped hex value and a line nobody understands.
 const std::string kMixedHive =

@@ -16,6 +16,9 @@
 // The platform tests' temporary folder is the shared one.
 using TempFolder = TestFolder;
 
+// The key under which the engine's installer records itself, as the hive spells it.
+inline constexpr char kEngineKey[] = "HKEY_LOCAL_MACHINE\\Software\\Vortagon\\Quillora-Engine";
+
 inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
