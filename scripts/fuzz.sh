@@ -24,7 +24,8 @@ mode="${1:-30}"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQUILLORA_BUILD_FUZZERS=ON -DQUILLORA_BUILD_GUI=OFF -DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF \
   ${QUILLORA_WERROR:+-DQUILLORA_WERROR=$QUILLORA_WERROR} >/dev/null
-cmake --build "$build"
+# Only the fuzzers: the libraries they need and nothing else of the tree.
+cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 case "$mode" in
 --replay)
