@@ -1,7 +1,10 @@
-#include "titlelinks.h"
+#include "titlematch.h"
 
 #include "cp1252.h"
+#include "enginepaths.h"
+#include "imagecache.h"
 #include "queryeval.h"
+#include "querytext.h"
 #include "sorting.h"
 
 #include <algorithm>
@@ -145,6 +148,10 @@ void walkGames(const TableImage& games, int column, Literal&& literal, Pattern&&
 }
 
 }  // namespace
+
+std::shared_ptr<const TableImage> imageOfView(const std::string& dataPath, const ViewDef& view) {
+    return imageOf(detail::queriedTableFile(dataPath, queriedPath(dataPath, view.tableFile)));
+}
 
 std::string quickTitleText(std::string_view title) { return upperCp1252(title); }
 

@@ -8,7 +8,7 @@
 #include "tablefixtures.h"
 #include "tableimage.h"
 #include "testfolder.h"
-#include "titlelinks.h"
+#include "titlematch.h"
 #include "viewstate.h"
 
 #include <gtest/gtest.h>

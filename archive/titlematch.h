@@ -8,14 +8,21 @@
 // shows once the title is in the quick field.
 
 #include "tableimage.h"
+#include "tables.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace archive {
+
+// The image of a view's table in the data folder, as a query on it reads it
+// (loaded, or waited for when it is being read). Throws EngineError as such
+// a query would.
+std::shared_ptr<const TableImage> imageOfView(const std::string& dataPath, const ViewDef& view);
 
 // The quick field's text for a title: its letters in capitals, as typing the
 // title into the field gives it.
