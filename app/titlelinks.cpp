@@ -49,8 +49,9 @@ bool TitleLinks::eventFilter(QObject* watched, QEvent* event) {
     bool opened = false;
     if (event->type() == QEvent::ContextMenu) {
         const auto* request = static_cast<QContextMenuEvent*>(event);
-        if (request->reason() == QContextMenuEvent::Mouse && watched == grid_->viewport()) {
-            const int row = grid_->rowAt(request->pos().y());
+        if (request->reason() == QContextMenuEvent::Mouse) {
+            // On a row: that row; elsewhere (the frame, below the last row) nothing.
+            const int row = watched == grid_->viewport() ? grid_->rowAt(request->pos().y()) : -1;
             if (row >= 0) guarded(&form_, [&] { opened = open(row, request->globalPos()); });
         } else {
             guarded(&form_, [&] { opened = openAtCurrentRow(); });
@@ -87,25 +88,16 @@ bool TitleLinks::open(int row, QPoint globalPosition) {
     std::string title(shown->text(row, field));
     if (!archive::leadsToRows(title)) return false;
 
+    const archive::LinkCounts counts = archive::linkCounts(form_.DataPath, *view, title);
+    // No game: the entry's own title, and nothing to show.
+    if (counts.game) title = *counts.game;
     menu_->clear();
     const archive::ViewDef& games = archive::gamesView();
     const archive::ViewDef& disc = archive::discView();
     const archive::ViewDef& tips = archive::tipsView();
-    auto countIn = [&](const archive::ViewDef& table, const std::string& game) {
-        return archive::countTitleRows(*archive::imageOfView(form_.DataPath, table), game);
-    };
-    if (view == &games) {
-        addLink(usertexts::kDiscLink, disc, title, countIn(disc, title));
-        addLink(usertexts::kTipsLink, tips, title, countIn(tips, title));
-    } else {
-        // No game: the entry's own title, and nothing to show.
-        const auto game = archive::gameOfTitle(*archive::imageOfView(form_.DataPath, games), title);
-        if (game) title = game->title;
-        const archive::ViewDef& other = view == &disc ? tips : disc;
-        addLink(usertexts::kGameLink, games, title, game ? countIn(games, title) : 0);
-        addLink(&other == &disc ? usertexts::kDiscLink : usertexts::kTipsLink, other, title,
-                game ? countIn(other, title) : 0);
-    }
+    if (view != &games) addLink(usertexts::kGameLink, games, title, counts.games);
+    if (view != &disc) addLink(usertexts::kDiscLink, disc, title, counts.disc);
+    if (view != &tips) addLink(usertexts::kTipsLink, tips, title, counts.tips);
     menu_->popup(globalPosition);
     return true;
 }

@@ -239,4 +239,20 @@ std::optional<LinkedGame> gameOfTitle(const TableImage& games, std::string_view 
     return LinkedGame{best.row, std::string(games.text(best.row, column))};
 }
 
+LinkCounts linkCounts(const std::string& dataPath, const ViewDef& view, std::string_view title) {
+    LinkCounts counts;
+    if (&view == &gamesView()) {
+        counts.game = std::string(title);
+    } else if (const auto game = gameOfTitle(*imageOfView(dataPath, gamesView()), title)) {
+        counts.game = game->title;
+    } else {
+        return counts;
+    }
+    const std::string& game = *counts.game;
+    if (&view != &gamesView()) counts.games = countTitleRows(*imageOfView(dataPath, gamesView()), game);
+    if (&view != &discView()) counts.disc = countTitleRows(*imageOfView(dataPath, discView()), game);
+    if (&view != &tipsView()) counts.tips = countTitleRows(*imageOfView(dataPath, tipsView()), game);
+    return counts;
+}
+
 }  // namespace archive

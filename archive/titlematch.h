@@ -47,4 +47,17 @@ struct LinkedGame {
 };
 std::optional<LinkedGame> gameOfTitle(const TableImage& games, std::string_view title);
 
+// What the grid's menu offers on a row of `view` whose title is `title`: the
+// game (the row's own title on a game row, the game the title speaks of on
+// the others) and, for the two tables other than the row's own, the rows the
+// quick field will show for it; none without a game. Reads the tables of
+// `dataPath`; throws EngineError as a query on them would.
+struct LinkCounts {
+    std::optional<std::string> game;  // the title as stored
+    size_t games = 0;
+    size_t disc = 0;
+    size_t tips = 0;
+};
+LinkCounts linkCounts(const std::string& dataPath, const ViewDef& view, std::string_view title);
+
 }  // namespace archive
