@@ -87,6 +87,13 @@ TEST(TitleLinks, RowsTheQuickFieldShowsForAGame) {
     // The distinct titles, once the grid has worked them out, give the same.
     disc->dictionary(0);
     for (const Case& c : cases) EXPECT_EQ(countTitleRows(*disc, c.game), c.disc) << c.game;
+    // A deleted row is no row, whichever way it is counted; a deleted game
+    // leaves the title to the next.
+    const auto edited = disc->withRowDeleted(1, disc->stamp());
+    EXPECT_EQ(countTitleRows(*edited, "Asphaltfieber"), 1u);
+    edited->dictionary(0);
+    EXPECT_EQ(countTitleRows(*edited, "Asphaltfieber"), 1u);
+    EXPECT_EQ(gameOfTitle(*games->withRowDeleted(5, games->stamp()), "Gold Edition")->title, "GOLD");
     EXPECT_EQ(quickTitleText("R\xFC" "ckkehr 2"), "R\xDC" "CKKEHR 2");
     EXPECT_FALSE(leadsToRows("%%"));
 }
