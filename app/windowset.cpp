@@ -7,6 +7,7 @@
 #include "tform2.h"
 #include "tform3.h"
 #include "tform4.h"
+#include "titlelinks.h"
 #include "tkindstatistics.h"
 #include "tsuchpage.h"
 
@@ -36,10 +37,12 @@ WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, Wa
     suchPage_->addStatisticsWindow(*form5_);
     suchPage_->addStatisticsWindow(*form6_);
     form1_->setWindows({suchPage_.get(), form2_.get(), form3_.get(), form5_.get(), form6_.get()});
+    titleLinks_ = std::make_unique<TitleLinks>(*form1_);
 }
 
 WindowSet::~WindowSet() {
-    // The secondary windows refer to the main window; they go first.
+    // The secondary windows and the grid's menu refer to the main window; they go first.
+    titleLinks_.reset();
     if (form1_) form1_->setWindows({});
     form6_.reset();
     form5_.reset();

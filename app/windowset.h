@@ -14,6 +14,7 @@ class TForm5;
 class TForm6;
 class TInstanceMarker;
 class TSuchPage;
+class TitleLinks;
 
 class WindowSet {
 public:
@@ -48,4 +49,5 @@ private:
     std::unique_ptr<TForm3> form3_;
     std::unique_ptr<TForm5> form5_;
     std::unique_ptr<TForm6> form6_;
+    std::unique_ptr<TitleLinks> titleLinks_;  // the grid's menu of links between the tables
 };

@@ -91,6 +91,12 @@ const std::vector<uint32_t>& TableImage::ranksAlong(const std::vector<SortSpec>&
     }).ranks;
 }
 
+const TableImage::Chunk* TableImage::dictionaryIfAtHand(int column) const {
+    std::lock_guard lock(cacheMutex_);
+    const auto found = dictionaries_.find(column);
+    return found == dictionaries_.end() ? nullptr : found->second.get();
+}
+
 const TableImage::Chunk& TableImage::dictionary(int column) const {
     {
         std::lock_guard lock(cacheMutex_);

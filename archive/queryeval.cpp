@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <string>
 
 namespace archive {
 namespace {
@@ -164,7 +165,48 @@ private:
     std::vector<const BoundCondition*> byCell_;
 };
 
+// How many live rows hold each rank of a column.
+struct LiveRankCounts {
+    std::vector<uint32_t> counts;
+    size_t memoryBytes() const { return counts.capacity() * sizeof(uint32_t); }
+};
+
+const std::vector<uint32_t>& liveRankCounts(const TableImage& image, int column) {
+    auto make = [&] {
+        const std::vector<uint32_t>& ranks = image.ranks(column);
+        LiveRankCounts made;
+        for (uint32_t row = 0; row < image.rowCount(); ++row) {
+            if (image.isDeleted(row)) continue;
+            if (ranks[row] >= made.counts.size()) made.counts.resize(ranks[row] + size_t{1}, 0);
+            ++made.counts[ranks[row]];
+        }
+        return made;
+    };
+    return image.derived<LiveRankCounts>("live-rank-counts:" + std::to_string(column), make).counts;
+}
+
 }  // namespace
+
+size_t countRows(const TableImage& image, const BoundCondition& condition) {
+    std::vector<uint8_t> marks;
+    size_t count = 0;
+    const bool text = image.columns()[static_cast<size_t>(condition.column)].kind == FieldKind::Text;
+    const TableImage::Chunk* dictionary = condition.like && text ? image.dictionaryIfAtHand(condition.column) : nullptr;
+    if (dictionary) {
+        CellTest::mark(*dictionary, condition, marks);
+        const std::vector<uint32_t>& holders = liveRankCounts(image, condition.column);
+        for (size_t rank = 0; rank < std::min(marks.size(), holders.size()); ++rank)
+            if (marks[rank]) count += holders[rank];
+        return count;
+    }
+    for (uint32_t index = 0; index < image.chunkCount(); ++index) {
+        CellTest::mark(image.chunk(condition.column, index), condition, marks);
+        const uint32_t first = index << TableImage::kChunkShift;
+        for (uint32_t i = 0; i < marks.size(); ++i)
+            if (marks[i] && !image.isDeleted(first + i)) ++count;
+    }
+    return count;
+}
 
 void selectRows(const TableImage& image, const std::vector<BoundCondition>& conditions,
                 const std::vector<SortSpec>& order, std::vector<uint32_t>& rows) {

@@ -80,4 +80,9 @@ struct BoundCondition {
 void selectRows(const TableImage& image, const std::vector<BoundCondition>& conditions,
                 const std::vector<SortSpec>& order, std::vector<uint32_t>& rows);
 
+// How many live rows pass `condition` alone: as many as selectRows lists
+// for it, counted without listing them. A LIKE on a text column whose
+// distinct values are at hand is tested once per value.
+size_t countRows(const TableImage& image, const BoundCondition& condition);
+
 }  // namespace archive

@@ -194,6 +194,9 @@ public:
     // condition on the column is tested once per distinct value here, and
     // the rows take the outcome through their ranks.
     const Chunk& dictionary(int column) const;
+    // The same when it has been worked out already, else null: for a reader
+    // that has a way of its own and must not pay for sorting the column.
+    const Chunk* dictionaryIfAtHand(int column) const;
 
     // Data a reader works out from the cells once per image and keeps for as
     // long as the image lives (the statistics' per-row facts, say): `make()`
