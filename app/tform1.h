@@ -81,6 +81,7 @@ public:
     static constexpr int kMinOuterWidth = 320;
     static constexpr int kMinOuterHeight = 480;
 
+private:
     // Non-visual components.
     TIniCtrl IniCtrl1;
     TSysInfo SysInfo1;
@@ -91,7 +92,8 @@ public:
     TDataSource* DataSource1 = nullptr;
     TOpenDialog OpenDialog1;
 
-    // Controls, by their designer names.
+    // Controls, by their designer names, which are also their object names:
+    // the window tests find them by these names.
     SidebarPicture* Image4 = nullptr;
     ClickArea* Image1 = nullptr;
     ClickArea* Image2 = nullptr;
@@ -109,6 +111,7 @@ public:
     QLineEdit* Edit1 = nullptr;
     QTableView* DBGrid1 = nullptr;
 
+public:
     void FormCreate();
     void FormShow();
     void FormResize();
