@@ -187,9 +187,7 @@ void StartupTest::missingTableIsReportedAndTheWaitWindowGoes() {
     form().show();
     QVERIFY(waitWindow.isNull());
     // One box, naming the file as the archive spells it, not as the view asks for it.
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown().front().text, "Tabelle '" + disc->dataPath + "/TippsData.DB' nicht gefunden.");
+    QCOMPARE(boxes(), Texts{"Tabelle '" + disc->dataPath + "/TippsData.DB' nicht gefunden."});
     // The other tables open all the same; the missing one has the first issue as its newest.
     QCOMPARE(column(0).size(), DiscFixture::gameRows().size());
     QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(10, 1997));
@@ -229,13 +227,12 @@ void StartupTest::hardDiskModeKeepsTheGoodCopyOfABadTable() {
     writeFileContent(disc->dataPath + "/CDData.DB", "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
     makeWindows("quillorahd");
     form().show();
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].text,
-             "Die Tabelle 'GameData.DB' wurde nicht auf die Festplatte kopiert: Die Tabelle '" + games +
-                 "' ist besch\xE4" "digt. Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
-                 "Die Tabelle 'CDData.DB' wurde nicht auf die Festplatte kopiert: Die Datei '" + disc->dataPath +
-                 "/CDData.DB' ist keine Tabelle: sie ist keine SQLite-Datenbank. In '" + copies +
-                 "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden.");
+    QCOMPARE(boxes(),
+             Texts{"Die Tabelle 'GameData.DB' wurde nicht auf die Festplatte kopiert: Die Tabelle '" + games +
+                   "' ist besch\xE4" "digt. Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
+                   "Die Tabelle 'CDData.DB' wurde nicht auf die Festplatte kopiert: Die Datei '" + disc->dataPath +
+                   "/CDData.DB' ist keine Tabelle: sie ist keine SQLite-Datenbank. In '" + copies +
+                   "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden."});
     QVERIFY(fileContent(copies + "/GameData.DB") == olderGames);
     QVERIFY(!fs::exists(copies + "/CDData.DB"));
     QCOMPARE(column(0), std::vector<std::string>{"Alte Kopie"});

@@ -159,10 +159,8 @@ void InfoTest::exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile() {
         QVERIFY2(readOnly.refusedBySystem(), "the test cannot make a folder read-only here");
         QTest::mouseClick(button("Button2"), Qt::LeftButton);
     }
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text, "Die Datei '" + target +
-                                              "' konnte nicht geschrieben werden: keine Schreibberechtigung.");
+    QCOMPARE(boxes(), Texts{"Die Datei '" + target +
+                            "' konnte nicht geschrieben werden: keine Schreibberechtigung."});
     QCOMPARE(fileContent(target), std::string("older export"));
     QVERIFY(!QApplication::overrideCursor());
     for (const auto& entry : fs::directory_iterator(disc->dataPath))
@@ -382,10 +380,8 @@ void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
     const bool fired = faultvfs::fired();
     faultvfs::reset();
     QVERIFY(fired);
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text, "Fehler beim Zugriff auf die Tabelle '" + table +
-                                              "': Ein-/Ausgabefehler des Datentr\xE4gers.");
+    QCOMPARE(boxes(), Texts{"Fehler beim Zugriff auf die Tabelle '" + table +
+                            "': Ein-/Ausgabefehler des Datentr\xE4gers."});
     QCOMPARE(readTableFile(table), rowsBefore);
     QCOMPARE(fileContent(table), before);
     QCOMPARE(model().rowCount(), int(rowsBefore.size()));
@@ -401,10 +397,7 @@ void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
         QTest::mouseClick(button("Button2"), Qt::LeftButton);
         QVERIFY(faults.fired() == FileStepFaults::Step::Write);
     }
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text,
-             "Die Datei '" + target + "' konnte nicht geschrieben werden: Datentr\xE4ger voll.");
+    QCOMPARE(boxes(), Texts{"Die Datei '" + target + "' konnte nicht geschrieben werden: Datentr\xE4ger voll."});
     QCOMPARE(fileContent(target), std::string("older export"));
     for (const auto& entry : fs::directory_iterator(disc->dataPath))
         QVERIFY(entry.path().filename().string().front() != '.');

@@ -69,6 +69,17 @@ std::string WindowTest::cell(int row, int column) const {
     return fromQt(model().data(model().index(row, column), Qt::DisplayRole).toString());
 }
 
+std::vector<std::string> WindowTest::boxes() {
+    std::vector<std::string> texts;
+    for (const MessageBox::Record& box : MessageBox::shown()) {
+        std::string text = box.kind == MessageBox::Kind::Message    ? "[Meldung] "
+                           : box.kind == MessageBox::Kind::Question ? "[Frage] "
+                                                                    : "";
+        texts.push_back(text.append(box.text));
+    }
+    return texts;
+}
+
 void WindowTest::whileModal(const std::function<void()>& opening, const std::function<void(QWidget&)>& inside) {
     bool ran = false;
     // The modal window's own event loop runs the timer.

@@ -85,6 +85,12 @@ protected:
     std::vector<int> widths() const;
     std::string cell(int row, int column) const;
 
+    // The boxes shown since the windows were made or the record was cleared,
+    // each by its text; a box other than an error box is marked "[Meldung] "
+    // or "[Frage] " before its text.
+    static std::vector<std::string> boxes();
+    using Texts = std::vector<std::string>;
+
     // Runs `inside` while the modal window `opening` brings up is shown;
     // `inside` closes it. Fails when no modal window came up.
     void whileModal(const std::function<void()>& opening, const std::function<void(QWidget&)>& inside);
