@@ -76,8 +76,7 @@ void StartupTest::firstViewListsGamesByTitle() {
 }
 
 void StartupTest::newestIssuesAreReadFromEachTable() {
-    makeWindows();
-    form().show();
+    start();
     QCOMPARE(std::pair(form().GameLastMonth, form().GameLastYear), std::pair(9, 2004));
     QCOMPARE(std::pair(form().CDLastMonth, form().CDLastYear), std::pair(10, 2004));
     QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(9, 2004));
@@ -90,8 +89,7 @@ void StartupTest::hardDiskNameCopiesAndOpensTheCopies() {
     fs::create_directories(copies);
     writeOlderGamesCopy(*disc, copies);
     fs::permissions(copies + "/GameData.DB", fs::perms::owner_read | fs::perms::group_read);
-    makeWindows("quillorahd");
-    form().show();
+    start("quillorahd");
     QVERIFY(form().HardDiskMode);
     QCOMPARE(form().SourcePath, disc->dataPath + "/");
     QCOMPARE(form().DataPath, copies);
@@ -134,8 +132,7 @@ void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
         closeWindows();
     }
     // Where the copy succeeds, nothing is told.
-    makeWindows("quillorahd");
-    form().show();
+    start("quillorahd");
     QVERIFY2(MessageBox::shown().empty(), MessageBox::shown().front().text.c_str());
     QCOMPARE(column(0).size(), DiscFixture::gameRows().size());
 }
@@ -173,8 +170,7 @@ void StartupTest::engineCheck() {
 
 void StartupTest::emptyTableGivesTheFirstIssue() {
     disc->writeTable(archive::tipsView(), {});
-    makeWindows();
-    form().show();
+    start();
     QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(10, 1997));
     QCOMPARE(form().GameLastYear, 2004);
     QVERIFY(MessageBox::shown().empty());
@@ -201,8 +197,7 @@ void StartupTest::aDamagedTableIsToldOnceAndShowsNoRows() {
     std::string bytes = fileContent(games);
     bytes[pageHeaderAt(bytes, 2) + 7] ^= 0x55;  // the count of fragmented bytes of the table's page
     writeFileContent(games, bytes);
-    makeWindows();
-    form().show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown().front().text,
              "Die Tabelle '" + games + "' ist besch\xE4" "digt (Fragmentation of 0 bytes reported as 85 on page 2).");
@@ -225,8 +220,7 @@ void StartupTest::hardDiskModeKeepsTheGoodCopyOfABadTable() {
     const std::string games = disc->dataPath + "/GameData.DB";
     fs::resize_file(games, 4096);
     writeFileContent(disc->dataPath + "/CDData.DB", "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
-    makeWindows("quillorahd");
-    form().show();
+    start("quillorahd");
     QCOMPARE(boxes(),
              Texts{"Die Tabelle 'GameData.DB' wurde nicht auf die Festplatte kopiert: Die Tabelle '" + games +
                    "' ist besch\xE4" "digt. Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
@@ -244,8 +238,7 @@ void StartupTest::hardDiskModeKeepsTheGoodCopyOfABadTable() {
 void StartupTest::theEditModeStaysOffOnARefusedTable() {
     const std::string games = disc->dataPath + "/GameData.DB";
     writeFileContent(games + "-wal", std::string(4096, 'w'));
-    makeWindows();
-    form().show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     const std::string refusal = MessageBox::shown()[0].text;
     QVERIFY2(refusal.starts_with("Die Tabelle '" + games + "' ist im WAL-Modus gespeichert"), refusal.c_str());
@@ -266,8 +259,7 @@ void StartupTest::aTableOfAnotherViewIsRefusedNamingTheField() {
         for (const archive::Row& row : DiscFixture::discRows()) writer.add(row);
         writer.commit();
     }
-    makeWindows();
-    form().show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown().front().text,
              "Die Tabelle '" + games + "' passt nicht zur Ansicht 'Spiele': an Stelle 2 steht das Feld 'AUSGABE' statt "
@@ -282,8 +274,7 @@ void StartupTest::aTableOfAnotherViewIsRefusedNamingTheField() {
 }
 
 void StartupTest::minimumSizeAndGridMargins() {
-    makeWindows();
-    form().show();
+    start();
     form().resize(100, 100);
     QCOMPARE(form().width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
     QCOMPARE(form().height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
@@ -292,9 +283,7 @@ void StartupTest::minimumSizeAndGridMargins() {
 }
 
 void StartupTest::minimumSizeHoldsWhenTheWindowSystemShrinksTheWindow() {
-    makeWindows();
-    form().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form()));
+    start();
     // Without a window manager nothing but the window itself keeps the minimum.
     form().setMinimumSize(0, 0);
     form().windowHandle()->resize(200, 200);
