@@ -1,14 +1,11 @@
 #include "windowtest.h"
 
-#include "tdatasource.h"
-#include "text.h"
-
 #include <QApplication>
 #include <QHeaderView>
+#include <QPointer>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-
 
 void WindowTest::init() {
     disc = std::make_unique<DiscFixture>();
@@ -82,16 +79,28 @@ std::vector<std::string> WindowTest::boxes() {
 
 void WindowTest::whileModal(const std::function<void()>& opening, const std::function<void(QWidget&)>& inside) {
     bool ran = false;
-    // The modal window's own event loop runs the timer.
-    QTimer::singleShot(0, this, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) return;
+    bool leftOpen = false;
+    // The modal window's own event loop runs the timer, whenever the window
+    // comes up within `opening`.
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const QPointer<QWidget> modal = QApplication::activeModalWidget();
+        if (!modal || ran) return;
         ran = true;
+        poll.stop();
         inside(*modal);
+        // A check that failed inside left the window up: closed here, so the test ends.
+        if (modal && modal->isVisible()) {
+            leftOpen = true;
+            modal->close();
+        }
     });
+    poll.start();
     opening();
+    poll.stop();
     QVERIFY2(ran, "no modal window came up");
-    QVERIFY2(!QApplication::activeModalWidget(), "the modal window is still up");
+    QVERIFY2(!leftOpen, "the modal window was left open");
 }
 
 void WindowTest::reportMissing(const QObject& parent, const char* name, const char* type) {

@@ -5,6 +5,7 @@
 // window set. Controls are found by their designer names, as the user's
 // clicks find them, never through the window's members.
 
+// What the window tests use beside the base itself.
 #include "clickarea.h"
 #include "discfixture.h"
 #include "messagebox.h"
@@ -92,7 +93,8 @@ protected:
     using Texts = std::vector<std::string>;
 
     // Runs `inside` while the modal window `opening` brings up is shown;
-    // `inside` closes it. Fails when no modal window came up.
+    // `inside` closes it. Fails when no modal window came up or `inside` left
+    // it open.
     void whileModal(const std::function<void()>& opening, const std::function<void(QWidget&)>& inside);
 
     std::unique_ptr<DiscFixture> disc;
