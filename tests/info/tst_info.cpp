@@ -50,6 +50,11 @@ private slots:
 
 private:
     TForm2& dialog() { return set().Form2(); }
+    // The edit mode on, then the view of this sidebar command.
+    void editView(const char* command) {
+        toggleEditMode();
+        click(command);
+    }
     QPushButton* button(const char* name) { return child<QPushButton>(dialog(), name); }
     std::string label(const char* name) { return fromQt(child<QLabel>(dialog(), name)->text()); }
     // Opens the dialog from the sidebar as the user does; `whileOpen` runs in
@@ -142,8 +147,7 @@ void InfoTest::exportWritesTheWholeTableInStoredOrder() {
 
 void InfoTest::exportOfAnEmptyTableIsAnEmptyFile() {
     disc->writeTable(archive::tipsView(), {});
-    toggleEditMode();
-    click("Image3");
+    editView("Image3");
     dialog().Button2Click();
     QVERIFY(fs::exists(disc->dataPath + "/TippsData.db.txt"));
     QCOMPARE(fs::file_size(disc->dataPath + "/TippsData.db.txt"), uintmax_t(0));
@@ -168,8 +172,7 @@ void InfoTest::exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile() {
 }
 
 void InfoTest::importAppendsEveryLine() {
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     TOpenDialog::setNextFileName(importFile("Neu A\t2004/11\tDemo\tCD\r\n"
                                             "Neu B\t2004/11\tPatch\tDVD\textra\r\n"
                                             "Neu C\r\n"));
@@ -189,8 +192,7 @@ void InfoTest::importAppendsEveryLine() {
 }
 
 void InfoTest::importLineEnds() {
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     struct Case {
         const char* bytes;
         int records;
@@ -241,8 +243,7 @@ void InfoTest::hostileImportFiles() {
     QFETCH(QString, kind);
     QFETCH(QString, cause);
     QFETCH(int, records);
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     std::string path = disc->tempFolder + "/import.txt";
     const std::string longValue(50 << 20, 'x');
     if (kind == QLatin1String("folder")) {
@@ -307,8 +308,7 @@ void InfoTest::hostileImportFiles() {
 }
 
 void InfoTest::importCancelledChangesNothing() {
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     const std::string before = fileContent(disc->dataPath + "/CDData.DB");
     MessageBox::clearShown();
     TOpenDialog::setNextFileName(std::nullopt);
@@ -323,8 +323,7 @@ void InfoTest::importCancelledChangesNothing() {
 void InfoTest::theImportsFileDialogSpeaksGerman() {
     if (!QFile::exists(qtTranslationsFolder() + QStringLiteral("/qtbase_de.qm")))
         QSKIP("Qt's German translations (Debian: qt6-translations-l10n) are not installed here");
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     const std::string before = fileContent(disc->dataPath + "/CDData.DB");
     MessageBox::clearShown();
     QStringList words;
@@ -343,8 +342,7 @@ void InfoTest::theImportsFileDialogSpeaksGerman() {
 
 void InfoTest::importStopsAtARefusedRecord() {
     // The tips' counter takes numbers only: the third line is refused.
-    toggleEditMode();
-    click("Image3");
+    editView("Image3");
     TOpenDialog::setNextFileName(importFile("Eins\t2004/01\tCheat\t1\r\nZwei\t2004/02\tTaktik\t2\r\n"
                                             "Drei\t2004/03\tCheat\tviele\r\nVier\t2004/04\tCheat\t4\r\n"));
     MessageBox::clearShown();
@@ -364,8 +362,7 @@ void InfoTest::importStopsAtARefusedRecord() {
 }
 
 void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
-    toggleEditMode();
-    click("Image2");
+    editView("Image2");
     const std::string table = disc->dataPath + "/CDData.DB";
     const std::string before = fileContent(table);
     const auto rowsBefore = readTableFile(table);
