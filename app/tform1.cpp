@@ -1,6 +1,6 @@
 #include "tform1.h"
 
-#include "clickarea.h"
+#include "sidebar.h"
 #include "cp1252.h"
 #include "editmode.h"
 #include "editrules.h"
@@ -59,18 +59,14 @@ constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
 // Both are restored however the run ends.
 class QueryRun {
 public:
-    explicit QueryRun(std::initializer_list<QWidget*> commands) : commands_(commands) {
-        for (QWidget* command : commands_) command->setEnabled(false);
-    }
-    ~QueryRun() {
-        for (QWidget* command : commands_) command->setEnabled(true);
-    }
+    explicit QueryRun(Sidebar& sidebar) : sidebar_(sidebar) { sidebar_.setQueryCommandsEnabled(false); }
+    ~QueryRun() { sidebar_.setQueryCommandsEnabled(true); }
     QueryRun(const QueryRun&) = delete;
     QueryRun& operator=(const QueryRun&) = delete;
 
 private:
     WaitCursor waitCursor_;
-    std::vector<QWidget*> commands_;
+    Sidebar& sidebar_;
 };
 
 std::string currentFolder() {
@@ -80,11 +76,6 @@ std::string currentFolder() {
 }
 
 }  // namespace
-
-void SidebarPicture::mousePressEvent(QMouseEvent* event) {
-    emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
-    QLabel::mousePressEvent(event);
-}
 
 TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* waitWindow, QWidget* parent)
     : QWidget(parent), Form4(waitWindow), programFile_(programFile) {
@@ -322,7 +313,7 @@ void TForm1::InitTable(const std::string& view) {
                                 static_cast<QWidget*>(Form6)})
         if (statistics) statistics->hide();
     // 2. A selection in force is reset as a whole; otherwise the quick field is emptied.
-    if (!LED2->isHidden()) {
+    if (sidebar_->selectionIndicated()) {
         selection.Image2Click();
     } else {
         Edit1->clear();
@@ -342,9 +333,7 @@ void TForm1::InitTable(const std::string& view) {
     selection.setRatingListEnabled(definition->ratingListEnabled);
     selection.fillCategories(*definition);
     const int viewIndex = definition == &archive::gamesView() ? 0 : definition == &archive::discView() ? 1 : 2;
-    LED1->move(kLampLeft, kViewButtons[viewIndex].areaBox.top() + kLampOffset);
-    QLabel* const highlighted[] = {Aktiv1, Aktiv2, Aktiv3};
-    for (int i = 0; i < 3; ++i) highlighted[i]->setVisible(i == viewIndex);
+    sidebar_->showView(viewIndex);
     CurrentTableFile = std::string(definition->tableFile);
     Table1.databaseName = DataPath;
     Table1.tableName = CurrentTableFile;
@@ -362,7 +351,7 @@ void TForm1::InitTable(const std::string& view) {
 }
 
 void TForm1::DoSQL(const std::string& tableFile) {
-    QueryRun run{Image1, Image2, Image3, Image6, Image7};
+    QueryRun run{*sidebar_};
     const archive::QueryText text = archive::buildQueryText(*this, tableFile);
     SavedColumnIndex = currentColumn_;
     std::optional<TDataSource::SingleReset> singleReset;
@@ -498,10 +487,7 @@ void TForm1::Edit1Change() {
     selectionModule().setTitleText(fromQt(Edit1->text()));
 }
 
-void TForm1::setSelectionIndicator(bool on) {
-    LED2->setVisible(on);
-    Aktiv4->setVisible(on);
-}
+void TForm1::setSelectionIndicator(bool on) { sidebar_->setSelectionIndicator(on); }
 
 void TForm1::setQuickTitleText(const std::string& text) {
     // Equal text is left alone: no second change, and the cursor stays put.

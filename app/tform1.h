@@ -17,33 +17,20 @@
 #include "topendialog.h"
 #include "viewstate.h"
 
-#include <QLabel>
 #include <QWidget>
 
 #include <string>
 
-class ClickArea;
 class QLineEdit;
 class QTableView;
 class RowIndicatorHeader;
+class Sidebar;
 class TDataSource;
 class TForm2;
 class TForm3;
 class TForm5;
 class TForm6;
 class TSuchPage;
-
-// The sidebar picture; a mouse button going down on it is the edit-mode switch.
-class SidebarPicture : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-signals:
-    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-};
 
 class TForm1 : public QWidget, public archive::ViewState, public SelectionHost, public StatisticsHost,
                public InfoHost {
@@ -81,6 +68,7 @@ public:
     static constexpr int kMinOuterWidth = 320;
     static constexpr int kMinOuterHeight = 480;
 
+private:
     // Non-visual components.
     TIniCtrl IniCtrl1;
     TSysInfo SysInfo1;
@@ -91,24 +79,13 @@ public:
     TDataSource* DataSource1 = nullptr;
     TOpenDialog OpenDialog1;
 
-    // Controls, by their designer names.
-    SidebarPicture* Image4 = nullptr;
-    ClickArea* Image1 = nullptr;
-    ClickArea* Image2 = nullptr;
-    ClickArea* Image3 = nullptr;
-    ClickArea* Image6 = nullptr;
-    ClickArea* Image7 = nullptr;
-    ClickArea* Image10 = nullptr;
-    ClickArea* Image11 = nullptr;
-    QLabel* Aktiv1 = nullptr;
-    QLabel* Aktiv2 = nullptr;
-    QLabel* Aktiv3 = nullptr;
-    QLabel* Aktiv4 = nullptr;
-    QLabel* LED1 = nullptr;
-    QLabel* LED2 = nullptr;
+    // Controls, by their designer names, which are also their object names:
+    // the window tests find them by these names.
+    Sidebar* sidebar_ = nullptr;  // Image1 to Image11, Aktiv1 to Aktiv4, LED1, LED2
     QLineEdit* Edit1 = nullptr;
     QTableView* DBGrid1 = nullptr;
 
+public:
     void FormCreate();
     void FormShow();
     void FormResize();

@@ -3,11 +3,10 @@
 
 #include "tform1.h"
 
-#include "clickarea.h"
 #include "gridcelldelegate.h"
 #include "messagebox.h"
-#include "pictures.h"
 #include "rowindicatorheader.h"
+#include "sidebar.h"
 #include "tdatasource.h"
 #include "text.h"
 #include "tform1layout.h"
@@ -23,12 +22,6 @@
 
 using namespace tform1layout;
 
-namespace {
-
-constexpr char kSelectionHint[] = "W\xE4hlt Spiele nach bestimmten Kriterien aus";
-
-}  // namespace
-
 void TForm1::loadLayout() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -39,53 +32,24 @@ void TForm1::loadLayout() {
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
-    Image4 = new SidebarPicture(this);
-    Image4->setObjectName(QStringLiteral("Image4"));
-    Image4->setGeometry(0, 0, 130, 453);
-    Image4->setPixmap(picture(QStringLiteral("sidebar")));
-    connect(Image4, &SidebarPicture::mouseDown, this, [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
-                                                             QPoint position) {
-        guarded(this, [&] { Image4MouseDown(button, modifiers, position); });
+    sidebar_ = new Sidebar(this);
+    connect(sidebar_, &Sidebar::commandClicked, this, [this](Sidebar::Command command) {
+        guarded(this, [&] {
+            switch (command) {
+            case Sidebar::Command::Games: return Image1Click();
+            case Sidebar::Command::Disc: return Image2Click();
+            case Sidebar::Command::Tips: return Image3Click();
+            case Sidebar::Command::Selection: return Image6Click();
+            case Sidebar::Command::Statistics: return Image7Click();
+            case Sidebar::Command::Info: return Image10Click();
+            case Sidebar::Command::End: return Image11Click();
+            }
+        });
     });
-
-    auto makePicture = [this](const char* name, const char* pictureName, QRect box) {
-        auto* label = new QLabel(this);
-        label->setObjectName(QString::fromLatin1(name));
-        label->setGeometry(box);
-        label->setPixmap(picture(QString::fromLatin1(pictureName)));
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        label->hide();
-        return label;
-    };
-    auto highlightOf = [&](const ViewButton& button) {
-        QRect box = button.areaBox;
-        box.setWidth(button.highlightWidth);
-        return makePicture(button.highlight, button.picture, box);
-    };
-    Aktiv1 = highlightOf(kViewButtons[0]);
-    Aktiv2 = highlightOf(kViewButtons[1]);
-    Aktiv3 = highlightOf(kViewButtons[2]);
-    Aktiv4 = makePicture("Aktiv4", "aktiv4", {12, 234, 91, 24});
-    Aktiv4->setToolTip(toQt(kSelectionHint));
-    LED1 = makePicture("LED1", "led", {kLampLeft, kViewButtons[0].areaBox.top() + kLampOffset, 14, 13});
-    LED1->show();
-    LED2 = makePicture("LED2", "led", {kLampLeft, 246, 14, 13});
-
-    auto makeCommand = [this](const char* name, QRect box, void (TForm1::*handler)()) {
-        auto* area = new ClickArea(this);
-        area->setObjectName(QString::fromLatin1(name));
-        area->setGeometry(box);
-        connect(area, &ClickArea::clicked, this, [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
-        return area;
-    };
-    Image1 = makeCommand(kViewButtons[0].area, kViewButtons[0].areaBox, &TForm1::Image1Click);
-    Image2 = makeCommand(kViewButtons[1].area, kViewButtons[1].areaBox, &TForm1::Image2Click);
-    Image3 = makeCommand(kViewButtons[2].area, kViewButtons[2].areaBox, &TForm1::Image3Click);
-    Image6 = makeCommand("Image6", {12, 234, 90, 24}, &TForm1::Image6Click);
-    Image6->setToolTip(toQt(kSelectionHint));
-    Image7 = makeCommand("Image7", {12, 327, 90, 24}, &TForm1::Image7Click);
-    Image10 = makeCommand("Image10", {11, 401, 50, 25}, &TForm1::Image10Click);
-    Image11 = makeCommand("Image11", {69, 401, 50, 25}, &TForm1::Image11Click);
+    connect(sidebar_, &Sidebar::pictureMouseDown, this,
+            [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position) {
+                guarded(this, [&] { Image4MouseDown(button, modifiers, position); });
+            });
 
     OpenDialog1.DefaultExt = "txt";
     OpenDialog1.Filter = "Textdateien|*.TXT";
@@ -141,7 +105,6 @@ void TForm1::loadLayout() {
             [](const std::string& message) { MessageBox::showError(QApplication::activeWindow(), message); });
 
     // The grid has the keyboard focus when the window opens; the quick field comes next.
-    for (ClickArea* area : {Image1, Image2, Image3, Image6, Image7, Image10, Image11}) area->setFocusPolicy(Qt::NoFocus);
     setTabOrder(DBGrid1, Edit1);
     DBGrid1->setFocus();
 }

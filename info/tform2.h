@@ -30,6 +30,7 @@ public:
     static constexpr int kClientWidth = 441;
     static constexpr int kClientHeight = 224;
 
+private:
     TFormFill* FormFill1 = nullptr;
     QLabel* Label9 = nullptr;
     QLabel* Label3 = nullptr;
@@ -44,6 +45,7 @@ public:
     QPushButton* Button3 = nullptr;
     QPushButton* Button1 = nullptr;
 
+public:
     void FormShow();
     void Button1Click();
     // Writes the whole current table to DataPath/CurrentTableFile.txt.

@@ -183,13 +183,17 @@ private:
     const QObject* gridRows_;
 };
 
+// The main window's controls by their designer names, as a user's clicks find them.
+QTableView& grid(const TForm1& form) { return *form.findChild<QTableView*>(QStringLiteral("DBGrid1")); }
+QLineEdit* quickField(const TForm1& form) { return form.findChild<QLineEdit*>(QStringLiteral("Edit1")); }
+
 // The frame a step leads to, as the program shows it: the event loop
 // delivers what the step left (queued calls, widgets shown or laid out anew,
 // the one posted update request that paints every dirty widget) until it is
 // idle. A step that left the grid's rows unpainted gets them painted now, so
 // a frame is never counted without its grid.
 void renderGrid(TForm1& form) {
-    PendingWork pending(form.DBGrid1->viewport());
+    PendingWork pending(grid(form).viewport());
     QCoreApplication::instance()->installEventFilter(&pending);
     for (int round = 0; round < 10; ++round) {
         pending.delivered = 0;
@@ -197,7 +201,7 @@ void renderGrid(TForm1& form) {
         if (pending.delivered == 0) break;
     }
     QCoreApplication::instance()->removeEventFilter(&pending);
-    if (!pending.gridPainted) form.DBGrid1->viewport()->repaint();
+    if (!pending.gridPainted) grid(form).viewport()->repaint();
 }
 
 // Creating the windows (the main window's creation handler runs now) and
@@ -256,7 +260,7 @@ void timeStep(benchmark::State& state, Step&& step) {
 // to the counter `key_ms`, the rest is the frame.
 void timeKeystroke(benchmark::State& state, TForm1& form, Qt::Key key, double& keySeconds) {
     const Clock::time_point start = Clock::now();
-    QTest::keyClick(form.Edit1, key);
+    QTest::keyClick(quickField(form), key);
     keySeconds += secondsSince(start);
     renderGrid(form);
     state.SetIterationTime(secondsSince(start));
@@ -282,8 +286,8 @@ constexpr Keystroke kKeystrokes[] = {
 };
 
 void setQuickField(TForm1& form, const char* text) {
-    form.Edit1->setText(QString::fromLatin1(text));
-    form.Edit1->end(false);
+    quickField(form)->setText(QString::fromLatin1(text));
+    quickField(form)->end(false);
     renderGrid(form);
 }
 
@@ -295,11 +299,11 @@ void quickFieldKeystroke(benchmark::State& state, long long games, Keystroke key
     for (auto _ : state) {
         setQuickField(form, keystroke.before);
         timeKeystroke(state, form, keystroke.key, keySeconds);
-        if (form.Edit1->text() != expected) {
+        if (quickField(form)->text() != expected) {
             state.SkipWithError("the quick field does not hold the expected text");
             break;
         }
-        rows = form.Query1.recordCount();
+        rows = form.statisticsQuery().recordCount();
     }
     setQuickField(form, "");
     state.counters["rows"] = static_cast<double>(rows);
@@ -313,7 +317,7 @@ void firstKeystroke(benchmark::State& state, long long games) {
     for (auto _ : state) {
         TForm1& form = freshProgram(games);
         timeKeystroke(state, form, Qt::Key_A, keySeconds);
-        rows = form.Query1.recordCount();
+        rows = form.statisticsQuery().recordCount();
     }
     programAsStarted = false;  // the field holds text now
     state.counters["rows"] = static_cast<double>(rows);
@@ -327,13 +331,13 @@ void keystrokeWithStatistics(benchmark::State& state, long long games) {
     TForm1& form = runningProgram(games);
     TForm3& statistics = currentProgram->Form3();
     setQuickField(form, "");
-    QTest::mouseClick(form.Image6, Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QWidget*>(QStringLiteral("Image6")), Qt::LeftButton);
     statistics.showStatistics();
     size_t step = 0;
     for (auto _ : state) {
         const Keystroke& keystroke = kKeystrokes[step++ % std::size(kKeystrokes)];
         timeStep(state, [&] {
-            QTest::keyClick(form.Edit1, keystroke.key);
+            QTest::keyClick(quickField(form), keystroke.key);
             renderGrid(form);
         });
     }
@@ -345,7 +349,7 @@ void keystrokeWithStatistics(benchmark::State& state, long long games) {
 // The grid alone: one rendered frame without a new query.
 void gridFrameOnly(benchmark::State& state, long long games) {
     TForm1& form = runningProgram(games);
-    for (auto _ : state) timeStep(state, [&] { form.DBGrid1->repaint(); });
+    for (auto _ : state) timeStep(state, [&] { grid(form).repaint(); });
 }
 
 // The first click on a column title of the games view in a program that has
@@ -358,7 +362,7 @@ void firstSort(benchmark::State& state, long long games, int column) {
             form.DBGrid1TitleClick(column);
             renderGrid(form);
         });
-        rows = form.Query1.recordCount();
+        rows = form.statisticsQuery().recordCount();
         programAsStarted = false;
     }
     state.counters["rows"] = static_cast<double>(rows);
@@ -372,7 +376,7 @@ void startUp(benchmark::State& state, long long games) {
     for (auto _ : state) {
         stopProgram();
         timeStep(state, [&] { startProgram(disc); });
-        rows = currentProgram->Form1().Query1.recordCount();
+        rows = currentProgram->Form1().statisticsQuery().recordCount();
     }
     state.counters["rows"] = static_cast<double>(rows);
 }
@@ -417,7 +421,7 @@ void startUpWithTitles(benchmark::State& state, long long games, bool longTitles
         stopProgram();
         timeStep(state, [&] { startProgram(disc); });
     }
-    state.counters["rows"] = static_cast<double>(currentProgram->Form1().Query1.recordCount());
+    state.counters["rows"] = static_cast<double>(currentProgram->Form1().statisticsQuery().recordCount());
 }
 
 // The grid scrolled on by a screenful at a time, each to its frame, from
@@ -437,22 +441,22 @@ void gridPagesWithTitles(benchmark::State& state, long long games, bool longTitl
         return longTitles ? title.size() == kLongTitleBytes : title == shortTitle;
     };
     int record = 0;
-    while (record < form.Query1.recordCount() && !wanted(form.Query1.text(record, 0))) ++record;
-    if (record == form.Query1.recordCount()) return state.SkipWithError("the game with the long title is missing");
-    form.DBGrid1->scrollTo(form.DataSource1->index(record, 0), QAbstractItemView::PositionAtTop);
+    while (record < form.statisticsQuery().recordCount() && !wanted(form.statisticsQuery().text(record, 0))) ++record;
+    if (record == form.statisticsQuery().recordCount()) return state.SkipWithError("the game with the long title is missing");
+    grid(form).scrollTo(grid(form).model()->index(record, 0), QAbstractItemView::PositionAtTop);
     renderGrid(form);
-    QScrollBar& rows = *form.DBGrid1->verticalScrollBar();
+    QScrollBar& rows = *grid(form).verticalScrollBar();
     const int first = rows.value();
     for (auto _ : state) {
         timeStep(state, [&] {
             rows.setValue(rows.value() + rows.pageStep());
-            form.DBGrid1->viewport()->repaint();
+            grid(form).viewport()->repaint();
         });
     }
     // How many long titles the pages showed.
     long long longShown = 0;
-    for (int shown = first; shown < std::min(rows.value() + rows.pageStep(), form.Query1.recordCount()); ++shown)
-        longShown += form.Query1.text(shown, 0).size() == kLongTitleBytes;
+    for (int shown = first; shown < std::min(rows.value() + rows.pageStep(), form.statisticsQuery().recordCount()); ++shown)
+        longShown += form.statisticsQuery().text(shown, 0).size() == kLongTitleBytes;
     state.counters["long_titles_shown"] = static_cast<double>(longShown);
     programAsStarted = false;
 }

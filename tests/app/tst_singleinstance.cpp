@@ -2,8 +2,7 @@
 // file brings the running copy to the front and ends before it reads a setting,
 // copies a table or opens a window of its own.
 
-#include "discfixture.h"
-#include "windows.h"
+#include "windowtest.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -15,8 +14,11 @@
 
 namespace fs = std::filesystem;
 
-class SingleInstanceTest : public QObject {
+class SingleInstanceTest : public WindowTest {
     Q_OBJECT
+public:
+    SingleInstanceTest() : WindowTest(Start::ByTheTest) {}
+
 private slots:
     void secondCopyActivatesTheFirstAndEnds();
     void namesDifferingInLetterCaseAreDifferentPrograms();
@@ -24,26 +26,24 @@ private slots:
 };
 
 void SingleInstanceTest::secondCopyActivatesTheFirstAndEnds() {
-    DiscFixture disc;
-    disc.enterDisc();
     // A hard-disk name, so a copy that went on would copy the tables.
     const std::string name = "quillora-single-" + std::to_string(::getpid()) + "hd";
     TInstanceMarker marker(QString::fromStdString(name));
     QVERIFY(!marker.PreviousInstanceRunning());
-    Windows windows(name, &marker);
-    QVERIFY(!windows.form1->Terminated);
-    windows.form1->show();
-    windows.form1->showMinimized();
+    makeWindows(name, &marker);
+    QVERIFY(!form().Terminated);
+    form().show();
+    form().showMinimized();
     QSignalSpy activations(&marker, &TInstanceMarker::activationRequested);
 
     // Without a hive, a copy that read its settings would start the installer;
     // without the first copy's tables, one that went on would copy them again.
-    fs::remove(disc.configHome + "/Vortagon/registry.reg");
-    QVERIFY(fs::exists(disc.dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB"));
-    fs::remove_all(disc.dataHome + "/VORTAGON");
-    fs::create_symlink(QUILLORA_PROGRAM, disc.disc + "/" + name);
+    fs::remove(disc->configHome + "/Vortagon/registry.reg");
+    QVERIFY(fs::exists(disc->dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB"));
+    fs::remove_all(disc->dataHome + "/VORTAGON");
+    fs::create_symlink(QUILLORA_PROGRAM, disc->disc + "/" + name);
     QProcess second;
-    second.setWorkingDirectory(QString::fromStdString(disc.disc));
+    second.setWorkingDirectory(QString::fromStdString(disc->disc));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     second.setProcessEnvironment(environment);
@@ -56,9 +56,9 @@ void SingleInstanceTest::secondCopyActivatesTheFirstAndEnds() {
     QCOMPARE(second.exitCode(), 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(activations.count(), 1, 5000);
-    QTRY_VERIFY(!windows.form1->isMinimized());
-    QCOMPARE(disc.installerStarts(), 0);
-    QVERIFY(!fs::exists(disc.dataHome + "/VORTAGON"));
+    QTRY_VERIFY(!form().isMinimized());
+    QCOMPARE(disc->installerStarts(), 0);
+    QVERIFY(!fs::exists(disc->dataHome + "/VORTAGON"));
 }
 
 void SingleInstanceTest::namesDifferingInLetterCaseAreDifferentPrograms() {
@@ -74,21 +74,20 @@ void SingleInstanceTest::namesDifferingInLetterCaseAreDifferentPrograms() {
 // creation handler has copied the tables and made the temporary folder its
 // current folder) and holds the program's name.
 void SingleInstanceTest::copiesStartedTogetherLeaveOneRunning() {
-    DiscFixture disc;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const fs::path tempFolder = fs::canonical(disc.tempFolder);
-    const std::string copiedTable = disc.dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB";
+    const fs::path tempFolder = fs::canonical(disc->tempFolder);
+    const std::string copiedTable = disc->dataHome + "/VORTAGON/QUILLORA/DATA/GameData.DB";
     for (int round = 0; round < 5; ++round) {
         // A fresh hard-disk name each round, so no round meets the last one's copy.
         const std::string name =
             "quillora-together-" + std::to_string(::getpid()) + "-" + std::to_string(round) + "hd";
-        fs::remove_all(disc.dataHome + "/VORTAGON");
-        fs::create_symlink(QUILLORA_PROGRAM, disc.disc + "/" + name);
+        fs::remove_all(disc->dataHome + "/VORTAGON");
+        fs::create_symlink(QUILLORA_PROGRAM, disc->disc + "/" + name);
         std::unique_ptr<QProcess> copies[2];
         for (auto& copy : copies) {
             copy = std::make_unique<QProcess>();
-            copy->setWorkingDirectory(QString::fromStdString(disc.disc));
+            copy->setWorkingDirectory(QString::fromStdString(disc->disc));
             copy->setProcessEnvironment(environment);
             copy->setProgram(QString::fromStdString("./" + name));
         }
@@ -113,7 +112,7 @@ void SingleInstanceTest::copiesStartedTogetherLeaveOneRunning() {
         QVERIFY(fs::exists(copiedTable));
         TInstanceMarker later(QString::fromStdString(name));
         QVERIFY(later.PreviousInstanceRunning());
-        QCOMPARE(disc.installerStarts(), 0);
+        QCOMPARE(disc->installerStarts(), 0);
         copies[survivor]->terminate();
         QVERIFY(copies[survivor]->waitForFinished(5000));
     }

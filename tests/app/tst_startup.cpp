@@ -1,10 +1,9 @@
 // Start-up: mode, data location, engine check, hard-disk copy, first view.
 
-#include "discfixture.h"
 #include "startuprules.h"
 #include "tablefixtures.h"
 #include "tform3.h"
-#include "windows.h"
+#include "windowtest.h"
 
 #include <QPointer>
 #include <QWindow>
@@ -30,8 +29,11 @@ void writeOlderGamesCopy(DiscFixture& disc, const std::string& copies) {
 
 }  // namespace
 
-class StartupTest : public QObject {
+class StartupTest : public WindowTest {
     Q_OBJECT
+public:
+    StartupTest() : WindowTest(Start::ByTheTest) {}
+
 private slots:
     void firstViewListsGamesByTitle();
     void newestIssuesAreReadFromEachTable();
@@ -50,83 +52,69 @@ private slots:
 };
 
 void StartupTest::firstViewListsGamesByTitle() {
-    DiscFixture disc;
-    disc.enterDisc();
-    Windows windows;
-    QVERIFY(!windows.form1->Terminated);
-    QPointer<QWidget> waitWindow = windows.form1->waitWindow();
-    windows.form1->show();
+    makeWindows();
+    QVERIFY(!form().Terminated);
+    QPointer<QWidget> waitWindow = form().waitWindow();
+    form().show();
     QVERIFY(waitWindow.isNull());  // FormShow freed it
 
-    TForm1& form = *windows.form1;
-    QCOMPARE(form.HardDiskMode, false);
-    QCOMPARE(form.DataPath, disc.dataPath);
-    QCOMPARE(form.CurrentView, std::string("Spiele"));
-    QCOMPARE(form.Query1.sql, (std::vector<std::string>{"SELECT * FROM \"" + disc.dataPath + "/GameData.db\"",
-                                                         "ORDER BY TITEL"}));
-    QCOMPARE(windows.column(0), (std::vector<std::string>{"Abenteuer in Gr\xFCnwald", "Cabal \"Zwei\"", "Labyrinth",
-                                                         "Ostfront Taktik", "Rallye Fieber", "Zeppelin Tycoon"}));
-    QCOMPARE(windows.titles(), (std::vector<std::string>{"Spieletitel", "Rubrik", "Genre", "Entwickler/Publisher",
-                                                        "Wert.", "Ausgabe", "Kommentar"}));
-    QCOMPARE(windows.widths(), (std::vector<int>{145, 65, 90, 120, 35, 55, 325}));
+    QCOMPARE(form().HardDiskMode, false);
+    QCOMPARE(form().DataPath, disc->dataPath);
+    QCOMPARE(form().CurrentView, std::string("Spiele"));
+    QCOMPARE(query().sql, (std::vector<std::string>{"SELECT * FROM \"" + disc->dataPath + "/GameData.db\"",
+                                                    "ORDER BY TITEL"}));
+    QCOMPARE(column(0), (std::vector<std::string>{"Abenteuer in Gr\xFCnwald", "Cabal \"Zwei\"", "Labyrinth",
+                                                  "Ostfront Taktik", "Rallye Fieber", "Zeppelin Tycoon"}));
+    QCOMPARE(titles(), (std::vector<std::string>{"Spieletitel", "Rubrik", "Genre", "Entwickler/Publisher",
+                                                 "Wert.", "Ausgabe", "Kommentar"}));
+    QCOMPARE(widths(), (std::vector<int>{145, 65, 90, 120, 35, 55, 325}));
     // The unrated game shows an empty rating cell.
-    QCOMPARE(windows.column(4)[3], std::string());
+    QCOMPARE(column(4)[3], std::string());
     // The temporary folder is now the current folder; the tables are reached by full path.
-    QCOMPARE(fs::current_path().string() + "/", disc.tempFolder + "/");
+    QCOMPARE(fs::current_path().string() + "/", disc->tempFolder + "/");
     QVERIFY(MessageBox::shown().empty());
 }
 
 void StartupTest::newestIssuesAreReadFromEachTable() {
-    DiscFixture disc;
-    disc.enterDisc();
-    Windows windows;
-    windows.form1->show();
-    const TForm1& form = *windows.form1;
-    QCOMPARE(std::pair(form.GameLastMonth, form.GameLastYear), std::pair(9, 2004));
-    QCOMPARE(std::pair(form.CDLastMonth, form.CDLastYear), std::pair(10, 2004));
-    QCOMPARE(std::pair(form.TippsLastMonth, form.TippsLastYear), std::pair(9, 2004));
-    QCOMPARE(std::pair(form.GameFirstMonth, form.GameFirstYear), std::pair(10, 1997));
+    start();
+    QCOMPARE(std::pair(form().GameLastMonth, form().GameLastYear), std::pair(9, 2004));
+    QCOMPARE(std::pair(form().CDLastMonth, form().CDLastYear), std::pair(10, 2004));
+    QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(9, 2004));
+    QCOMPARE(std::pair(form().GameFirstMonth, form().GameFirstYear), std::pair(10, 1997));
 }
 
 void StartupTest::hardDiskNameCopiesAndOpensTheCopies() {
-    DiscFixture disc;
-    const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
+    const std::string copies = disc->dataHome + "/VORTAGON/QUILLORA/DATA";
     // A read-only table left by an earlier run, with other content.
     fs::create_directories(copies);
-    writeOlderGamesCopy(disc, copies);
+    writeOlderGamesCopy(*disc, copies);
     fs::permissions(copies + "/GameData.DB", fs::perms::owner_read | fs::perms::group_read);
-    disc.enterDisc();
-
-    Windows windows("quillorahd");
-    windows.form1->show();
-    const TForm1& form = *windows.form1;
-    QVERIFY(form.HardDiskMode);
-    QCOMPARE(form.SourcePath, disc.dataPath + "/");
-    QCOMPARE(form.DataPath, copies);
+    start("quillorahd");
+    QVERIFY(form().HardDiskMode);
+    QCOMPARE(form().SourcePath, disc->dataPath + "/");
+    QCOMPARE(form().DataPath, copies);
     for (const char* name : {"GameData.DB", "CDData.DB", "TippsData.DB"}) {
         const fs::path copy = fs::path(copies) / name;
         QVERIFY2(fs::exists(copy), name);
         QVERIFY((fs::status(copy).permissions() & fs::perms::owner_write) != fs::perms::none);
     }
-    QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
-    QCOMPARE(form.Query1.sql.front(), "SELECT * FROM \"" + copies + "/GameData.db\"");
+    QCOMPARE(column(0).size(), DiscFixture::gameRows().size());
+    QCOMPARE(query().sql.front(), "SELECT * FROM \"" + copies + "/GameData.db\"");
 }
 
 void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
-    DiscFixture disc;
-    const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
+    const std::string copies = disc->dataHome + "/VORTAGON/QUILLORA/DATA";
     fs::create_directories(copies);
     // Older copies of the games and the tips; none of the disc contents.
-    writeOlderGamesCopy(disc, copies);
-    disc.writeTable(archive::tipsView(), DiscFixture::tipRows(), copies);
-    disc.enterDisc();
+    writeOlderGamesCopy(*disc, copies);
+    disc->writeTable(archive::tipsView(), DiscFixture::tipRows(), copies);
     {
         const Unwritable readOnly(copies);
         QVERIFY2(readOnly.refusedBySystem(), "could not make the hard-disk folder read-only");
-        Windows windows("quillorahd");
+        makeWindows("quillorahd");
         QVERIFY(MessageBox::shown().empty());  // nothing is told while the wait window is up
-        QPointer<QWidget> waitWindow = windows.form1->waitWindow();
-        windows.form1->show();
+        QPointer<QWidget> waitWindow = form().waitWindow();
+        form().show();
         QVERIFY(waitWindow.isNull());
         // One box: the disc contents' missing copy needs no second word.
         QCOMPARE(MessageBox::shown().size(), size_t(1));
@@ -139,15 +127,14 @@ void StartupTest::hardDiskCopyFailuresAreToldOnceTheWindowIsUp() {
                  "Die Tabelle 'TippsData.DB' konnte nicht auf die Festplatte kopiert werden (keine Schreibberechtigung). "
                  "Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.");
         // The older games copy is what the games view shows.
-        QTest::mouseClick(windows.form1->Image1, Qt::LeftButton);
-        QCOMPARE(windows.column(0), std::vector<std::string>{"Alte Kopie"});
+        click("Image1");
+        QCOMPARE(column(0), std::vector<std::string>{"Alte Kopie"});
+        closeWindows();
     }
     // Where the copy succeeds, nothing is told.
-    disc.enterDisc();
-    Windows again("quillorahd");
-    again.form1->show();
+    start("quillorahd");
     QVERIFY2(MessageBox::shown().empty(), MessageBox::shown().front().text.c_str());
-    QCOMPARE(again.column(0).size(), DiscFixture::gameRows().size());
+    QCOMPARE(column(0).size(), DiscFixture::gameRows().size());
 }
 
 void StartupTest::engineCheck_data() {
@@ -164,73 +151,61 @@ void StartupTest::engineCheck_data() {
 void StartupTest::engineCheck() {
     QFETCH(QString, hiveLine);
     QFETCH(QString, notice);
-    DiscFixture disc;
-    disc.writeHive(hiveLine.toStdString());
-    disc.enterDisc();
-    Windows windows;
+    disc->writeHive(hiveLine.toStdString());
+    makeWindows();
     if (notice.isEmpty()) {
-        QVERIFY(!windows.form1->Terminated);
+        QVERIFY(!form().Terminated);
         QVERIFY(MessageBox::shown().empty());
-        QCOMPARE(disc.installerStarts(), 0);
+        QCOMPARE(disc->installerStarts(), 0);
         return;
     }
-    QVERIFY(windows.form1->Terminated);
+    QVERIFY(form().Terminated);
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QVERIFY(toQt(MessageBox::shown().front().text).startsWith(notice));
     // The installer runs detached; give it a moment to leave its trace.
-    QTRY_COMPARE_WITH_TIMEOUT(disc.installerStarts(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(disc->installerStarts(), 1, 5000);
     QTest::qWait(200);
-    QCOMPARE(disc.installerStarts(), 1);
+    QCOMPARE(disc->installerStarts(), 1);
 }
 
 void StartupTest::emptyTableGivesTheFirstIssue() {
-    DiscFixture disc;
-    disc.writeTable(archive::tipsView(), {});
-    disc.enterDisc();
-    Windows windows;
-    windows.form1->show();
-    QCOMPARE(std::pair(windows.form1->TippsLastMonth, windows.form1->TippsLastYear), std::pair(10, 1997));
-    QCOMPARE(windows.form1->GameLastYear, 2004);
+    disc->writeTable(archive::tipsView(), {});
+    start();
+    QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(10, 1997));
+    QCOMPARE(form().GameLastYear, 2004);
     QVERIFY(MessageBox::shown().empty());
 }
 
 void StartupTest::missingTableIsReportedAndTheWaitWindowGoes() {
-    DiscFixture disc;
-    fs::remove(disc.dataPath + "/TippsData.DB");
-    disc.enterDisc();
-    Windows windows;
-    QPointer<QWidget> waitWindow = windows.form1->waitWindow();
-    windows.form1->show();
+    fs::remove(disc->dataPath + "/TippsData.DB");
+    makeWindows();
+    QPointer<QWidget> waitWindow = form().waitWindow();
+    form().show();
     QVERIFY(waitWindow.isNull());
     // One box, naming the file as the archive spells it, not as the view asks for it.
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown().front().kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown().front().text, "Tabelle '" + disc.dataPath + "/TippsData.DB' nicht gefunden.");
+    QCOMPARE(boxes(), Texts{"Tabelle '" + disc->dataPath + "/TippsData.DB' nicht gefunden."});
     // The other tables open all the same; the missing one has the first issue as its newest.
-    QCOMPARE(windows.column(0).size(), DiscFixture::gameRows().size());
-    QCOMPARE(std::pair(windows.form1->TippsLastMonth, windows.form1->TippsLastYear), std::pair(10, 1997));
-    QCOMPARE(windows.form1->CDLastYear, 2004);
+    QCOMPARE(column(0).size(), DiscFixture::gameRows().size());
+    QCOMPARE(std::pair(form().TippsLastMonth, form().TippsLastYear), std::pair(10, 1997));
+    QCOMPARE(form().CDLastYear, 2004);
 }
 
 // A table SQLite reads without complaint but whose pages its check finds
 // damaged: told once, and none of its rows shown, in the grid or the statistics.
 void StartupTest::aDamagedTableIsToldOnceAndShowsNoRows() {
-    DiscFixture disc;
-    const std::string games = disc.dataPath + "/GameData.DB";
+    const std::string games = disc->dataPath + "/GameData.DB";
     std::string bytes = fileContent(games);
     bytes[pageHeaderAt(bytes, 2) + 7] ^= 0x55;  // the count of fragmented bytes of the table's page
     writeFileContent(games, bytes);
-    disc.enterDisc();
-    Windows windows;
-    windows.form1->show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown().front().text,
              "Die Tabelle '" + games + "' ist besch\xE4" "digt (Fragmentation of 0 bytes reported as 85 on page 2).");
-    QCOMPARE(windows.column(0), std::vector<std::string>{});
-    QCOMPARE(std::pair(windows.form1->GameLastMonth, windows.form1->GameLastYear), std::pair(10, 1997));
+    QCOMPARE(column(0), std::vector<std::string>{});
+    QCOMPARE(std::pair(form().GameLastMonth, form().GameLastYear), std::pair(10, 1997));
     MessageBox::clearShown();
-    QTest::mouseClick(windows.form1->Image7, Qt::LeftButton);
-    QCOMPARE(windows.set.Form3().Label4->text(), QStringLiteral("Auswahl: 0 Spiele"));
+    click("Image7");
+    QCOMPARE(set().Form3().Label4->text(), QStringLiteral("Auswahl: 0 Spiele"));
     QVERIFY(MessageBox::shown().empty());
 }
 
@@ -238,103 +213,83 @@ void StartupTest::aDamagedTableIsToldOnceAndShowsNoRows() {
 // never replaces the good older copy; where there is none, one box says why
 // the table cannot be shown.
 void StartupTest::hardDiskModeKeepsTheGoodCopyOfABadTable() {
-    DiscFixture disc;
-    const std::string copies = disc.dataHome + "/VORTAGON/QUILLORA/DATA";
+    const std::string copies = disc->dataHome + "/VORTAGON/QUILLORA/DATA";
     fs::create_directories(copies);
-    writeOlderGamesCopy(disc, copies);
+    writeOlderGamesCopy(*disc, copies);
     const std::string olderGames = fileContent(copies + "/GameData.DB");
-    const std::string games = disc.dataPath + "/GameData.DB";
+    const std::string games = disc->dataPath + "/GameData.DB";
     fs::resize_file(games, 4096);
-    writeFileContent(disc.dataPath + "/CDData.DB", "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
-    disc.enterDisc();
-    Windows windows("quillorahd");
-    windows.form1->show();
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].text,
-             "Die Tabelle 'GameData.DB' wurde nicht auf die Festplatte kopiert: Die Tabelle '" + games +
-                 "' ist besch\xE4" "digt. Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
-                 "Die Tabelle 'CDData.DB' wurde nicht auf die Festplatte kopiert: Die Datei '" + disc.dataPath +
-                 "/CDData.DB' ist keine Tabelle: sie ist keine SQLite-Datenbank. In '" + copies +
-                 "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden.");
+    writeFileContent(disc->dataPath + "/CDData.DB", "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
+    start("quillorahd");
+    QCOMPARE(boxes(),
+             Texts{"Die Tabelle 'GameData.DB' wurde nicht auf die Festplatte kopiert: Die Tabelle '" + games +
+                   "' ist besch\xE4" "digt. Angezeigt wird die \xE4ltere Kopie in '" + copies + "'.\n"
+                   "Die Tabelle 'CDData.DB' wurde nicht auf die Festplatte kopiert: Die Datei '" + disc->dataPath +
+                   "/CDData.DB' ist keine Tabelle: sie ist keine SQLite-Datenbank. In '" + copies +
+                   "' liegt keine \xE4ltere Kopie; die Tabelle kann nicht angezeigt werden."});
     QVERIFY(fileContent(copies + "/GameData.DB") == olderGames);
     QVERIFY(!fs::exists(copies + "/CDData.DB"));
-    QCOMPARE(windows.column(0), std::vector<std::string>{"Alte Kopie"});
+    QCOMPARE(column(0), std::vector<std::string>{"Alte Kopie"});
 }
 
 // A start that refused the games table (changes another program left in
 // its -wal file) keeps the browse mode on the edit-mode gesture, with the
 // refusal's own text.
 void StartupTest::theEditModeStaysOffOnARefusedTable() {
-    DiscFixture disc;
-    const std::string games = disc.dataPath + "/GameData.DB";
+    const std::string games = disc->dataPath + "/GameData.DB";
     writeFileContent(games + "-wal", std::string(4096, 'w'));
-    disc.enterDisc();
-    Windows windows;
-    TForm1& form = *windows.form1;
-    form.show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     const std::string refusal = MessageBox::shown()[0].text;
     QVERIFY2(refusal.starts_with("Die Tabelle '" + games + "' ist im WAL-Modus gespeichert"), refusal.c_str());
-    QTest::mouseClick(form.Image4, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
-    QVERIFY(!form.EditMode);
-    QCOMPARE(form.windowTitle(), QStringLiteral("Quillora"));
-    QVERIFY(form.Table1.readOnly());
+    toggleEditMode();
+    QVERIFY(!form().EditMode);
+    QCOMPARE(form().windowTitle(), QStringLiteral("Quillora"));
+    QVERIFY(editTable().readOnly());
     QCOMPARE(MessageBox::shown().size(), size_t(2));
     QCOMPARE(MessageBox::shown()[1].text, refusal);
 }
 
 void StartupTest::aTableOfAnotherViewIsRefusedNamingTheField() {
-    DiscFixture disc;
     // The disc contents saved under the games' name.
-    const std::string games = disc.dataPath + "/GameData.DB";
+    const std::string games = disc->dataPath + "/GameData.DB";
     fs::remove(games);
     {
         archive::TableFileWriter writer(games, archive::discView());
         for (const archive::Row& row : DiscFixture::discRows()) writer.add(row);
         writer.commit();
     }
-    disc.enterDisc();
-    Windows windows;
-    windows.form1->show();
+    start();
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown().front().text,
              "Die Tabelle '" + games + "' passt nicht zur Ansicht 'Spiele': an Stelle 2 steht das Feld 'AUSGABE' statt "
              "'RUBRIK'.");
     // No disc rows under the games' titles.
-    QCOMPARE(windows.column(0), std::vector<std::string>{});
+    QCOMPARE(column(0), std::vector<std::string>{});
     // The other views are not concerned.
-    QTest::mouseClick(windows.form1->Image2, Qt::LeftButton);
-    QCOMPARE(windows.form1->CurrentView, std::string("CD-Inhalt"));
-    QCOMPARE(windows.column(0).size(), DiscFixture::discRows().size());
+    click("Image2");
+    QCOMPARE(form().CurrentView, std::string("CD-Inhalt"));
+    QCOMPARE(column(0).size(), DiscFixture::discRows().size());
     QCOMPARE(MessageBox::shown().size(), size_t(1));
 }
 
 void StartupTest::minimumSizeAndGridMargins() {
-    DiscFixture disc;
-    disc.enterDisc();
-    Windows windows;
-    TForm1& form = *windows.form1;
-    form.show();
-    form.resize(100, 100);
-    QCOMPARE(form.width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
-    QCOMPARE(form.height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
-    form.resize(800, 600);
-    QCOMPARE(form.DBGrid1->geometry(), QRect(130, 9, 800 - 130 - 10, 600 - 9 - 9));
+    start();
+    form().resize(100, 100);
+    QCOMPARE(form().width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
+    QCOMPARE(form().height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
+    form().resize(800, 600);
+    QCOMPARE(grid().geometry(), QRect(130, 9, 800 - 130 - 10, 600 - 9 - 9));
 }
 
 void StartupTest::minimumSizeHoldsWhenTheWindowSystemShrinksTheWindow() {
-    DiscFixture disc;
-    disc.enterDisc();
-    Windows windows;
-    TForm1& form = *windows.form1;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    start();
     // Without a window manager nothing but the window itself keeps the minimum.
-    form.setMinimumSize(0, 0);
-    form.windowHandle()->resize(200, 200);
-    QTRY_COMPARE(form.width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
-    QCOMPARE(form.height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
-    QCOMPARE(form.DBGrid1->geometry(), QRect(130, 9, form.width() - 140, form.height() - 18));
+    form().setMinimumSize(0, 0);
+    form().windowHandle()->resize(200, 200);
+    QTRY_COMPARE(form().width(), TForm1::kMinOuterWidth - TForm1::kFrameWidth);
+    QCOMPARE(form().height(), TForm1::kMinOuterHeight - TForm1::kFrameHeight);
+    QCOMPARE(grid().geometry(), QRect(130, 9, form().width() - 140, form().height() - 18));
 }
 
 QTEST_MAIN(StartupTest)

@@ -3,10 +3,9 @@
 // it, and that the edit mode offers none.
 
 #include "cp1252.h"
-#include "discfixture.h"
 #include "querytext.h"
 #include "usertexts.h"
-#include "windows.h"
+#include "windowtest.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -36,11 +35,13 @@ const char kRock[] = "Rock & Roll Racer";
 
 }  // namespace
 
-class TitleLinksTest : public QObject {
+class TitleLinksTest : public WindowTest {
     Q_OBJECT
+public:
+    TitleLinksTest() : WindowTest(Start::ByTheTest) {}
+
 private slots:
-    void init();
-    void cleanup();
+    void init() override;
 
     void menuOffersTheOtherTables_data();
     void menuOffersTheOtherTables();
@@ -51,21 +52,11 @@ private slots:
     void editModeOffersNoMenu();
 
 private:
-    template <class T>
-    T* child(QObject* parent, const char* name) {
-        T* found = parent->findChild<T*>(QString::fromLatin1(name));
-        if (!found) qFatal("no %s", name);
-        return found;
-    }
-    QTableView* grid() { return child<QTableView>(&windows->set.Form1(), "DBGrid1"); }
-    QLineEdit* quickField() { return child<QLineEdit>(&windows->set.Form1(), "Edit1"); }
-    QMenu* menu() { return grid()->findChild<QMenu*>(QStringLiteral("TitleLinks")); }
+    QMenu* menu() { return grid().findChild<QMenu*>(QStringLiteral("TitleLinks")); }
     bool menuShown() { return menu() && menu()->isVisible(); }
-    void clickView(const QString& area) {
-        QTest::mouseClick(child<QWidget>(&windows->set.Form1(), area.toLatin1().constData()), Qt::LeftButton);
-    }
+    void clickView(const QString& area) { click(area.toLatin1().constData()); }
     int rowOf(const std::string& title) {
-        const QAbstractItemModel* model = grid()->model();
+        const QAbstractItemModel* model = grid().model();
         for (int row = 0; row < model->rowCount(); ++row)
             if (fromQt(model->index(row, 0).data().toString()) == title) return row;
         return -1;
@@ -74,8 +65,8 @@ private:
     void rightClick(const std::string& title) {
         const int row = rowOf(title);
         QVERIFY2(row >= 0, title.c_str());
-        QWidget* rows = grid()->viewport();
-        const QPoint at = grid()->visualRect(grid()->model()->index(row, 1)).center();
+        QWidget* rows = grid().viewport();
+        const QPoint at = grid().visualRect(grid().model()->index(row, 1)).center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, rows->mapToGlobal(at));
         QApplication::sendEvent(rows, &event);
     }
@@ -86,13 +77,10 @@ private:
                 texts << (action->isEnabled() ? action->iconText() : greyed(action->iconText()));
         return texts;
     }
-
-    std::unique_ptr<DiscFixture> disc;
-    std::unique_ptr<Windows> windows;
 };
 
 void TitleLinksTest::init() {
-    disc = std::make_unique<DiscFixture>();
+    WindowTest::init();
     std::vector<archive::Row> discRows = DiscFixture::discRows();
     discRows.push_back({"abenteuer in gr\xFCnwald Patch", "2002/01", "Patch", "CD"});
     disc->writeTable(archive::discView(), discRows);
@@ -102,15 +90,7 @@ void TitleLinksTest::init() {
     std::vector<archive::Row> tips = DiscFixture::tipRows();
     tips.push_back({"Rock & Roll Racer", "2002/04", "Cheat", "1"});
     disc->writeTable(archive::tipsView(), tips);
-    disc->enterDisc();
-    windows = std::make_unique<Windows>();
-    windows->set.Form1().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&windows->set.Form1()));
-}
-
-void TitleLinksTest::cleanup() {
-    windows.reset();
-    disc.reset();
+    start();
 }
 
 void TitleLinksTest::menuOffersTheOtherTables_data() {
@@ -171,9 +151,9 @@ void TitleLinksTest::choosingSwitchesAndFilters() {
     QFETCH(QString, newView);
     QFETCH(QString, field);
     QFETCH(QStringList, rows);
-    TForm1& form = windows->set.Form1();
-    QComboBox* categories = child<QComboBox>(&windows->set.SuchPage(), "ComboBox2");
-    QLabel* selectionLamp = child<QLabel>(&form, "LED2");
+    TForm1& form = this->form();
+    QComboBox* categories = child<QComboBox>(page(), "ComboBox2");
+    QLabel* selectionLamp = control<QLabel>("LED2");
     clickView(view);
     if (category > 0) {
         categories->setCurrentIndex(category);
@@ -190,10 +170,10 @@ void TitleLinksTest::choosingSwitchesAndFilters() {
     QCOMPARE(quickField()->text(), field);
     QVERIFY(chosen.endsWith(QStringLiteral("(%1)").arg(rows.size())));
     QStringList shown;
-    for (int row = 0; row < grid()->model()->rowCount(); ++row)
-        shown << grid()->model()->index(row, 0).data().toString();
+    for (int row = 0; row < grid().model()->rowCount(); ++row)
+        shown << grid().model()->index(row, 0).data().toString();
     QCOMPARE(shown, rows);
-    QCOMPARE(grid()->currentIndex().row(), 0);
+    QCOMPARE(grid().currentIndex().row(), 0);
     // The title in the quick field is the only selection in force.
     QVERIFY(!selectionLamp->isHidden());
     QVERIFY(form.SelectionFilter.empty());
@@ -215,20 +195,19 @@ void TitleLinksTest::keyboardOpensTheMenu() {
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(bool, opens);
-    grid()->setCurrentIndex(grid()->model()->index(rowOf("Labyrinth"), 2));
-    QTest::keyClick(grid(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    grid().setCurrentIndex(grid().model()->index(rowOf("Labyrinth"), 2));
+    QTest::keyClick(&grid(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(menuShown(), opens);
     if (opens) QCOMPARE(entries().first(), greyed(link(usertexts::kDiscLink, "Labyrinth", 0)));
 }
 
 void TitleLinksTest::editModeOffersNoMenu() {
-    QTest::mouseClick(child<QWidget>(&windows->set.Form1(), "Image4"), Qt::LeftButton,
-                      Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
-    QVERIFY(windows->set.Form1().EditMode);
+    toggleEditMode();
+    QVERIFY(form().EditMode);
     rightClick(kRallye);
-    grid()->setCurrentIndex(grid()->model()->index(0, 0));
-    QTest::keyClick(grid(), Qt::Key_Menu);
-    QTest::keyClick(grid(), Qt::Key_F10, Qt::ShiftModifier);
+    grid().setCurrentIndex(grid().model()->index(0, 0));
+    QTest::keyClick(&grid(), Qt::Key_Menu);
+    QTest::keyClick(&grid(), Qt::Key_F10, Qt::ShiftModifier);
     QVERIFY(!menuShown());
 }
 

@@ -2,23 +2,20 @@
 // modes, which exchange buttons it offers, and the export and import of real
 // table files.
 
-#include "discfixture.h"
 #include "faultvfs.h"
 #include "filefaults.h"
 #include "qttexts.h"
 #include "tablefixtures.h"
 #include "tform2.h"
 #include "topendialog.h"
-#include "windows.h"
+#include "windowtest.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,12 +30,9 @@
 
 namespace fs = std::filesystem;
 
-class InfoTest : public QObject {
+class InfoTest : public WindowTest {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-
     void textsOfTheDialog();
     void buttonsFollowTheEditModeAndTheView();
     void hardDiskModeCaption();
@@ -55,70 +49,49 @@ private slots:
     void aFailingDiskIsReportedAndChangesNothing();
 
 private:
-    TForm1& form() { return *windows->form1; }
-    TForm2& dialog() { return windows->set.Form2(); }
-    void start(const std::string& programFile = "quillora") {
-        fixture->enterDisc();
-        windows = std::make_unique<Windows>(programFile);
-        form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form()));
+    TForm2& dialog() { return set().Form2(); }
+    // The edit mode on, then the view of this sidebar command.
+    void editView(const char* command) {
+        toggleEditMode();
+        click(command);
     }
-    void enterEditMode() {
-        form().Image4MouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
-    }
+    QPushButton* button(const char* name) { return child<QPushButton>(dialog(), name); }
+    std::string label(const char* name) { return fromQt(child<QLabel>(dialog(), name)->text()); }
     // Opens the dialog from the sidebar as the user does; `whileOpen` runs in
     // it, then "Ok" closes it.
     void openInfo(const std::function<void()>& whileOpen) {
-        bool ran = false;
-        QTimer::singleShot(0, this, [&] {
-            whileOpen();
-            ran = true;
-            QTest::mouseClick(dialog().Button1, Qt::LeftButton);
-        });
-        QTest::mouseClick(form().Image10, Qt::LeftButton);
-        QVERIFY(ran);
-        QVERIFY(!dialog().isVisible());
+        whileModal([&] { click("Image10"); },
+                   [&](QWidget&) {
+                       whileOpen();
+                       QTest::mouseClick(button("Button1"), Qt::LeftButton);
+                   });
     }
-    std::string text(QLabel* label) const { return fromQt(label->text()); }
     std::string importFile(const std::string& bytes) const {
-        const std::string path = fixture->tempFolder + "/import.txt";
+        const std::string path = disc->tempFolder + "/import.txt";
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-    std::vector<std::string> titles() const {
+    std::vector<std::string> storedTitles() const {
         std::vector<std::string> result;
-        for (const auto& row : readTableFile(fixture->dataPath + "/CDData.DB")) result.push_back(row[0]);
+        for (const auto& row : readTableFile(disc->dataPath + "/CDData.DB")) result.push_back(row[0]);
         return result;
     }
-
-    std::unique_ptr<DiscFixture> fixture;
-    std::unique_ptr<Windows> windows;
 };
 
-void InfoTest::init() {
-    fixture = std::make_unique<DiscFixture>();
-    start();
-}
-
-void InfoTest::cleanup() {
-    windows.reset();
-    fixture.reset();
-}
-
 void InfoTest::textsOfTheDialog() {
-    QCOMPARE(text(dialog().Label7), std::string("- - -"));
+    QCOMPARE(label("Label7"), std::string("- - -"));
     openInfo([&] {
         QVERIFY(dialog().isVisible());
         QVERIFY(dialog().isModal());
         QCOMPARE(dialog().windowTitle(), QStringLiteral("Info"));
         QCOMPARE(dialog().size(), QSize(441, 224));
-        QCOMPARE(text(dialog().Label7), std::string("Aktuelle Daten: 9/2004 (Spiele); 10/2004 (CD); 9/2004 (Tipps)"));
-        QCOMPARE(text(dialog().Label9), std::string("CD/DVD-Modus"));
-        QCOMPARE(text(dialog().Label5), std::string("Quillora"));
-        QCOMPARE(text(dialog().Label6), std::string("V 3.6a"));
-        QCOMPARE(dialog().Label5->geometry(), QRect(14, 22, 409, 57));
-        QCOMPARE(dialog().Button2->text(), QStringLiteral("ASCII-Export (.txt)"));
-        QCOMPARE(dialog().Button2->toolTip(),
+        QCOMPARE(label("Label7"), std::string("Aktuelle Daten: 9/2004 (Spiele); 10/2004 (CD); 9/2004 (Tipps)"));
+        QCOMPARE(label("Label9"), std::string("CD/DVD-Modus"));
+        QCOMPARE(label("Label5"), std::string("Quillora"));
+        QCOMPARE(label("Label6"), std::string("V 3.6a"));
+        QCOMPARE(child<QLabel>(dialog(), "Label5")->geometry(), QRect(14, 22, 409, 57));
+        QCOMPARE(button("Button2")->text(), QStringLiteral("ASCII-Export (.txt)"));
+        QCOMPARE(button("Button2")->toolTip(),
                  QStringLiteral("Exportiert die aktuelle Tabelle als TXT-Datei mit\n"
                                 "Tabulator-Trennzeichen in das DATA-Verzeichnis."));
         // The backdrop: 4 and 3 rows a band, slate blue at the top, navy at the bottom.
@@ -130,29 +103,29 @@ void InfoTest::textsOfTheDialog() {
 }
 
 void InfoTest::buttonsFollowTheEditModeAndTheView() {
-    openInfo([&] { QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
-    enterEditMode();
-    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && !dialog().Button3->isHidden()); });
-    QTest::mouseClick(form().Image3, Qt::LeftButton);
-    openInfo([&] { QVERIFY(!dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    enterEditMode();  // leaving hides both
-    QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden());
-    openInfo([&] { QVERIFY(dialog().Button2->isHidden() && dialog().Button3->isHidden()); });
+    openInfo([&] { QVERIFY(button("Button2")->isHidden() && button("Button3")->isHidden()); });
+    toggleEditMode();
+    openInfo([&] { QVERIFY(!button("Button2")->isHidden() && button("Button3")->isHidden()); });
+    click("Image2");
+    openInfo([&] { QVERIFY(!button("Button2")->isHidden() && !button("Button3")->isHidden()); });
+    click("Image3");
+    openInfo([&] { QVERIFY(!button("Button2")->isHidden() && button("Button3")->isHidden()); });
+    click("Image2");
+    toggleEditMode();  // leaving hides both
+    QVERIFY(button("Button2")->isHidden() && button("Button3")->isHidden());
+    openInfo([&] { QVERIFY(button("Button2")->isHidden() && button("Button3")->isHidden()); });
 }
 
 void InfoTest::hardDiskModeCaption() {
-    windows.reset();
+    closeWindows();
     start("quillorahd");
-    openInfo([&] { QCOMPARE(text(dialog().Label9), std::string("Festplatten-Modus")); });
+    openInfo([&] { QCOMPARE(label("Label9"), std::string("Festplatten-Modus")); });
 }
 
 void InfoTest::exportWritesTheWholeTableInStoredOrder() {
-    enterEditMode();
+    toggleEditMode();
     dialog().Button2Click();
-    QCOMPARE(fileContent(fixture->dataPath + "/GameData.db.txt"),
+    QCOMPARE(fileContent(disc->dataPath + "/GameData.db.txt"),
              std::string("Zeppelin Tycoon\tStrategie\tWirtschaftssimulation\tLuftwerk\t81\t1999/04\tLuftschiffe im Aufbau\r\n"
                          "Abenteuer in Gr\xFCnwald\tAction\tAdventure\tM\xE4rchenhaus\t74\t2001/12\tR\xE4tsel im Wald\r\n"
                          "Rallye Fieber\tSport\tRennspiel\tTempo Soft\t88\t2004/09\tSchnell und schmutzig\r\n"
@@ -160,71 +133,66 @@ void InfoTest::exportWritesTheWholeTableInStoredOrder() {
                          "Cabal \"Zwei\"\tAction\t3D-Action\tKellerkind\t65\t2000/12\tMit Anf\xFChrungszeichen\r\n"
                          "Labyrinth\tRollenspiele\tRollenspiel\tDrachenhort\t90\t2003/01\tVerliese ohne Ende\r\n"));
     QVERIFY(MessageBox::shown().empty());  // no message on success
-    QCOMPARE(form().Table1.recNo(), 0);
+    QCOMPARE(editTable().recNo(), 0);
 
     // A pending change of the current row is stored before it is written.
-    QTest::mouseClick(form().Image3, Qt::LeftButton);
-    form().Table1.setFieldText(3, "99");
+    click("Image3");
+    editTable().setFieldText(3, "99");
     dialog().Button2Click();
-    QCOMPARE(fileContent(fixture->dataPath + "/TippsData.db.txt"),
+    QCOMPARE(fileContent(disc->dataPath + "/TippsData.db.txt"),
              std::string("Zeppelin Tycoon\t1999/07\tL\xF6sung\t99\r\n"
                          "Labyrinth\t2004/08\tCheat\t12\r\n"
                          "Rallye Fieber\t2004/09\tKurztipp\t7\r\n"));
 }
 
 void InfoTest::exportOfAnEmptyTableIsAnEmptyFile() {
-    fixture->writeTable(archive::tipsView(), {});
-    enterEditMode();
-    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    disc->writeTable(archive::tipsView(), {});
+    editView("Image3");
     dialog().Button2Click();
-    QVERIFY(fs::exists(fixture->dataPath + "/TippsData.db.txt"));
-    QCOMPARE(fs::file_size(fixture->dataPath + "/TippsData.db.txt"), uintmax_t(0));
+    QVERIFY(fs::exists(disc->dataPath + "/TippsData.db.txt"));
+    QCOMPARE(fs::file_size(disc->dataPath + "/TippsData.db.txt"), uintmax_t(0));
 }
 
 void InfoTest::exportToAReadOnlyFolderSaysSoAndKeepsTheOldFile() {
-    const std::string target = fixture->dataPath + "/GameData.db.txt";
+    const std::string target = disc->dataPath + "/GameData.db.txt";
     std::ofstream(target, std::ios::binary) << "older export";
-    enterEditMode();
+    toggleEditMode();
     MessageBox::clearShown();
     {
-        const Unwritable readOnly(fixture->dataPath);
+        const Unwritable readOnly(disc->dataPath);
         QVERIFY2(readOnly.refusedBySystem(), "the test cannot make a folder read-only here");
-        QTest::mouseClick(dialog().Button2, Qt::LeftButton);
+        QTest::mouseClick(button("Button2"), Qt::LeftButton);
     }
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text, "Die Datei '" + target +
-                                              "' konnte nicht geschrieben werden: keine Schreibberechtigung.");
+    QCOMPARE(boxes(), Texts{"Die Datei '" + target +
+                            "' konnte nicht geschrieben werden: keine Schreibberechtigung."});
     QCOMPARE(fileContent(target), std::string("older export"));
     QVERIFY(!QApplication::overrideCursor());
-    for (const auto& entry : fs::directory_iterator(fixture->dataPath))
+    for (const auto& entry : fs::directory_iterator(disc->dataPath))
         QVERIFY(entry.path().filename().string().front() != '.');
 }
 
 void InfoTest::importAppendsEveryLine() {
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    editView("Image2");
     TOpenDialog::setNextFileName(importFile("Neu A\t2004/11\tDemo\tCD\r\n"
                                             "Neu B\t2004/11\tPatch\tDVD\textra\r\n"
                                             "Neu C\r\n"));
     MessageBox::clearShown();
-    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QTest::mouseClick(button("Button3"), Qt::LeftButton);
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Message);
     QCOMPARE(MessageBox::shown()[0].text, std::string("Import erfolgreich abgeschlossen.\r3 Datens\xE4tze eingef\xFCgt."));
-    const auto rows = readTableFile(fixture->dataPath + "/CDData.DB");
+    const auto rows = readTableFile(disc->dataPath + "/CDData.DB");
     QCOMPARE(rows.size(), size_t(7));
     QCOMPARE(rows[4], (std::vector<std::string>{"Neu A", "2004/11", "Demo", "CD"}));
     QCOMPARE(rows[5], (std::vector<std::string>{"Neu B", "2004/11", "Patch", "DVD\textra"}));
     QCOMPARE(rows[6], (std::vector<std::string>{"", "", "", "Neu C"}));
     // The grid shows the appended rows.
-    QCOMPARE(form().DataSource1->rowCount(), 7);
+    QCOMPARE(model().rowCount(), 7);
     QVERIFY(!QApplication::overrideCursor());
 }
 
 void InfoTest::importLineEnds() {
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    editView("Image2");
     struct Case {
         const char* bytes;
         int records;
@@ -245,10 +213,10 @@ void InfoTest::importLineEnds() {
         QCOMPARE(dialog().importedRecords(), c.records);
         QCOMPARE(MessageBox::shown().back().text, "Import erfolgreich abgeschlossen.\r" + std::to_string(c.records) +
                                                       " Datens\xE4tze eingef\xFCgt.");
-        QCOMPARE(titles().size(), size_t(total));
+        QCOMPARE(storedTitles().size(), size_t(total));
     }
-    QCOMPARE(titles()[4], std::string(""));
-    QCOMPARE(readTableFile(fixture->dataPath + "/CDData.DB")[4][3], std::string("a\nb\nc\n"));
+    QCOMPARE(storedTitles()[4], std::string(""));
+    QCOMPARE(readTableFile(disc->dataPath + "/CDData.DB")[4][3], std::string("a\nb\nc\n"));
 }
 
 void InfoTest::hostileImportFiles_data() {
@@ -275,9 +243,8 @@ void InfoTest::hostileImportFiles() {
     QFETCH(QString, kind);
     QFETCH(QString, cause);
     QFETCH(int, records);
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    std::string path = fixture->tempFolder + "/import.txt";
+    editView("Image2");
+    std::string path = disc->tempFolder + "/import.txt";
     const std::string longValue(50 << 20, 'x');
     if (kind == QLatin1String("folder")) {
         fs::create_directory(path);
@@ -296,9 +263,9 @@ void InfoTest::hostileImportFiles() {
     } else if (kind == QLatin1String("empty")) {
         importFile("");
     }
-    const std::string table = fixture->dataPath + "/CDData.DB";
+    const std::string table = disc->dataPath + "/CDData.DB";
     const std::string before = fileContent(table);
-    const int rowsBefore = form().DataSource1->rowCount();
+    const int rowsBefore = model().rowCount();
     // An import that waited in the open of the pipe would stay there for ever:
     // a writer comes and goes while the import runs, so that such an import
     // reads an empty file and fails the checks below instead of hanging.
@@ -313,7 +280,7 @@ void InfoTest::hostileImportFiles() {
         });
     TOpenDialog::setNextFileName(path);
     MessageBox::clearShown();
-    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QTest::mouseClick(button("Button3"), Qt::LeftButton);
     importing = false;
     if (writer.joinable()) writer.join();
 
@@ -324,31 +291,30 @@ void InfoTest::hostileImportFiles() {
         QCOMPARE(MessageBox::shown()[0].text,
                  "Die Datei '" + path + "' konnte nicht gelesen werden: " + fromQt(cause) + ".");
         QCOMPARE(fileContent(table), before);
-        QCOMPARE(form().DataSource1->rowCount(), rowsBefore);
+        QCOMPARE(model().rowCount(), rowsBefore);
         return;
     }
     QCOMPARE(MessageBox::shown()[0].text, "Import erfolgreich abgeschlossen.\r" + std::to_string(records) +
                                               " Datens\xE4tze eingef\xFCgt.");
-    QCOMPARE(form().DataSource1->rowCount(), rowsBefore + records);
+    QCOMPARE(model().rowCount(), rowsBefore + records);
     if (records == 0) return;
     const auto rows = readTableFile(table);
     QVERIFY(rows.back()[3] == longValue);
     // The grid is handed the beginning of the value only, and paints it.
-    const QModelIndex cell = form().DataSource1->index(rowsBefore, 3);
-    QCOMPARE(form().DataSource1->data(cell, Qt::DisplayRole).toString().size(), qsizetype(kShownCharacters + 1));
-    form().DBGrid1->scrollTo(cell);
-    QVERIFY(!form().DBGrid1->viewport()->grab().isNull());
+    const QModelIndex cell = model().index(rowsBefore, 3);
+    QCOMPARE(model().data(cell, Qt::DisplayRole).toString().size(), qsizetype(kShownCharacters + 1));
+    grid().scrollTo(cell);
+    QVERIFY(!grid().viewport()->grab().isNull());
 }
 
 void InfoTest::importCancelledChangesNothing() {
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    const std::string before = fileContent(fixture->dataPath + "/CDData.DB");
+    editView("Image2");
+    const std::string before = fileContent(disc->dataPath + "/CDData.DB");
     MessageBox::clearShown();
     TOpenDialog::setNextFileName(std::nullopt);
-    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QTest::mouseClick(button("Button3"), Qt::LeftButton);
     QVERIFY(MessageBox::shown().empty());
-    QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
+    QCOMPARE(fileContent(disc->dataPath + "/CDData.DB"), before);
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -357,30 +323,26 @@ void InfoTest::importCancelledChangesNothing() {
 void InfoTest::theImportsFileDialogSpeaksGerman() {
     if (!QFile::exists(qtTranslationsFolder() + QStringLiteral("/qtbase_de.qm")))
         QSKIP("Qt's German translations (Debian: qt6-translations-l10n) are not installed here");
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    QStringList words;
-    QTimer::singleShot(0, this, [&] {
-        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!chooser) return;
-        const QDialogButtonBox* buttons = chooser->findChild<QDialogButtonBox*>();
-        words << chooser->windowTitle() << buttons->button(QDialogButtonBox::Open)->text()
-              << buttons->button(QDialogButtonBox::Cancel)->text();
-        chooser->reject();
-    });
-    const std::string before = fileContent(fixture->dataPath + "/CDData.DB");
+    editView("Image2");
+    const std::string before = fileContent(disc->dataPath + "/CDData.DB");
     MessageBox::clearShown();
-    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QStringList words;
+    whileModal([&] { QTest::mouseClick(button("Button3"), Qt::LeftButton); },
+               [&](QWidget& chooser) {
+                   if (const auto* buttons = chooser.findChild<QDialogButtonBox*>())
+                       words << chooser.windowTitle() << buttons->button(QDialogButtonBox::Open)->text()
+                             << buttons->button(QDialogButtonBox::Cancel)->text();
+                   chooser.close();
+               });
     QCOMPARE(words, (QStringList{toQt("\xD6" "ffnen"), toQt("&\xD6" "ffnen"), QStringLiteral("Abbrechen")}));
     QVERIFY(MessageBox::shown().empty());
-    QCOMPARE(fileContent(fixture->dataPath + "/CDData.DB"), before);
+    QCOMPARE(fileContent(disc->dataPath + "/CDData.DB"), before);
     QCOMPARE(QDialogButtonBox(QDialogButtonBox::No).button(QDialogButtonBox::No)->text(), QStringLiteral("&Nein"));
 }
 
 void InfoTest::importStopsAtARefusedRecord() {
     // The tips' counter takes numbers only: the third line is refused.
-    enterEditMode();
-    QTest::mouseClick(form().Image3, Qt::LeftButton);
+    editView("Image3");
     TOpenDialog::setNextFileName(importFile("Eins\t2004/01\tCheat\t1\r\nZwei\t2004/02\tTaktik\t2\r\n"
                                             "Drei\t2004/03\tCheat\tviele\r\nVier\t2004/04\tCheat\t4\r\n"));
     MessageBox::clearShown();
@@ -390,19 +352,18 @@ void InfoTest::importStopsAtARefusedRecord() {
     QVERIFY(MessageBox::shown()[0].text.find("viele") != std::string::npos);
     QCOMPARE(dialog().importedRecords(), 3);
     // The records before the refused one stay, nothing after it is read.
-    const auto rows = readTableFile(fixture->dataPath + "/TippsData.DB");
+    const auto rows = readTableFile(disc->dataPath + "/TippsData.DB");
     QCOMPARE(rows.size(), size_t(5));
     QCOMPARE(rows[3], (std::vector<std::string>{"Eins", "2004/01", "Cheat", "1"}));
     QCOMPARE(rows[4], (std::vector<std::string>{"Zwei", "2004/02", "Taktik", "2"}));
-    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
-    QCOMPARE(form().DataSource1->rowCount(), 5);
+    QCOMPARE(editTable().state(), archive::TableState::Browse);
+    QCOMPARE(model().rowCount(), 5);
     QVERIFY(!QApplication::overrideCursor());
 }
 
 void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
-    enterEditMode();
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    const std::string table = fixture->dataPath + "/CDData.DB";
+    editView("Image2");
+    const std::string table = disc->dataPath + "/CDData.DB";
     const std::string before = fileContent(table);
     const auto rowsBefore = readTableFile(table);
 
@@ -412,35 +373,30 @@ void InfoTest::aFailingDiskIsReportedAndChangesNothing() {
     faultvfs::failNth(faultvfs::Kind::Sync, 1, SQLITE_IOERR_FSYNC);
     TOpenDialog::setNextFileName(importFile("Neu A\t2004/11\tDemo\tCD\r\nNeu B\t2004/11\tPatch\tDVD\r\n"));
     MessageBox::clearShown();
-    QTest::mouseClick(dialog().Button3, Qt::LeftButton);
+    QTest::mouseClick(button("Button3"), Qt::LeftButton);
     const bool fired = faultvfs::fired();
     faultvfs::reset();
     QVERIFY(fired);
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text, "Fehler beim Zugriff auf die Tabelle '" + table +
-                                              "': Ein-/Ausgabefehler des Datentr\xE4gers.");
+    QCOMPARE(boxes(), Texts{"Fehler beim Zugriff auf die Tabelle '" + table +
+                            "': Ein-/Ausgabefehler des Datentr\xE4gers."});
     QCOMPARE(readTableFile(table), rowsBefore);
     QCOMPARE(fileContent(table), before);
-    QCOMPARE(form().DataSource1->rowCount(), int(rowsBefore.size()));
-    QCOMPARE(form().Table1.state(), archive::TableState::Browse);
+    QCOMPARE(model().rowCount(), int(rowsBefore.size()));
+    QCOMPARE(editTable().state(), archive::TableState::Browse);
 
     // The disk is full while the export is written: the older export stays.
-    const std::string target = fixture->dataPath + "/CDData.db.txt";
+    const std::string target = disc->dataPath + "/CDData.db.txt";
     std::ofstream(target, std::ios::binary) << "older export";
     MessageBox::clearShown();
     {
         FileStepFaults faults;
         faults.failNth(2, ENOSPC);  // the first write after creating the fresh file
-        QTest::mouseClick(dialog().Button2, Qt::LeftButton);
+        QTest::mouseClick(button("Button2"), Qt::LeftButton);
         QVERIFY(faults.fired() == FileStepFaults::Step::Write);
     }
-    QCOMPARE(MessageBox::shown().size(), size_t(1));
-    QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
-    QCOMPARE(MessageBox::shown()[0].text,
-             "Die Datei '" + target + "' konnte nicht geschrieben werden: Datentr\xE4ger voll.");
+    QCOMPARE(boxes(), Texts{"Die Datei '" + target + "' konnte nicht geschrieben werden: Datentr\xE4ger voll."});
     QCOMPARE(fileContent(target), std::string("older export"));
-    for (const auto& entry : fs::directory_iterator(fixture->dataPath))
+    for (const auto& entry : fs::directory_iterator(disc->dataPath))
         QVERIFY(entry.path().filename().string().front() != '.');
     QCOMPARE(fileContent(table), before);
     QVERIFY(!QApplication::overrideCursor());

@@ -3,11 +3,10 @@
 // month read-out under the mouse and the keys, and the category rows that
 // narrow the main grid.
 
-#include "discfixture.h"
 #include "tform3.h"
 #include "tfxlabel.h"
 #include "tkindstatistics.h"
-#include "windows.h"
+#include "windowtest.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -37,12 +36,9 @@ const QColor kRed(0xFF, 0x00, 0x00);
 
 }  // namespace
 
-class StatisticsTest : public QObject {
+class StatisticsTest : public WindowTest {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-
     void gamesWindowOpensFromTheSidebar();
     void gamesFiguresAndCaptions();
     void monthChartAndAverageMarks();
@@ -58,43 +54,22 @@ private slots:
     void viewSwitchAndEditModeHideTheWindows();
 
 private:
-    TForm1& form() { return *windows->form1; }
-    TSuchPage& page() { return *windows->suchPage; }
-    TForm3& games() { return windows->set.Form3(); }
-    TForm5& disc() { return windows->set.Form5(); }
-    TForm6& tips() { return windows->set.Form6(); }
-    void start() {
-        fixture->enterDisc();
-        windows = std::make_unique<Windows>();
-        form().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form()));
-    }
+    TForm3& games() { return set().Form3(); }
+    TForm5& discWindow() { return set().Form5(); }
+    TForm6& tips() { return set().Form6(); }
     std::string label(QLabel* label) const { return fromQt(label->text()); }
     std::string cell(TStatisticsWindow& window, int row, int column) const {
         return window.StringGrid1->cells(row, column);
     }
-
-    std::unique_ptr<DiscFixture> fixture;
-    std::unique_ptr<Windows> windows;
 };
-
-void StatisticsTest::init() {
-    fixture = std::make_unique<DiscFixture>();
-    start();
-}
-
-void StatisticsTest::cleanup() {
-    windows.reset();
-    fixture.reset();
-}
 
 void StatisticsTest::gamesWindowOpensFromTheSidebar() {
     QVERIFY(!games().isVisible());
     QCOMPARE(label(games().Label3), std::string(" Monatsschnitt:"));
     QCOMPARE(games().FxLabel1->caption(), std::string(" Anzahl"));
-    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    click("Image7");
     QVERIFY(games().isVisible());
-    QVERIFY(!disc().isVisible() && !tips().isVisible());
+    QVERIFY(!discWindow().isVisible() && !tips().isVisible());
     QCOMPARE(games().windowTitle(), QStringLiteral("Statistik / Spiele"));
     QCOMPARE(games().size(), QSize(558, 396));
     const Qt::WindowFlags flags = games().windowFlags();
@@ -105,7 +80,7 @@ void StatisticsTest::gamesWindowOpensFromTheSidebar() {
     QCOMPARE(games().Button1->geometry(), QRect(478, 204, 41, 25));
     QCOMPARE(games().FxLabel3->geometry(), QRect(522, 240, 16, 133));
     // The walk leaves the shared cursor on the first record.
-    QCOMPARE(form().Query1.recNo(), 0);
+    QCOMPARE(query().recNo(), 0);
     // The backdrop runs from slate blue in the first band (rows 0-5) to navy
     // in the last (rows 390-395), under the labels and around the charts.
     const QImage image = games().grab().toImage();
@@ -179,12 +154,12 @@ void StatisticsTest::monthChartAndAverageMarks() {
 
 void StatisticsTest::distributionBarsGapsAndLeftoverPen() {
     // Ratings 0 (twice), 10 and 100: full bars, a half bar and the band gaps.
-    fixture->writeTable(archive::gamesView(),
+    disc->writeTable(archive::gamesView(),
                         {{text("A"), text("Action"), text("x"), text("x"), text("0"), text("2001/01"), text("x")},
                          {text("B"), text("Action"), text("x"), text("x"), text("0"), text("2001/02"), text("x")},
                          {text("C"), text("Sport"), text("x"), text("x"), text("10"), text("2001/03"), text("x")},
                          {text("D"), text("Sport"), text("x"), text("x"), text("100"), text("2001/03"), text("x")}});
-    windows.reset();
+    closeWindows();
     start();
     TForm3& w = games();
     form().Image7Click();
@@ -277,13 +252,13 @@ void StatisticsTest::categoryRowNarrowsTheMainGrid() {
     w.StringGrid1->setCurrentCell(3, 0);
     QCOMPARE(page().ComboBox2()->currentText(), QStringLiteral("Strategie"));
     QCOMPARE(form().SelectionFilter, std::string("RUBRIK LIKE \"%tra%\""));
-    QCOMPARE(windows->column(0), (std::vector<std::string>{"Ostfront Taktik", "Zeppelin Tycoon"}));
+    QCOMPARE(column(0), (std::vector<std::string>{"Ostfront Taktik", "Zeppelin Tycoon"}));
     // The selection module is hidden, so this window recomputed itself.
     QCOMPARE(label(w.Label4), std::string("Auswahl: 2 Spiele"));
     QCOMPARE(cell(w, 3, 1), std::string(" 1"));
     QCOMPARE(cell(w, 2, 1), std::string(" 0"));
     QCOMPARE(w.StringGrid1->Row(), 3);
-    QVERIFY(!form().LED2->isHidden());
+    QVERIFY(!control("LED2")->isHidden());
 
     // A key press moves to the next row: "Sport".
     QTest::keyClick(w.StringGrid1, Qt::Key_Down);
@@ -298,7 +273,7 @@ void StatisticsTest::categoryRowNarrowsTheMainGrid() {
 
 void StatisticsTest::selectionModuleRefreshesOpenWindows() {
     form().Image7Click();
-    QTest::mouseClick(form().Image6, Qt::LeftButton);
+    click("Image6");
     QVERIFY(page().isVisible());
     page().ComboBox2()->setCurrentIndex(1);  // Action
     page().ComboBox2Change();
@@ -319,10 +294,10 @@ void StatisticsTest::selectionModuleRefreshesOpenWindows() {
 }
 
 void StatisticsTest::discAndTipsWindows() {
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
-    QTest::mouseClick(form().Image7, Qt::LeftButton);
-    QVERIFY(disc().isVisible() && !games().isVisible());
-    TForm5& d = disc();
+    click("Image2");
+    click("Image7");
+    QVERIFY(discWindow().isVisible() && !games().isVisible());
+    TForm5& d = discWindow();
     QCOMPARE(d.windowTitle(), QStringLiteral("Statistik / CD & DVD-Inhalt"));
     QCOMPARE(d.size(), QSize(544, 273));
     QCOMPARE(d.StringGrid1->rowCount(), 11);
@@ -342,9 +317,9 @@ void StatisticsTest::discAndTipsWindows() {
     moveMouse(d, QPoint(252 + 22 * 9 + 1, 185));
     QCOMPARE(label(d.Label3), std::string("10er-Durchschnitt: Anzahl der Dateien = 0.1"));
 
-    QTest::mouseClick(form().Image3, Qt::LeftButton);
-    QVERIFY(!disc().isVisible());
-    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    click("Image3");
+    QVERIFY(!discWindow().isVisible());
+    click("Image7");
     TForm6& t = tips();
     QVERIFY(t.isVisible());
     QCOMPARE(t.windowTitle(), QStringLiteral("Statistik / Tipps"));
@@ -364,9 +339,9 @@ void StatisticsTest::discAndTipsWindows() {
 }
 
 void StatisticsTest::rowPastTheEndLeavesNoCategory() {
-    QTest::mouseClick(form().Image2, Qt::LeftButton);
+    click("Image2");
     form().Image7Click();
-    TForm5& d = disc();
+    TForm5& d = discWindow();
     d.StringGrid1->setCurrentCell(10, 0);  // "Sonstiges"
     QCOMPARE(page().ComboBox2()->currentIndex(), -1);
     QCOMPARE(form().SelectionFilter, std::string("ART LIKE \"%%\""));
@@ -377,7 +352,7 @@ void StatisticsTest::rowPastTheEndLeavesNoCategory() {
 }
 
 void StatisticsTest::emptySelection() {
-    QTest::keyClicks(form().Edit1, QStringLiteral("QQQ"));
+    QTest::keyClicks(quickField(), QStringLiteral("QQQ"));
     form().Image7Click();
     TForm3& w = games();
     QCOMPARE(label(w.Label4), std::string("Auswahl: 0 Spiele"));
@@ -397,19 +372,19 @@ void StatisticsTest::emptySelection() {
 
 void StatisticsTest::malformedRatingShowsTheErrorAndRestoresTheGrid() {
     // A foreign file can hold text where a rating belongs.
-    fixture->writeTable(archive::gamesView(),
+    disc->writeTable(archive::gamesView(),
                         {{text("A"), text("Action"), text("x"), text("x"), text("80"), text("2001/01"), text("x")},
                          {text("B"), text("Sport"), text("x"), text("x"), text("70"), text("2001/02"), text("x")},
                          {text("C"), text("Sport"), text("x"), text("x"), text("60"), text("2001/03"), text("x")}});
     sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open((fixture->dataPath + "/GameData.DB").c_str(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_open((disc->dataPath + "/GameData.DB").c_str(), &db), SQLITE_OK);
     QCOMPARE(sqlite3_exec(db, "UPDATE GameData SET WERTUNG = 'gut' WHERE TITEL = 'B'", nullptr, nullptr, nullptr),
              SQLITE_OK);
     sqlite3_close(db);
-    windows.reset();
+    closeWindows();
     start();
     MessageBox::clearShown();
-    QTest::mouseClick(form().Image7, Qt::LeftButton);
+    click("Image7");
     QCOMPARE(MessageBox::shown().size(), size_t(1));
     QCOMPARE(MessageBox::shown()[0].kind, MessageBox::Kind::Error);
     QVERIFY(MessageBox::shown()[0].text.find("gut") != std::string::npos);
@@ -417,21 +392,21 @@ void StatisticsTest::malformedRatingShowsTheErrorAndRestoresTheGrid() {
     QVERIFY(games().isVisible());
     QCOMPARE(label(games().Label4), std::string("Auswahl: 3 Spiele"));
     QCOMPARE(games().statistics().categoryCount[0], 1.0);
-    QVERIFY(form().DBGrid1->updatesEnabled());
-    QCOMPARE(form().Query1.recNo(), 0);
+    QVERIFY(grid().updatesEnabled());
+    QCOMPARE(query().recNo(), 0);
     QVERIFY(!QApplication::overrideCursor());
 }
 
 void StatisticsTest::viewSwitchAndEditModeHideTheWindows() {
     form().Image7Click();
     QVERIFY(games().isVisible());
-    QTest::mouseClick(form().Image1, Qt::LeftButton);  // even the same view
+    click("Image1");  // even the same view
     QVERIFY(!games().isVisible());
     // In the edit mode the statistics command does nothing.
-    form().Image4MouseDown(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(60, 20));
+    toggleEditMode();
     QVERIFY(form().EditMode);
     form().Image7Click();
-    QVERIFY(!games().isVisible() && !disc().isVisible() && !tips().isVisible());
+    QVERIFY(!games().isVisible() && !discWindow().isVisible() && !tips().isVisible());
 }
 
 QTEST_MAIN(StatisticsTest)
