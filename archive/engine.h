@@ -203,6 +203,17 @@ public:
     // cursor stands on the last record stored. Returns the records read.
     int appendRecords(const std::function<bool(std::array<std::string, 4>&)>& nextRecord);
 
+    // What a refused record does to the records before it.
+    enum class AppendMode {
+        KeepStored,    // they stay stored, as above
+        AllOrNothing,  // nothing of the import is stored
+        Trial,         // every record is tried, then nothing is stored
+    };
+    // The same for records of any number of values, set as text into the
+    // fields from 0 on (the other fields NULL; more values than fields are
+    // refused).
+    int appendRecords(const std::function<bool(std::vector<std::string>&)>& nextRecord, AppendMode mode);
+
     void moveTo(int record) override;
     std::string_view text(int record, int column) const override;
     bool isNull(int record, int column) const override;

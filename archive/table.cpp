@@ -347,6 +347,17 @@ void Table::deleteRecord() {
 }
 
 int Table::appendRecords(const std::function<bool(std::array<std::string, 4>&)>& nextRecord) {
+    std::array<std::string, 4> four;
+    return appendRecords(
+        [&](std::vector<std::string>& values) {
+            if (!nextRecord(four)) return false;
+            values.assign(std::make_move_iterator(four.begin()), std::make_move_iterator(four.end()));
+            return true;
+        },
+        AppendMode::KeepStored);
+}
+
+int Table::appendRecords(const std::function<bool(std::vector<std::string>&)>& nextRecord, AppendMode mode) {
     std::optional<FileWrite> write;
     std::optional<detail::Command> insert;
     std::vector<int64_t> rowIds;
@@ -354,7 +365,7 @@ int Table::appendRecords(const std::function<bool(std::array<std::string, 4>&)>&
     std::exception_ptr failure;
     int count = 0;
     try {
-        std::array<std::string, 4> values;
+        std::vector<std::string> values;
         while (nextRecord(values)) {
             if (count++ == 0) {
                 // As a first append would: a pending change is stored first.
@@ -362,6 +373,7 @@ int Table::appendRecords(const std::function<bool(std::array<std::string, 4>&)>&
                 leaveEditing();
             }
             std::vector<Cell> record(static_cast<size_t>(fieldCount()));
+            if (values.size() > record.size()) throw EngineError(detail::tooManyValuesText(values.size(), record.size()));
             for (size_t i = 0; i < values.size(); ++i) record[i] = fieldValue(static_cast<int>(i), values[i]);
             if (!write) {
                 write.emplace(path_, *image_);
@@ -383,6 +395,12 @@ int Table::appendRecords(const std::function<bool(std::array<std::string, 4>&)>&
     }
 
     insert.reset();
+    if (mode == AppendMode::Trial || (failure && mode == AppendMode::AllOrNothing)) {
+        // Rolled back: the file, and so the image, stay as they were.
+        write.reset();
+        if (failure) std::rethrow_exception(failure);
+        return count;
+    }
     std::optional<FileStamp> stamp;
     if (write->inTransaction()) {
         try {
