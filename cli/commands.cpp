@@ -385,6 +385,17 @@ constexpr Command kCommands[] = {
 
 bool isHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
+// A query names its table file by a path below the data folder, which it
+// takes relative to that folder again: the folder is made absolute first.
+std::string absoluteFolder(const std::string& folder) {
+    std::error_code failed;
+    const std::filesystem::path path = std::filesystem::absolute(archive::cp1252ToUtf8(folder), failed);
+    if (failed) return folder;
+    std::string absolute = archive::utf8ToCp1252(path.lexically_normal().string());
+    while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+    return absolute;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, Streams& streams) {
@@ -436,7 +447,7 @@ int run(const std::vector<std::string>& args, Streams& streams) {
     }
     if (positional.size() < command->positional) return usageError(streams, texts::kMissingArguments);
     if (positional.size() > command->positional) return usageError(streams, texts::kTooManyArguments);
-    const std::string& folder = positional[0];
+    const std::string folder = absoluteFolder(positional[0]);
     const archive::ViewDef* view = nullptr;
     if (command->positional > 1) {
         view = viewNamed(positional[1]);

@@ -39,7 +39,6 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(archive::utf8ToCp1252(argv[i]));
     Utf8Output outText(std::cout.rdbuf());

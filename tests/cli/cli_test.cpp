@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -287,11 +288,16 @@ TEST(ToolTest, ProgramSeesWhatTheToolWrites) {
     const int before = query.recordCount();
     const std::string file = sample.folder.file("month.txt");
     writeFile(file, "Neu\t2004/11\tDemo\tCD\r\nAuch neu\t2004/11\tPatch\tDVD\r\n");
-    const std::string command = std::string(QUILLORA_ARCHIV_EXE) + " import '" + sample.path() + "' cd '" + file +
-                                "' > /dev/null";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    // Called with the folder named relative to the current one.
+    const std::filesystem::path folder(sample.path());
+    const std::string tool = "cd '" + folder.parent_path().string() + "' && " + QUILLORA_ARCHIV_EXE;
+    const std::string name = folder.filename().string();
+    for (const std::string& command :
+         {tool + " statistik " + name + " cd > /dev/null", tool + " import " + name + " cd '" + file + "' > /dev/null"}) {
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0) << command;
+    }
     query.close();
     query.open();
     EXPECT_EQ(query.recordCount(), before + 2);
