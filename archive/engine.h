@@ -203,17 +203,6 @@ public:
     // cursor stands on the last record stored. Returns the records read.
     int appendRecords(const std::function<bool(std::array<std::string, 4>&)>& nextRecord);
 
-    // What a refused record does to the records before it.
-    enum class AppendMode {
-        KeepStored,    // they stay stored, as above
-        AllOrNothing,  // nothing of the import is stored
-        Trial,         // every record is tried, then nothing is stored
-    };
-    // The same for records of any number of values, set as text into the
-    // fields from 0 on (the other fields NULL; more values than fields are
-    // refused).
-    int appendRecords(const std::function<bool(std::vector<std::string>&)>& nextRecord, AppendMode mode);
-
     void moveTo(int record) override;
     std::string_view text(int record, int column) const override;
     bool isNull(int record, int column) const override;
@@ -239,6 +228,17 @@ private:
     bool modified_ = false;
     std::vector<std::optional<std::string>> buffer_;  // the record being edited
 };
+
+// Appends records to a table file in one transaction without reading the
+// table, for a program that only adds rows: each record's values set as
+// text into the fields from 0 on, converted as Table::setFieldText does
+// (the other fields NULL; more values than fields are refused). A refused
+// record, or an error of `nextRecord`, stores nothing and is thrown; a
+// `trial` stores nothing either way. The table is found like
+// Table::tableName in the folder `databaseName`; an image of it is read
+// again at its next use. Returns the records read.
+int appendToTableFile(const std::string& databaseName, const std::string& tableName,
+                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial);
 
 // What the first record of a query on a table of `view` (its databaseName
 // and the file its FROM names) sorted by the text field `field` DESC holds

@@ -52,6 +52,11 @@ TableScan::~TableScan() = default;
 
 const std::vector<StoredField>& TableScan::fields() const { return impl_->fields; }
 
+int64_t TableScan::greatestRowId() const {
+    Command greatest(impl_->db, "SELECT max(rowid) FROM " + detail::quotedIdentifier(impl_->tableName), impl_->path);
+    return greatest.step() ? sqlite3_column_int64(greatest.get(), 0) : 0;
+}
+
 std::vector<std::string> TableScan::integrityFindings(int limit) const {
     std::vector<std::string> findings;
     Command check(impl_->db, "PRAGMA integrity_check(" + std::to_string(limit) + ")", impl_->path);

@@ -38,6 +38,8 @@ public:
     TableScan& operator=(const TableScan&) = delete;
 
     const std::vector<StoredField>& fields() const;
+    // The greatest row id: room enough for every row.
+    int64_t greatestRowId() const;
     // SQLite's integrity_check: nothing for a sound file, else at most
     // `limit` of its findings (SQLite's English text).
     std::vector<std::string> integrityFindings(int limit = 20) const;

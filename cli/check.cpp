@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
+#include <utility>
 
 namespace cli {
 namespace {
@@ -195,13 +197,13 @@ void RowChecker::check(const archive::StoredRow& row, bool fileLine) {
     const archive::Cell& title = row.cells[static_cast<size_t>(title_)];
     if (!title || title->empty()) return;
     repeatKey(row);
-    const auto [entry, added] = seen_.try_emplace(key_, Seen{row.rowId, fileLine});
-    if (added) return;
+    const Seen* first = firstWithKey(row.rowId, fileLine);
+    if (!first) return;
     std::string problem(texts::kRepeats);
     problem += ' ';
-    problem += entry->second.fileLine ? texts::kFileLine : texts::kLine;
+    problem += first->fileLine ? texts::kFileLine : texts::kLine;
     problem += ' ';
-    problem += std::to_string(entry->second.row);
+    problem += std::to_string(first->row);
     report(row, fileLine, title_, std::move(problem));
 }
 
@@ -219,7 +221,40 @@ void RowChecker::remember(const archive::StoredRow& row) {
     const archive::Cell& title = row.cells[static_cast<size_t>(title_)];
     if (!title || title->empty()) return;
     repeatKey(row);
-    seen_.try_emplace(key_, Seen{row.rowId, false});
+    firstWithKey(row.rowId, false);
+}
+
+void RowChecker::reserve(size_t rows) {
+    size_t size = 64;
+    while (size < 2 * rows) size *= 2;
+    if (size <= slots_.size()) return;
+    seen_.reserve(rows);
+    keys_.reserve(rows * 32);
+    slots_.assign(size, 0);
+    for (size_t index = 0; index < seen_.size(); ++index) {
+        const Seen& entry = seen_[index];
+        const uint64_t hash = std::hash<std::string_view>{}(std::string_view(keys_).substr(entry.offset, entry.length));
+        size_t slot = hash & (size - 1);
+        while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+        slots_[slot] = (hash & ~uint64_t{0xFFFFFFFF}) | (index + 1);
+    }
+}
+
+const RowChecker::Seen* RowChecker::firstWithKey(int64_t row, bool fileLine) {
+    if (2 * (seen_.size() + 1) > slots_.size()) reserve(2 * (seen_.size() + 1));
+    const uint64_t hash = std::hash<std::string_view>{}(key_);
+    const uint64_t tag = hash & ~uint64_t{0xFFFFFFFF};
+    const size_t mask = slots_.size() - 1;
+    size_t slot = hash & mask;
+    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        if ((slots_[slot] & ~uint64_t{0xFFFFFFFF}) != tag) continue;
+        const Seen& entry = seen_[(slots_[slot] & 0xFFFFFFFF) - 1];
+        if (std::string_view(keys_).substr(entry.offset, entry.length) == key_) return &entry;
+    }
+    slots_[slot] = tag | (seen_.size() + 1);
+    seen_.push_back(Seen{keys_.size(), static_cast<uint32_t>(key_.size()), fileLine, row});
+    keys_ += key_;
+    return nullptr;
 }
 
 }  // namespace cli

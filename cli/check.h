@@ -13,7 +13,6 @@
 #include <span>
 #include <string_view>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace cli {
@@ -53,6 +52,8 @@ public:
     void check(const archive::StoredRow& row, bool fileLine = false);
     // Takes the row into the repeat check, without a finding.
     void remember(const archive::StoredRow& row);
+    // Room for this many rows in the repeat check.
+    void reserve(size_t rows);
 
 private:
     struct CodedField {
@@ -78,11 +79,22 @@ private:
     std::vector<CodedField> coded_;   // fields holding a name of a list
     std::vector<bool> codedField_;    // by field: one of coded_
     std::vector<std::vector<std::string_view>> codeNames_;  // lists the view holds as codes
+    // The rows seen, by the text a repeat is recognised by: an open hash
+    // table over one block of key bytes, so a million rows cost no million
+    // allocations.
     struct Seen {
-        int64_t row;
+        size_t offset;  // of the key in keys_
+        uint32_t length;
         bool fileLine;
+        int64_t row;
     };
-    std::unordered_map<std::string, Seen> seen_;  // title TAB issue -> its first row
+    // The first row with key_, or nothing after recording this one as it.
+    const Seen* firstWithKey(int64_t row, bool fileLine);
+    std::vector<Seen> seen_;
+    // Per slot: the upper half of the key's hash, and 1 + the index in seen_;
+    // 0 for a free slot.
+    std::vector<uint64_t> slots_;
+    std::string keys_;
     std::string key_;
 };
 

@@ -158,6 +158,7 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
                     sink(Finding{label, 0, false, std::string(kIssueField), greatest, std::string(texts::kNewestMalformed)});
             }
             RowChecker checker(*view, scan.fields(), newest, sink);
+            checker.reserve(static_cast<size_t>(std::max<int64_t>(scan.greatestRowId(), 0)));
             Progress progress(streams, label);
             scan.forEachRow([&](const archive::StoredRow& row) {
                 ++rows;
@@ -214,12 +215,11 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
         streams.err << texts::kImportOnlyDisc << '\n';
         return kFailed;
     }
-    archive::Table table;
-    table.databaseName = folder;
-    table.tableName = std::string(view.tableFile);
-    table.setReadOnly(false);
-    table.open();
-    const auto fieldCount = static_cast<size_t>(table.fieldCount());
+    // The rows go straight into the file: nothing here needs the table read.
+    const std::string path =
+        archive::findFileIgnoringCase(folder, std::string(view.tableFile)).value_or(tablePath(folder, view));
+    std::vector<archive::StoredField> fields = archive::TableScan(path).fields();
+    const size_t fieldCount = fields.size();
 
     archive::ImportLineReader reader;
     reader.open(file);
@@ -256,8 +256,7 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
     };
     int count = 0;
     try {
-        count = table.appendRecords(nextRecord, probe ? archive::Table::AppendMode::Trial
-                                                      : archive::Table::AppendMode::AllOrNothing);
+        count = archive::appendToTableFile(folder, std::string(view.tableFile), nextRecord, probe);
     } catch (const std::exception& error) {
         if (!ended && line > 0) streams.err << texts::kLine << ' ' << line << ": ";
         streams.err << error.what() << ' ' << texts::kLineRefused << ".\n";
@@ -269,8 +268,7 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
     }
     streams.out << count << ' ' << texts::kWouldImport << ".\n";
     // What the check would say of the table with these rows added.
-    const std::optional<std::string> path = archive::findFileIgnoringCase(folder, std::string(view.tableFile));
-    const archive::TableScan scan(path.value_or(tablePath(folder, view)));
+    const archive::TableScan scan(path);
     long long findings = 0;
     const FindingSink sink = [&](const Finding& finding) {
         ++findings;
@@ -278,10 +276,13 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
     };
     // The program reads the newest issue from the table as it will be, with these rows.
     std::optional<std::string> greatest = greatestIssueCode(folder, view);
-    const int issueField = table.fieldIndex(kIssueField);
-    for (const archive::StoredRow& row : added)
-        if (issueField >= 0)
-            if (const archive::Cell& code = row.cells[static_cast<size_t>(issueField)]; code && (!greatest || *code > *greatest))
+    const auto issueField = std::find_if(fields.begin(), fields.end(), [](const archive::StoredField& field) {
+        return archive::equalsIgnoringCase(field.name, kIssueField);
+    });
+    if (issueField != fields.end())
+        for (const archive::StoredRow& row : added)
+            if (const archive::Cell& code = row.cells[static_cast<size_t>(issueField - fields.begin())];
+                code && (!greatest || *code > *greatest))
                 greatest = code;
     RowChecker checker(view, scan.fields(), greatest ? archive::parseIssueCode(*greatest) : std::nullopt, sink);
     scan.forEachRow([&](const archive::StoredRow& row) { checker.remember(row); });
