@@ -76,7 +76,7 @@ complete_words() {
     _ "$stage/share/bash-completion/completions/quillora-archiv" "$@"
 }
 check "completion of commands" test "$(complete_words quillora-archiv im)" = import
-check "completion of options" test "$(complete_words quillora-archiv import DATA cd f --)" = "--alle-felder --probe"
+check "completion of options" test "$(complete_words quillora-archiv import DATA cd f --)" = "--alle-felder --probe --help"
 tables="$(complete_words quillora-archiv export DATA '')"
 check "no table names completed" test -n "$tables"
 for table in $tables; do
