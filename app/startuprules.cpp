@@ -57,13 +57,6 @@ double engineVersionFromText(std::string_view text) {
     return value;
 }
 
-archive::Issue newestIssueFrom(const std::string* newestCode) {
-    if (newestCode) {
-        if (const auto issue = archive::parseIssueCode(*newestCode)) return *issue;
-    }
-    return archive::Issue{};
-}
-
 namespace {
 void makeOwnerWritable(const fs::path& file) {
     std::error_code ignored;

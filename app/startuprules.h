@@ -36,10 +36,7 @@ HardDiskFolders hardDiskFolders();
 // installation instead of an error at every start.
 double engineVersionFromText(std::string_view text);
 
-// The newest issue from the AUSGABE of the first row of a query sorted by
-// issue, newest first. An empty table or a malformed code gives the first
-// issue of the archive, 10/1997, so the month walks still have an end.
-archive::Issue newestIssueFrom(const std::string* newestCode);
+using archive::newestIssueFrom;
 
 // A table file the hard-disk copy did not bring up to date.
 struct CopyFailure {

@@ -229,6 +229,17 @@ private:
     std::vector<std::optional<std::string>> buffer_;  // the record being edited
 };
 
+// Appends records to a table file in one transaction without reading the
+// table, for a program that only adds rows: each record's values set as
+// text into the fields from 0 on, converted as Table::setFieldText does
+// (the other fields NULL; more values than fields are refused). A refused
+// record, or an error of `nextRecord`, stores nothing and is thrown; a
+// `trial` stores nothing either way. The table is found like
+// Table::tableName in the folder `databaseName`; an image of it is read
+// again at its next use. Returns the records read.
+int appendToTableFile(const std::string& databaseName, const std::string& tableName,
+                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial);
+
 // What the first record of a query on a table of `view` (its databaseName
 // and the file its FROM names) sorted by the text field `field` DESC holds
 // in that field: the greatest value by the collation, empty text for NULL;

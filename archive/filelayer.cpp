@@ -374,6 +374,14 @@ std::string notANumberText(std::string_view value, std::string_view field) {
     return text;
 }
 
+std::string tooManyValuesText(size_t values, size_t fields) {
+    std::string text = std::to_string(values);
+    text += " Werte f\xFCr ";
+    text += std::to_string(fields);
+    text += " Felder.";
+    return text;
+}
+
 std::string notANumberText(std::string_view value, std::string_view field, size_t record,
                            std::optional<std::string_view> title) {
     std::string text = notANumberText(value, field);

@@ -109,6 +109,8 @@ std::string walPendingText(std::string_view name);
 std::string unfinishedWriteText(std::string_view name);
 std::string writeFailedText(std::string_view name, std::string_view reason);
 std::string notANumberText(std::string_view value, std::string_view field);
+// A record of more values than the table has fields.
+std::string tooManyValuesText(size_t values, size_t fields);
 // The same for a value met while walking a result: `record` counted from 1
 // in the result's order, `title` the record's title where it has one.
 std::string notANumberText(std::string_view value, std::string_view field, size_t record,

@@ -9,6 +9,7 @@
 #include "filelayer.h"
 #include "imagecache.h"
 #include "tablefile.h"
+#include "tableimage_internal.h"
 #include "tableimage.h"
 #include "transaction.h"
 
@@ -71,7 +72,67 @@ private:
     bool current_ = false;
 };
 
+// The value `text` gives a field: NULL for an empty text (a blank one in an
+// integer field), an integer as its decimal text. Throws EngineError.
+Cell valueOfText(const Column& target, std::string_view text) {
+    if (target.kind == FieldKind::Integer) {
+        if (text.find_first_not_of(' ') == std::string_view::npos) return std::nullopt;
+        const std::optional<long long> number = detail::parseInteger(text);
+        if (!number) throw EngineError(detail::notANumberText(text, target.name));
+        return std::to_string(*number);
+    }
+    if (text.empty()) return std::nullopt;
+    return std::string(text);
+}
+
+// `sqlTableName` as the file names it (UTF-8).
+std::string insertStatement(const std::string& sqlTableName, const std::vector<Column>& columns) {
+    std::string fields;
+    std::string values;
+    for (size_t c = 0; c < columns.size(); ++c) {
+        if (c > 0) {
+            fields += ", ";
+            values += ", ";
+        }
+        fields += detail::quotedIdentifier(detail::fsPath(columns[c].name));
+        values += '?';
+    }
+    return "INSERT INTO " + detail::quotedIdentifier(sqlTableName) + " (" + fields + ") VALUES (" + values + ")";
+}
+
 }  // namespace
+
+int appendToTableFile(const std::string& databaseName, const std::string& tableName,
+                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial) {
+    const std::string path = resolveTableFile(databaseName, tableName);
+    detail::Database db = detail::Database::openReadWrite(path);
+    std::string sqlTableName;
+    std::vector<Column> columns;
+    detail::readSchema(db, path, sqlTableName, columns);
+    int count = 0;
+    {
+        detail::Transaction transaction(db, path);
+        detail::Command insert(db, insertStatement(sqlTableName, columns), path);
+        std::vector<std::string> values;
+        std::vector<Cell> record(columns.size());
+        // A refused record leaves by an exception: the transaction rolls back.
+        while (nextRecord(values)) {
+            ++count;
+            if (values.size() > record.size())
+                throw EngineError(detail::tooManyValuesText(values.size(), record.size()));
+            for (size_t i = 0; i < record.size(); ++i)
+                record[i] = i < values.size() ? valueOfText(columns[i], values[i]) : std::nullopt;
+            for (size_t c = 0; c < record.size(); ++c) insert.cell(record[c], columns[c].kind);
+            insert.run();
+        }
+        if (trial) return count;
+        transaction.commit();
+    }
+    db.close();
+    // An image of the file read before is read again at its next use.
+    forgetImage(path);
+    return count;
+}
 
 Table::Table() = default;
 
@@ -192,17 +253,7 @@ void Table::cancel() {
     }
 }
 
-Cell Table::fieldValue(int column, std::string_view text) const {
-    const Column& target = this->column(column);
-    if (target.kind == FieldKind::Integer) {
-        if (text.find_first_not_of(' ') == std::string_view::npos) return std::nullopt;
-        const std::optional<long long> number = detail::parseInteger(text);
-        if (!number) throw EngineError(detail::notANumberText(text, target.name));
-        return std::to_string(*number);
-    }
-    if (text.empty()) return std::nullopt;
-    return std::string(text);
-}
+Cell Table::fieldValue(int column, std::string_view text) const { return valueOfText(this->column(column), text); }
 
 void Table::setFieldText(int column, std::string_view text) {
     requireWritable();
@@ -213,20 +264,7 @@ void Table::setFieldText(int column, std::string_view text) {
     notify(DataSetEvent::RowChanged, current_);
 }
 
-std::string Table::insertText() const {
-    std::string fields;
-    std::string values;
-    for (int c = 0; c < fieldCount(); ++c) {
-        if (c > 0) {
-            fields += ", ";
-            values += ", ";
-        }
-        fields += detail::quotedIdentifier(detail::fsPath(columns_[static_cast<size_t>(c)].name));
-        values += '?';
-    }
-    return "INSERT INTO " + detail::quotedIdentifier(image_->sqlTableName()) + " (" + fields + ") VALUES (" + values +
-           ")";
-}
+std::string Table::insertText() const { return insertStatement(image_->sqlTableName(), columns_); }
 
 void Table::show(std::shared_ptr<const TableImage> image, std::vector<uint32_t> rows, int record) {
     attach(std::move(image), std::move(rows), false);

@@ -189,6 +189,13 @@ std::optional<Issue> parseIssueCode(std::string_view code) {
     return issue;
 }
 
+Issue newestIssueFrom(const std::string* newestCode) {
+    if (newestCode) {
+        if (const auto issue = parseIssueCode(*newestCode)) return *issue;
+    }
+    return Issue{};
+}
+
 std::optional<std::string> completeIssueCode(std::string_view entry) {
     if (entry.empty() || entry.size() > kIssuePattern.size()) return std::nullopt;
     std::string completed(kIssuePattern.substr(0, kIssuePattern.size() - entry.size()));

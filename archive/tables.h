@@ -109,6 +109,10 @@ struct Issue {
 // Reads characters 1-4 as the year and 6-7 as the month. Nothing when the text
 // is not a well-formed code of an issue (month 1 to 12, year four digits).
 std::optional<Issue> parseIssueCode(std::string_view code);
+// The newest issue as the program takes it from the greatest issue code of
+// a table: that code read as an issue; the first issue when the table has
+// none (nullptr) or the code is no well-formed one.
+Issue newestIssueFrom(const std::string* newestCode);
 
 // Completes a short issue entry against "2001/00": the entry replaces the end of
 // the pattern. Nothing for an empty entry or one longer than seven characters.

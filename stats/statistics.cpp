@@ -547,4 +547,82 @@ std::string kindMonthReadout(const KindStatistics& statistics, int month, std::s
            tenthsText(quotient(at(statistics.monthItemCount, month), at(statistics.issuesPerMonth, month)));
 }
 
+namespace {
+
+// A cell as the window shows it: one blank before the text.
+std::string cell(std::string_view text) {
+    std::string shown(1, ' ');
+    shown += text;
+    return shown;
+}
+
+struct KindTableTexts {
+    std::string_view kindTitle;
+    std::string_view allRow;
+};
+
+KindTableTexts kindTableTexts(const archive::ViewDef& view) {
+    if (&view == &archive::tipsView()) return {"Art", "Alle Tipps"};
+    return {"Kategorie", "Alle Files"};
+}
+
+std::string_view trimmedCell(std::string_view text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> gameTableTitles() { return {cell("Rubrik"), cell("Wertungen"), cell("Schnitt")}; }
+
+std::vector<std::string> kindTableTitles(const archive::ViewDef& view) {
+    return {cell(kindTableTexts(view).kindTitle), cell("Anzahl")};
+}
+
+StatisticsTable gameTable(const GameStatistics& statistics) {
+    StatisticsTable table{gameTableTitles()};
+    if (!statistics.complete) return table;
+    auto percent = [](double value) {
+        std::string text = cell(tenthsText(value));
+        text += " %";
+        return text;
+    };
+    table.push_back({cell("Alle Rubriken"), cell(numberText(statistics.totalCount)),
+                     percent(statistics.overallAverage)});
+    const auto names = archive::gamesView().statisticsRows;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string name = cell("> ");
+        name += names[i];
+        table.push_back({std::move(name), cell(numberText(statistics.categoryCount[i])),
+                         percent(statistics.categoryAverage[i])});
+    }
+    return table;
+}
+
+StatisticsTable kindTable(const archive::ViewDef& view, const KindStatistics& statistics) {
+    StatisticsTable table{kindTableTitles(view)};
+    if (!statistics.complete) return table;
+    table.push_back({cell(kindTableTexts(view).allRow), cell(numberText(statistics.totalCount))});
+    const auto kinds = view.statisticsRows;
+    for (size_t i = 0; i < kinds.size() && i < statistics.kindCount.size(); ++i) {
+        std::string name = cell("> ");
+        name += kinds[i];
+        table.push_back({std::move(name), cell(numberText(statistics.kindCount[i]))});
+    }
+    return table;
+}
+
+std::string tableCopyText(const StatisticsTable& table) {
+    std::string text;
+    for (const auto& row : table) {
+        for (size_t column = 0; column < row.size(); ++column) {
+            if (column > 0) text += '\t';
+            text += trimmedCell(row[column]);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 }  // namespace stats

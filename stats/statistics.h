@@ -107,4 +107,18 @@ KindStatistics computeKindStatistics(const archive::DataSet& items, std::span<co
 std::string gameMonthReadout(const GameStatistics& statistics, int month);
 std::string kindMonthReadout(const KindStatistics& statistics, int month, std::string_view quantity);
 
+// The table of a statistics window, cell by cell as the window shows it
+// (each text after a blank): row 0 the title row, then the "Alle …" row,
+// then one row per category or kind.
+using StatisticsTable = std::vector<std::vector<std::string>>;
+// The title row alone, which the window shows before any computation.
+std::vector<std::string> gameTableTitles();
+std::vector<std::string> kindTableTitles(const archive::ViewDef& view);
+// The whole table; only the title row when the computation stopped.
+StatisticsTable gameTable(const GameStatistics& statistics);
+StatisticsTable kindTable(const archive::ViewDef& view, const KindStatistics& statistics);
+// What copying the table gives: per row the cells without their outer
+// blanks, separated by TAB, each row ended by LF.
+std::string tableCopyText(const StatisticsTable& table);
+
 }  // namespace stats

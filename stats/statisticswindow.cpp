@@ -49,11 +49,6 @@ private:
     archive::Query& query_;
 };
 
-std::string trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 }  // namespace
 
@@ -166,15 +161,10 @@ std::string TStringGrid::cells(int row, int column) const {
 void TStringGrid::setColWidth(int column, int width) { setColumnWidth(column, width + 1); }
 
 std::string TStringGrid::asTabSeparatedText() const {
-    std::string text;
-    for (int row = 0; row < rowCount(); ++row) {
-        for (int column = 0; column < columnCount(); ++column) {
-            if (column > 0) text += '\t';
-            text += trimmed(cells(row, column));
-        }
-        text += '\n';
-    }
-    return text;
+    stats::StatisticsTable table(static_cast<size_t>(rowCount()));
+    for (int row = 0; row < rowCount(); ++row)
+        for (int column = 0; column < columnCount(); ++column) table[static_cast<size_t>(row)].push_back(cells(row, column));
+    return stats::tableCopyText(table);
 }
 
 // ---------------------------------------------------------------- TBevel
@@ -306,6 +296,12 @@ void TStatisticsWindow::showStatistics() {
     show();
     raise();
     if (!failure.empty()) throw archive::EngineError(failure);
+}
+
+void TStatisticsWindow::fillTableRows(const stats::StatisticsTable& rows) {
+    for (size_t row = 0; row < rows.size(); ++row)
+        for (size_t column = 0; column < rows[row].size(); ++column)
+            StringGrid1->setCells(static_cast<int>(row), static_cast<int>(column), rows[row][column]);
 }
 
 void TStatisticsWindow::FormShow() {

@@ -127,6 +127,8 @@ protected:
     virtual void compute(const archive::DataSet& rows, archive::ViewState& state) = 0;
     // The title row of the table, set before every computation.
     virtual void fillTitleRow() = 0;
+    // Sets the table's cells from row 0 on; rows beyond them keep theirs.
+    void fillTableRows(const stats::StatisticsTable& rows);
     // Fills the table and the captions from the last computation; nothing
     // when it ended early (the table keeps what it showed).
     virtual void fillFromComputation() = 0;

@@ -39,11 +39,9 @@ TForm3::TForm3(StatisticsHost& host, TSuchPage& suchPage, QWidget* parent)
 std::string TForm3::selectionText(int records) const { return selectionCountText(records, "Spiel", "e"); }
 
 void TForm3::fillTitleRow() {
-    StringGrid1->setCells(0, 0, " Rubrik");
+    fillTableRows({stats::gameTableTitles()});
     StringGrid1->setColWidth(0, 95);
-    StringGrid1->setCells(0, 1, " Wertungen");
     StringGrid1->setColWidth(1, 70);
-    StringGrid1->setCells(0, 2, " Schnitt");
     StringGrid1->setColWidth(2, 52);
 }
 
@@ -57,23 +55,7 @@ void TForm3::compute(const archive::DataSet& rows, archive::ViewState& state) {
 
 void TForm3::fillFromComputation() {
     if (!statistics_.complete) return;
-    const auto names = archive::gamesView().statisticsRows;
-    // GCC 12 takes "text" + std::string for overlapping or oversized copies
-    // (its bug 105329).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-#pragma GCC diagnostic ignored "-Wstringop-overflow"
-    for (size_t i = 0; i < names.size(); ++i) {
-        const int row = static_cast<int>(i) + 2;
-        StringGrid1->setCells(row, 0, " > " + std::string(names[i]));
-        StringGrid1->setCells(row, 1, " " + stats::numberText(statistics_.categoryCount[i]));
-        StringGrid1->setCells(row, 2, " " + stats::tenthsText(statistics_.categoryAverage[i]) + " %");
-    }
-    StringGrid1->setCells(1, 0, " Alle Rubriken");
-    StringGrid1->setCells(1, 1, " " + stats::numberText(statistics_.totalCount));
-    StringGrid1->setCells(1, 2, " " + stats::tenthsText(statistics_.overallAverage) + " %");
-#pragma GCC diagnostic pop
-
+    fillTableRows(stats::gameTable(statistics_));
     setHeading(Label2, " Wertungsverteilung der ausgew\xE4hlten Spiele (Anzahl Wertungen pro Prozent)");
     FxLabel3->setCaption(" Maximum=" + stats::numberText(statistics_.ratingCountMax) + " Spiel" +
                          (statistics_.ratingCountMax == 1 ? "" : "e"));

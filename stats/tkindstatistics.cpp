@@ -6,8 +6,6 @@
 
 namespace {
 
-std::span<const std::string_view> discKinds() { return archive::discView().statisticsRows; }
-std::span<const std::string_view> tipKinds() { return archive::tipsView().statisticsRows; }
 
 const TStatisticsWindow::Layout kDiscLayout{
     "Form5", "Statistik / CD & DVD-Inhalt", 544, 273, " Verteilung der Dateiarten", "Dateidurchschnitt pro Monat",
@@ -15,14 +13,12 @@ const TStatisticsWindow::Layout kDiscLayout{
 };
 
 const TKindStatistics::Texts kDiscTexts{
-    discKinds,
+    archive::discView,
     &archive::ViewState::CDFirstMonth,
     &archive::ViewState::CDFirstYear,
     &archive::ViewState::CDLastMonth,
     &archive::ViewState::CDLastYear,
-    " Kategorie",
     "File",
-    " Alle Files",
     "Dateianzahl-Durchschnitt pro Ausgabe",
     " Dateianzahlschnitt (max=",
     "Anzahl der Dateien = ",
@@ -34,14 +30,12 @@ const TStatisticsWindow::Layout kTipsLayout{
 };
 
 const TKindStatistics::Texts kTipsTexts{
-    tipKinds,
+    archive::tipsView,
     &archive::ViewState::TippsFirstMonth,
     &archive::ViewState::TippsFirstYear,
     &archive::ViewState::TippsLastMonth,
     &archive::ViewState::TippsLastYear,
-    " Art",
     "Tipp",
-    " Alle Tipps",
     "Tippsanzahl-Durchschnitt pro Ausgabe",
     " Tippsanzahlschnitt (max=",
     "Anzahl der Tipps = ",
@@ -58,16 +52,15 @@ std::string TKindStatistics::selectionText(int records) const {
 }
 
 void TKindStatistics::fillTitleRow() {
-    StringGrid1->setCells(0, 0, texts_.kindTitle);
+    fillTableRows({stats::kindTableTitles(texts_.view())});
     StringGrid1->setColWidth(0, 138);
-    StringGrid1->setCells(0, 1, " Anzahl");
     StringGrid1->setColWidth(1, 80);
 }
 
 void TKindStatistics::compute(const archive::DataSet& rows, archive::ViewState& state) {
     const archive::Issue first{state.*texts_.firstMonth, state.*texts_.firstYear};
     const archive::Issue newest{state.*texts_.lastMonth, state.*texts_.lastYear};
-    statistics_ = stats::computeKindStatistics(rows, texts_.kinds(), first, newest);
+    statistics_ = stats::computeKindStatistics(rows, texts_.view().statisticsRows, first, newest);
     state.StatMonth = newest.month;
     state.StatYear = newest.year;
 }
@@ -76,20 +69,7 @@ void TKindStatistics::fillFromComputation() {
     if (!statistics_.complete) return;
     setHeading(Label3, texts_.monthHeading);
     FxLabel1->setCaption(texts_.monthCaption + stats::tenthsText(statistics_.itemsPerIssueMax) + ")");
-    const auto kinds = texts_.kinds();
-    // GCC 12 takes "text" + std::string for overlapping or oversized copies
-    // (its bug 105329).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-#pragma GCC diagnostic ignored "-Wstringop-overflow"
-    for (size_t i = 0; i < kinds.size(); ++i) {
-        const int row = static_cast<int>(i) + 2;
-        StringGrid1->setCells(row, 0, " > " + std::string(kinds[i]));
-        StringGrid1->setCells(row, 1, " " + stats::numberText(statistics_.kindCount[i]));
-    }
-    StringGrid1->setCells(1, 0, texts_.allRow);
-    StringGrid1->setCells(1, 1, " " + stats::numberText(statistics_.totalCount));
-#pragma GCC diagnostic pop
+    fillTableRows(stats::kindTable(texts_.view(), statistics_));
 }
 
 double TKindStatistics::monthValue(int month) const {

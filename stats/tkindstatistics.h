@@ -13,14 +13,12 @@ class TKindStatistics : public TStatisticsWindow {
 public:
     // Everything in which the two windows differ.
     struct Texts {
-        std::span<const std::string_view> (*kinds)();
+        const archive::ViewDef& (*view)();  // its statistics rows are the kinds counted
         int archive::ViewState::*firstMonth;
         int archive::ViewState::*firstYear;
         int archive::ViewState::*lastMonth;
         int archive::ViewState::*lastYear;
-        const char* kindTitle;       // title of the table's first column
         const char* noun;            // "File", "Tipp"
-        const char* allRow;          // " Alle Files"
         const char* monthHeading;    // Label3 after a computation
         const char* monthCaption;    // FxLabel1 before the scale maximum
         const char* readoutQuantity; // in the month read-out

@@ -60,9 +60,31 @@ prefix="$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")"
 for path in bin/quillora "bin/quillorahd -> quillora" share/quillora/disc/DATA/GameData.DB \
   share/quillora/disc/DATA/CDData.DB share/quillora/disc/DATA/TippsData.DB share/quillora/disc/QLEngine/Setup.exe \
   share/applications/de.vortagon.quillora.desktop share/applications/de.vortagon.quillorahd.desktop \
-  share/metainfo/de.vortagon.quillora.metainfo.xml share/icons/hicolor/scalable/apps/quillora.svg; do
+  share/metainfo/de.vortagon.quillora.metainfo.xml share/icons/hicolor/scalable/apps/quillora.svg \
+  bin/quillora-archiv share/man/man1/quillora-archiv.1 share/bash-completion/completions/quillora-archiv; do
   check "the package lacks $prefix/$path" grep -q "^\\.$prefix/$path\\( ->\\|\$\\)" "$work/contents"
 done
+
+# The maintainer's tool as staged: its manual page renders without a
+# warning, its completion offers what the tool takes, and it finds the
+# sample archive sound.
+stage="$work/stage$prefix"
+warnings="$(groff -man -Tutf8 -ww -z "$stage/share/man/man1/quillora-archiv.1" 2>&1)"
+check "the manual page warns: $warnings" test -z "$warnings"
+complete_words() {
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _quillora_archiv; echo "${COMPREPLY[*]}"' \
+    _ "$stage/share/bash-completion/completions/quillora-archiv" "$@"
+}
+check "completion of commands" test "$(complete_words quillora-archiv im)" = import
+check "completion of options" test "$(complete_words quillora-archiv import DATA cd f --)" = "--alle-felder --probe --help"
+tables="$(complete_words quillora-archiv export DATA '')"
+check "no table names completed" test -n "$tables"
+for table in $tables; do
+  check "the tool refuses the completed table $table" \
+    "$stage/bin/quillora-archiv" export "$stage/share/quillora/disc/DATA" "$table" -o - >/dev/null
+done
+check "the tool finds faults in the sample archive" "$stage/bin/quillora-archiv" pruefen "$stage/share/quillora/disc/DATA" \
+  >/dev/null
 
 # --- installed and removed again
 if [ "$(id -u)" -ne 0 ]; then

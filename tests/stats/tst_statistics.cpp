@@ -3,6 +3,7 @@
 // month read-out under the mouse and the keys, and the category rows that
 // narrow the main grid.
 
+#include "commands.h"
 #include "tform3.h"
 #include "tfxlabel.h"
 #include "tkindstatistics.h"
@@ -17,6 +18,8 @@
 #include <QTest>
 
 #include <sqlite3.h>
+
+#include <sstream>
 
 namespace {
 
@@ -45,6 +48,7 @@ private slots:
     void distributionBarsGapsAndLeftoverPen();
     void hoverReadoutFollowsTheColumns();
     void keysMoveTheReadoutAndCopyTheTable();
+    void toolPrintsTheTableTheWindowCopies();
     void categoryRowNarrowsTheMainGrid();
     void selectionModuleRefreshesOpenWindows();
     void discAndTipsWindows();
@@ -243,6 +247,33 @@ void StatisticsTest::keysMoveTheReadoutAndCopyTheTable() {
     QCOMPARE(lines.value(0), QStringLiteral("Rubrik\tWertungen\tSchnitt"));
     QCOMPARE(lines.value(1), QStringLiteral("Alle Rubriken\t5\t79.6 %"));
     QCOMPARE(lines.value(2), QStringLiteral("> Action\t2\t69.5 %"));
+}
+
+// The maintainer's tool prints, on the same selection, what the window copies.
+void StatisticsTest::toolPrintsTheTableTheWindowCopies() {
+    auto printed = [&](const archive::ViewDef& view, const cli::Selection& selection) {
+        std::ostringstream out, err, data;
+        cli::Streams streams{out, err, data};
+        if (cli::printStatistics(disc->dataPath, view, selection, streams) != cli::kOk) return err.str();
+        const std::string text = out.str();
+        return text.substr(0, text.find("\n\n") + 1);
+    };
+    auto copied = [&](TStatisticsWindow& window) {
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window)) return std::string("not active");
+        QApplication::clipboard()->clear();
+        QTest::keyClick(window.Button1, Qt::Key_C, Qt::ControlModifier);
+        return fromQt(QApplication::clipboard()->text());
+    };
+    form().Image7Click();
+    click("Image6");
+    page().ComboBox2()->setCurrentIndex(1);  // Action
+    page().ComboBox2Change();
+    QTest::keyClicks(page().Edit1(), QStringLiteral("cab"));
+    QCOMPARE(copied(games()), printed(archive::gamesView(), {"cab", std::nullopt, "Action"}));
+    click("Image2");
+    click("Image7");
+    QCOMPARE(copied(discWindow()), printed(archive::discView(), {}));
 }
 
 void StatisticsTest::categoryRowNarrowsTheMainGrid() {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <stdexcept>
+#include <unordered_set>
 
 namespace sampledisc {
 namespace {
@@ -259,12 +260,17 @@ void generateGames(long long gameCount, const RowSink& sink) {
     const std::vector<long long> counts = rowsPerIssue(gameCount, issueCountUpTo(kNewestGameIssue), kGameIssueSeed);
     archive::Row row(view.fields.size());
     long long gameNumber = 0;
+    std::unordered_set<std::string> titlesOfIssue;
     for (size_t issue = 0; issue < counts.size(); ++issue) {
         row[issueColumn] = issueCodeAt(static_cast<int>(issue));
         const int year = issueAt(static_cast<int>(issue)).year;
+        titlesOfIssue.clear();
         for (long long n = 0; n < counts[issue]; ++n, ++gameNumber) {
             Random random = randomOfGame(gameNumber);
             GameFacts facts = drawGameFacts(random, year);
+            // An issue tests a game once: a title drawn twice is drawn again.
+            for (int attempt = 0; attempt < 16 && !titlesOfIssue.insert(facts.title).second; ++attempt)
+                facts.title = gameTitle(random, facts.genreCode, year);
             const std::optional<int> rating = drawRating(random, facts.sectionCode);
             row[titleColumn] = std::move(facts.title);
             row[sectionColumn] = std::string(nameOfCode(archive::sectionCodes(), facts.sectionCode));
@@ -277,6 +283,26 @@ void generateGames(long long gameCount, const RowSink& sink) {
     }
 }
 
+namespace {
+
+// A title for an item of `kind` that the issue does not hold yet: one issue
+// brings a game's demo and its patch, but not two demos of it. A small
+// archive may run out of titles; after a few draws the last one stays.
+template <typename Draw>
+std::string onceInIssue(std::unordered_set<std::string>& taken, std::string_view kind, const Draw& draw) {
+    std::string title;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        title = draw();
+        std::string key(kind);
+        key += '\t';
+        key += title;
+        if (taken.insert(std::move(key)).second) break;
+    }
+    return title;
+}
+
+}  // namespace
+
 void generateDiscItems(long long gameCount, long long itemCount, const RowSink& sink) {
     const archive::ViewDef& view = archive::discView();
     const int titleColumn = column(view, "TITEL"), issueColumn = column(view, "AUSGABE"),
@@ -287,11 +313,15 @@ void generateDiscItems(long long gameCount, long long itemCount, const RowSink& 
     const auto itself = [](std::string_view name) { return name; };
     Random random(kDiscSeed);
     archive::Row row(view.fields.size());
+    std::unordered_set<std::string> itemsOfIssue;  // kind, TAB, title
     for (size_t issue = 0; issue < counts.size(); ++issue) {
         row[issueColumn] = issueCodeAt(static_cast<int>(issue));
+        itemsOfIssue.clear();
         for (long long n = 0; n < counts[issue]; ++n) {
             const std::string_view kind = pickWeighted(random, archive::discItemKinds(), kDiscKindWeights, itself);
-            row[titleColumn] = discItemTitle(random, games, kind, static_cast<int>(issue));
+            row[titleColumn] = onceInIssue(itemsOfIssue, kind, [&] {
+                return discItemTitle(random, games, kind, static_cast<int>(issue));
+            });
             row[kindColumn] = std::string(kind);
             std::string_view medium = kCdOnly;
             if (static_cast<int>(issue) >= firstDvdIssue)
@@ -311,13 +341,17 @@ void generateTips(long long gameCount, long long tipCount, const RowSink& sink) 
     const std::vector<long long> counts = rowsPerIssue(tipCount, issueCountUpTo(kNewestTipIssue), kTipIssueSeed);
     Random random(kTipSeed);
     archive::Row row(view.fields.size());
+    std::unordered_set<std::string> tipsOfIssue;  // kind, TAB, title
     for (size_t issue = 0; issue < counts.size(); ++issue) {
         row[issueColumn] = issueCodeAt(static_cast<int>(issue));
+        tipsOfIssue.clear();
         for (long long n = 0; n < counts[issue]; ++n) {
             const std::string_view kindCode = pickWeighted(random, archive::tipKindCodes(), kTipKindWeights,
                                                            [](const archive::CodeEntry& entry) { return entry.code; });
             // Tips follow the tests: the games of the last year and a bit.
-            row[titleColumn] = games.titleNear(random, static_cast<int>(issue) - 15, static_cast<int>(issue), true);
+            row[titleColumn] = onceInIssue(tipsOfIssue, kindCode, [&] {
+                return games.titleNear(random, static_cast<int>(issue) - 15, static_cast<int>(issue), true);
+            });
             row[kindColumn] = std::string(nameOfCode(archive::tipKindCodes(), kindCode));
             row[counterColumn] = std::to_string(tipCounter(random, kindCode));
             sink(row);

@@ -1,0 +1,489 @@
+#include "commands.h"
+
+#include "check.h"
+#include "cp1252.h"
+#include "engine.h"
+#include "querytext.h"
+#include "statistics.h"
+#include "tablefile.h"
+#include "tablescan.h"
+#include "textexchange.h"
+#include "texts.h"
+#include "wholefile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <stdexcept>
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kIssueField = "AUSGABE";
+
+// The progress of long work on a terminal: a line rewritten in place.
+class Progress {
+public:
+    Progress(Streams& streams, std::string label) : streams_(streams), label_(std::move(label)) {}
+    ~Progress() {
+        if (shown_) streams_.err << '\n' << std::flush;
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void step() {
+        if (!streams_.progress || (++count_ & 0xFFFF) != 0) return;
+        streams_.err << '\r' << label_ << ": " << count_ << ' ' << texts::kProgressRows << std::flush;
+        shown_ = true;
+    }
+
+private:
+    Streams& streams_;
+    std::string label_;
+    long long count_ = 0;
+    bool shown_ = false;
+};
+
+int usageError(Streams& streams, std::string_view what, std::string_view detail = {}) {
+    streams.err << what;
+    if (!detail.empty()) streams.err << ": " << archive::quoted(detail);
+    if (!what.ends_with('.')) streams.err << '.';
+    streams.err << '\n' << texts::kSeeHelp << '\n';
+    return kFailed;
+}
+
+std::string tablePath(const std::string& folder, const archive::ViewDef& view) {
+    return folder + "/" + std::string(view.tableFile);
+}
+
+// The newest issue as the program reads it at its start: from the greatest
+// issue code. Nothing for a table without rows, whose newest issue no row
+// can be after.
+std::optional<std::string> greatestIssueCode(const std::string& folder, const archive::ViewDef& view) {
+    return archive::greatestValue(folder, archive::queriedPath(folder, view.tableFile), view, kIssueField);
+}
+
+std::string shownValue(const std::optional<std::string>& value) {
+    return value ? archive::quoted(archive::readableValue(*value)) : std::string(texts::kNull);
+}
+
+void writeFinding(std::ostream& out, const Finding& finding) {
+    out << finding.table;
+    if (finding.row != 0) out << ", " << (finding.fileLine ? texts::kFileLine : texts::kLine) << ' ' << finding.row;
+    if (!finding.field.empty()) {
+        out << ", " << finding.field;
+        if (finding.row != 0 || finding.value) out << " = " << shownValue(finding.value);
+    }
+    out << ": " << finding.problem << '\n';
+}
+
+void writeTsvFinding(std::ostream& out, const Finding& finding) {
+    out << finding.table << '\t';
+    if (finding.row != 0) out << finding.row;
+    out << '\t' << finding.field << '\t' << (finding.value ? archive::readableName(*finding.value) : std::string())
+        << '\t' << finding.problem << '\n';
+}
+
+std::string findingsText(long long findings) {
+    if (findings == 0) return std::string(texts::kNoFindings);
+    if (findings == 1) return std::string(texts::kOneFinding);
+    return std::to_string(findings) + " " + std::string(texts::kFindings);
+}
+
+// A line of an export: every TAB separates two values.
+void splitWholeLine(std::string_view line, std::vector<std::string>& values) {
+    values.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find(archive::kExchangeSeparator, start);
+        values.emplace_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return;
+        start = tab + 1;
+    }
+}
+
+// A refused line of an import file, told with its number.
+class LineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+const archive::ViewDef* viewNamed(std::string_view name) {
+    for (const archive::ViewDef* view : archive::allViews())
+        if (archive::equalsIgnoringCase(tableLabel(*view), name)) return view;
+    for (const auto& [shortName, viewName] : texts::kShortNames)
+        if (archive::equalsIgnoringCase(shortName, name)) return archive::findView(viewName);
+    return nullptr;
+}
+
+int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
+    std::ostream& summary = tsv ? streams.err : streams.out;
+    long long total = 0;
+    bool unreadable = false;
+    if (tsv) streams.out << texts::kTsvHeader << '\n';
+    for (const archive::ViewDef* view : archive::allViews()) {
+        const std::string label = tableLabel(*view);
+        long long findings = 0;
+        long long rows = 0;
+        const FindingSink sink = [&](const Finding& finding) {
+            ++findings;
+            if (tsv)
+                writeTsvFinding(streams.out, finding);
+            else
+                writeFinding(streams.out, finding);
+        };
+        try {
+            const std::optional<std::string> path = archive::findFileIgnoringCase(folder, std::string(view->tableFile));
+            if (!path) throw archive::EngineError(std::string(texts::kTableMissing) + " " + archive::quoted(folder) + ".");
+            const archive::TableScan scan(*path);
+            checkFields(*view, scan.fields(), sink);
+            for (const std::string& damage : scan.integrityFindings())
+                sink(Finding{label, 0, false, {}, std::nullopt, std::string(texts::kIntegrity) + ": " + damage});
+            std::optional<archive::Issue> newest;
+            std::optional<std::string> greatest;
+            try {
+                greatest = greatestIssueCode(folder, *view);
+            } catch (const archive::EngineError&) {
+                // Fields the program cannot show: told above; no newest issue then.
+            }
+            if (greatest) {
+                newest = archive::parseIssueCode(*greatest);
+                if (!newest)
+                    sink(Finding{label, 0, false, std::string(kIssueField), greatest, std::string(texts::kNewestMalformed)});
+            }
+            RowChecker checker(*view, scan.fields(), newest, sink);
+            checker.reserve(static_cast<size_t>(std::max<int64_t>(scan.greatestRowId(), 0)));
+            Progress progress(streams, label);
+            scan.forEachRow([&](const archive::StoredRow& row) {
+                ++rows;
+                checker.check(row);
+                progress.step();
+            });
+        } catch (const std::exception& error) {
+            streams.err << label << ": " << error.what() << '\n';
+            summary << label << ": " << texts::kUnreadable << '\n';
+            unreadable = true;
+            total += findings;
+            continue;
+        }
+        summary << label << ": " << rows << ' ' << texts::kRows << ", " << findingsText(findings) << '\n';
+        total += findings;
+    }
+    streams.out << std::flush;
+    if (unreadable) return kFailed;
+    return total > 0 ? kFindings : kOk;
+}
+
+int exportTable(const std::string& folder, const archive::ViewDef& view, const std::optional<std::string>& target,
+                Streams& streams) {
+    archive::Table table;
+    table.databaseName = folder;
+    table.tableName = std::string(view.tableFile);
+    table.open();
+    if (target && *target == "-") {
+        std::string chunk;
+        for (int record = 0; record < table.recordCount(); ++record) {
+            archive::appendExportLine(chunk, table, record);
+            if (chunk.size() >= (1u << 16)) {
+                streams.data.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                chunk.clear();
+            }
+        }
+        streams.data.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        streams.data.flush();
+        if (!streams.data) throw archive::FileWriteError(archive::fileErrorCause(EIO), EIO);
+        return kOk;
+    }
+    // The dialog's file: the table's file name and ".txt", in the data folder.
+    const std::string path = target ? *target : tablePath(folder, view) + ".txt";
+    archive::WholeFileWriter out(path);
+    archive::exportRecords(table, out);
+    out.commit();
+    streams.out << table.recordCount() << ' ' << texts::kExported << ' ' << archive::quoted(path) << ".\n";
+    return kOk;
+}
+
+int importFile(const std::string& folder, const archive::ViewDef& view, const std::string& file, bool allFields,
+               bool probe, Streams& streams) {
+    if (!allFields && &view != &archive::discView()) {
+        streams.err << texts::kImportOnlyDisc << '\n';
+        return kFailed;
+    }
+    // The rows go straight into the file: nothing here needs the table read.
+    const std::string path =
+        archive::findFileIgnoringCase(folder, std::string(view.tableFile)).value_or(tablePath(folder, view));
+    std::vector<archive::StoredField> fields = archive::TableScan(path).fields();
+    const size_t fieldCount = fields.size();
+
+    archive::ImportLineReader reader;
+    reader.open(file);
+    long long line = 0;
+    bool ended = false;
+    std::string text;
+    std::vector<archive::StoredRow> added;  // for the check of a probe
+    Progress progress(streams, tableLabel(view));
+    const auto nextRecord = [&](std::vector<std::string>& values) {
+        if (!reader.readLine(text)) {
+            ended = true;
+            return false;
+        }
+        ++line;
+        progress.step();
+        if (allFields) {
+            splitWholeLine(text, values);
+            if (values.size() != fieldCount)
+                throw LineError(std::to_string(values.size()) + " " + std::string(texts::kValueCount) + " " +
+                                std::to_string(fieldCount) + ".");
+        } else {
+            const std::array<std::string, 4> four = archive::splitImportLine(text);
+            values.assign(four.begin(), four.end());
+        }
+        if (probe) {
+            archive::StoredRow& row = added.emplace_back();
+            row.rowId = line;
+            row.foreign.assign(fieldCount, false);
+            row.cells.resize(fieldCount);
+            for (size_t i = 0; i < values.size() && i < fieldCount; ++i)
+                if (!values[i].empty()) row.cells[i] = values[i];
+        }
+        return true;
+    };
+    int count = 0;
+    try {
+        count = archive::appendToTableFile(folder, std::string(view.tableFile), nextRecord, probe);
+    } catch (const std::exception& error) {
+        if (!ended && line > 0) streams.err << texts::kLine << ' ' << line << ": ";
+        streams.err << error.what() << ' ' << texts::kLineRefused << ".\n";
+        return kFailed;
+    }
+    if (!probe) {
+        streams.out << count << ' ' << texts::kImported << ".\n";
+        return kOk;
+    }
+    streams.out << count << ' ' << texts::kWouldImport << ".\n";
+    // What the check would say of the table with these rows added.
+    const archive::TableScan scan(path);
+    long long findings = 0;
+    const FindingSink sink = [&](const Finding& finding) {
+        ++findings;
+        writeFinding(streams.out, finding);
+    };
+    // The program reads the newest issue from the table as it will be, with these rows.
+    std::optional<std::string> greatest = greatestIssueCode(folder, view);
+    const auto issueField = std::find_if(fields.begin(), fields.end(), [](const archive::StoredField& field) {
+        return archive::equalsIgnoringCase(field.name, kIssueField);
+    });
+    if (issueField != fields.end())
+        for (const archive::StoredRow& row : added)
+            if (const archive::Cell& code = row.cells[static_cast<size_t>(issueField - fields.begin())];
+                code && (!greatest || *code > *greatest))
+                greatest = code;
+    RowChecker checker(view, scan.fields(), greatest ? archive::parseIssueCode(*greatest) : std::nullopt, sink);
+    scan.forEachRow([&](const archive::StoredRow& row) { checker.remember(row); });
+    for (const archive::StoredRow& row : added) checker.check(row, true);
+    streams.out << tableLabel(view) << ": " << findingsText(findings) << '\n';
+    return findings > 0 ? kFindings : kOk;
+}
+
+int printStatistics(const std::string& folder, const archive::ViewDef& view, const Selection& selection,
+                    Streams& streams) {
+    archive::ViewState state;
+    state.DataPath = folder;
+    state.CurrentView = std::string(view.name);
+    state.CurrentTableFile = std::string(view.tableFile);
+    state.CategoryField = std::string(view.categoryField);
+    if (selection.title) state.TitleFilter = archive::titleFilterFor(*selection.title);
+    state.SelectionFilter = archive::selectionFilterFor(
+        view.categoryField, selection.category.value_or(std::string(archive::kAllEntries)),
+        selection.minimumRating ? std::to_string(*selection.minimumRating) : std::string(archive::kAllEntries));
+    archive::Query query;
+    query.databaseName = folder;
+    query.sql = archive::buildQueryText(state, view.tableFile).lines;
+    query.open();
+
+    const std::optional<std::string> greatest = greatestIssueCode(folder, view);
+    const archive::Issue first;
+    const archive::Issue newest = archive::newestIssueFrom(greatest ? &*greatest : nullptr);
+    std::ostream& out = streams.out;
+    auto month = [&](int m, double issues) -> std::ostream& {
+        return out << (m + 1) << '\t' << stats::numberText(issues);
+    };
+    if (&view == &archive::gamesView()) {
+        const stats::GameStatistics statistics =
+            stats::computeGameStatistics(query, view.statisticsRows, first, newest);
+        if (!statistics.complete) {
+            streams.err << texts::kStatisticsStopped << ": " << statistics.failure << '\n';
+            return kFailed;
+        }
+        out << stats::tableCopyText(stats::gameTable(statistics)) << '\n' << texts::kGameMonthHeading << '\n';
+        for (int m = 0; m < 12; ++m) {
+            const double tests = statistics.monthTestCount[m];
+            month(m, statistics.issuesPerMonth[m])
+                << '\t' << stats::numberText(tests) << '\t' << stats::numberText(statistics.monthRatingSum[m]) << '\t'
+                << stats::tenthsText(stats::quotient(tests, statistics.issuesPerMonth[m])) << '\t'
+                << stats::tenthsText(stats::quotient(statistics.monthRatingSum[m], tests)) << '\n';
+        }
+        out << '\n' << texts::kDistributionHeading << '\n';
+        for (size_t rating = 0; rating < statistics.ratingCounts.size(); ++rating)
+            out << rating << '\t' << stats::numberText(statistics.ratingCounts[rating]) << '\n';
+    } else {
+        const stats::KindStatistics statistics =
+            stats::computeKindStatistics(query, view.statisticsRows, first, newest);
+        if (!statistics.complete) {
+            streams.err << texts::kStatisticsStopped << ": " << statistics.failure << '\n';
+            return kFailed;
+        }
+        out << stats::tableCopyText(stats::kindTable(view, statistics)) << '\n' << texts::kKindMonthHeading << '\n';
+        for (int m = 0; m < 12; ++m) {
+            const double items = statistics.monthItemCount[m];
+            month(m, statistics.issuesPerMonth[m])
+                << '\t' << stats::numberText(items) << '\t'
+                << stats::tenthsText(stats::quotient(items, statistics.issuesPerMonth[m])) << '\n';
+        }
+    }
+    out << std::flush;
+    return kOk;
+}
+
+int createTables(const std::string& folder, Streams& streams) {
+    std::error_code ignored;
+    std::filesystem::create_directories(archive::cp1252ToUtf8(folder), ignored);
+    bool exists = false;
+    for (const archive::ViewDef* view : archive::allViews()) {
+        if (const auto path = archive::findFileIgnoringCase(folder, std::string(view->tableFile))) {
+            streams.err << texts::kTableExists << ": " << archive::quoted(*path) << ".\n";
+            exists = true;
+        }
+    }
+    if (exists) return kFailed;
+    for (const archive::ViewDef* view : archive::allViews()) {
+        const std::string path = folder + "/" + std::string(view->copiedFileName);
+        archive::TableFileWriter writer(path, *view);
+        writer.commit();
+        streams.out << texts::kCreated << ": " << archive::quoted(path) << '\n';
+    }
+    return kOk;
+}
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    std::string_view help;
+    size_t positional;  // arguments besides the options
+};
+
+constexpr Command kCommands[] = {
+    {"pruefen", texts::kCheckHelp, 1},   {"export", texts::kExportHelp, 2}, {"import", texts::kImportHelp, 3},
+    {"statistik", texts::kStatisticsHelp, 2}, {"neu", texts::kNewHelp, 1},
+};
+
+bool isHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
+
+// A query names its table file by a path below the data folder, which it
+// takes relative to that folder again: the folder is made absolute first.
+std::string absoluteFolder(const std::string& folder) {
+    std::error_code failed;
+    const std::filesystem::path path = std::filesystem::absolute(archive::cp1252ToUtf8(folder), failed);
+    if (failed) return folder;
+    std::string absolute = archive::utf8ToCp1252(path.lexically_normal().string());
+    while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+    return absolute;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, Streams& streams) {
+    if (args.empty()) return usageError(streams, texts::kMissingArguments);
+    if (isHelp(args[0])) {
+        streams.out << texts::kUsage;
+        return kOk;
+    }
+    const Command* command = nullptr;
+    for (const Command& candidate : kCommands)
+        if (candidate.name == args[0]) command = &candidate;
+    if (!command) return usageError(streams, texts::kUnknownCommand, args[0]);
+
+    std::vector<std::string> positional;
+    bool tsv = false, allFields = false, probe = false;
+    std::optional<std::string> target;
+    Selection selection;
+    std::string ratingText;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (isHelp(arg)) {
+            streams.out << command->help;
+            return kOk;
+        }
+        auto value = [&]() -> const std::string* {
+            if (i + 1 >= args.size()) return nullptr;
+            return &args[++i];
+        };
+        const std::string_view name = command->name;
+        if (name == "pruefen" && arg == "--tsv") {
+            tsv = true;
+        } else if (name == "import" && arg == "--alle-felder") {
+            allFields = true;
+        } else if (name == "import" && arg == "--probe") {
+            probe = true;
+        } else if ((name == "export" && arg == "-o") ||
+                   (name == "statistik" && (arg == "--titel" || arg == "--wertung" || arg == "--rubrik"))) {
+            const std::string* given = value();
+            if (!given) return usageError(streams, texts::kMissingValue, arg);
+            if (arg == "-o") target = *given;
+            if (arg == "--titel") selection.title = *given;
+            if (arg == "--rubrik") selection.category = *given;
+            if (arg == "--wertung") ratingText = *given;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usageError(streams, texts::kUnknownOption, arg);
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() < command->positional) return usageError(streams, texts::kMissingArguments);
+    if (positional.size() > command->positional) return usageError(streams, texts::kTooManyArguments);
+    const std::string folder = absoluteFolder(positional[0]);
+    const archive::ViewDef* view = nullptr;
+    if (command->positional > 1) {
+        view = viewNamed(positional[1]);
+        if (!view) {
+            streams.err << texts::kUnknownTable << ": " << archive::quoted(positional[1]) << " (" << texts::kTableNames
+                        << ").\n";
+            return kFailed;
+        }
+    }
+    try {
+        if (command->name == "pruefen") return checkFolder(folder, tsv, streams);
+        if (command->name == "export") return exportTable(folder, *view, target, streams);
+        if (command->name == "import") return importFile(folder, *view, positional[2], allFields, probe, streams);
+        if (command->name == "neu") return createTables(folder, streams);
+        if (!ratingText.empty()) {
+            int rating = -1;
+            const auto [end, error] = std::from_chars(ratingText.data(), ratingText.data() + ratingText.size(), rating);
+            if (error != std::errc{} || end != ratingText.data() + ratingText.size() || rating < 0 || rating > 100)
+                return usageError(streams, texts::kBadRating, ratingText);
+            if (!view->ratingListEnabled) return usageError(streams, texts::kNoRatings);
+            selection.minimumRating = rating;
+        }
+        if (selection.category) {
+            const auto names = view->categories;
+            const auto found = std::find_if(names.begin(), names.end(), [&](std::string_view name) {
+                return archive::equalsIgnoringCase(name, *selection.category);
+            });
+            if (found == names.end()) return usageError(streams, texts::kBadCategory, *selection.category);
+            selection.category = std::string(*found);
+        }
+        return printStatistics(folder, *view, selection, streams);
+    } catch (const std::exception& error) {
+        streams.err << error.what() << '\n';
+        return kFailed;
+    }
+}
+
+}  // namespace cli
