@@ -90,6 +90,11 @@ std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
         chunk->offsets.assign(from.offsets.begin(), from.offsets.begin() + rows + 1);
         chunk->bytes.assign(from.bytes, 0, chunk->offsets.back());
     } else {
+        // Sized first: a chunk of long texts is copied once, not again with
+        // every growth, and leaves no spare room to be trimmed by a copy.
+        size_t bytes = rows;
+        for (uint32_t i = 0; i < rows; ++i) bytes += from.text(i).size();
+        chunk->bytes.reserve(bytes);
         chunk->offsets.reserve(rows + 1);
         for (uint32_t i = 0; i < rows; ++i) {
             chunk->bytes += from.text(i);
@@ -247,9 +252,12 @@ private:
 
 namespace {
 
-// Also trims capacity: a loaded image is kept for long.
+// Also trims capacity: a loaded image is kept for long. The cells' bytes
+// are trimmed only when that frees more than a sixteenth of them: a chunk a
+// little smaller than the room reserved for it would otherwise be copied
+// whole, which for long texts costs as much as reading them.
 void shrink(Chunk& chunk) {
-    chunk.bytes.shrink_to_fit();
+    if (chunk.bytes.capacity() - chunk.bytes.size() > chunk.bytes.size() / 16) chunk.bytes.shrink_to_fit();
     chunk.offsets.shrink_to_fit();
     chunk.nulls.shrink_to_fit();
     chunk.numbers.shrink_to_fit();
