@@ -161,6 +161,12 @@ void encodeRepeats(Chunk& chunk) {
 // enough is written out plain, by the rule of repeatsPay.
 class RepeatCoder {
 public:
+    // A text of this length ends the coding of its chunk: kept as an entry,
+    // it would be copied once more when the chunk is written out plain, and
+    // what repeats beside it can save no more than the chunk's other cells
+    // take, little next to it.
+    static constexpr size_t kLongValueBytes = size_t{256} << 10;
+
     RepeatCoder() : slots_(kSlots) {}
 
     // Starts a new chunk: what the last one held is forgotten.
@@ -311,8 +317,9 @@ void TableImage::Builder::codeRepeats() {
 
 void TableImage::Builder::appendText(int column, std::optional<std::string_view> utf8) {
     Chunk& chunk = *current_[static_cast<size_t>(column)];
-    chunk.nulls.push_back(!utf8);
     RepeatCoder* coder = static_cast<size_t>(column) < coders_.size() ? coders_[column].get() : nullptr;
+    if (coder && coder->coding() && utf8 && utf8->size() >= RepeatCoder::kLongValueBytes) coder->stop(chunk);
+    chunk.nulls.push_back(!utf8);
     if (coder && coder->coding()) {
         coder->add(chunk, utf8.value_or(std::string_view()));
         if (chunk.bytes.size() >= UINT32_MAX) throw EngineError(detail::notATableText(image_.path_));
@@ -356,7 +363,13 @@ void TableImage::Builder::flush() {
         shrink(*current_[c]);
         image_.cells_[c].push_back(std::move(current_[c]));
         current_[c] = std::make_shared<Chunk>();
-        if (slots_->rowIds.size() == kChunkRows) current_[c]->bytes.reserve(image_.cells_[c].back()->bytes.size());
+        // Room for about what the last full chunk took, and a little more,
+        // so that a chunk a little larger is not copied once to grow and
+        // once more to be trimmed.
+        if (slots_->rowIds.size() == kChunkRows) {
+            const size_t last = image_.cells_[c].back()->bytes.size();
+            current_[c]->bytes.reserve(last + last / 32);
+        }
         if (coder) coder->begin();
     }
     image_.slots_.push_back(std::move(slots_));
