@@ -90,6 +90,11 @@ std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
         chunk->offsets.assign(from.offsets.begin(), from.offsets.begin() + rows + 1);
         chunk->bytes.assign(from.bytes, 0, chunk->offsets.back());
     } else {
+        // Sized first: a chunk of long texts is copied once, not again with
+        // every growth, and leaves no spare room to be trimmed by a copy.
+        size_t bytes = rows;
+        for (uint32_t i = 0; i < rows; ++i) bytes += from.text(i).size();
+        chunk->bytes.reserve(bytes);
         chunk->offsets.reserve(rows + 1);
         for (uint32_t i = 0; i < rows; ++i) {
             chunk->bytes += from.text(i);
@@ -156,6 +161,12 @@ void encodeRepeats(Chunk& chunk) {
 // enough is written out plain, by the rule of repeatsPay.
 class RepeatCoder {
 public:
+    // A text of this length ends the coding of its chunk: kept as an entry,
+    // it would be copied once more when the chunk is written out plain, and
+    // what repeats beside it can save no more than the chunk's other cells
+    // take, little next to it.
+    static constexpr size_t kLongValueBytes = size_t{256} << 10;
+
     RepeatCoder() : slots_(kSlots) {}
 
     // Starts a new chunk: what the last one held is forgotten.
@@ -247,9 +258,12 @@ private:
 
 namespace {
 
-// Also trims capacity: a loaded image is kept for long.
+// Also trims capacity: a loaded image is kept for long. The cells' bytes
+// are trimmed only when that frees more than a sixteenth of them: a chunk a
+// little smaller than the room reserved for it would otherwise be copied
+// whole, which for long texts costs as much as reading them.
 void shrink(Chunk& chunk) {
-    chunk.bytes.shrink_to_fit();
+    if (chunk.bytes.capacity() - chunk.bytes.size() > chunk.bytes.size() / 16) chunk.bytes.shrink_to_fit();
     chunk.offsets.shrink_to_fit();
     chunk.nulls.shrink_to_fit();
     chunk.numbers.shrink_to_fit();
@@ -303,8 +317,9 @@ void TableImage::Builder::codeRepeats() {
 
 void TableImage::Builder::appendText(int column, std::optional<std::string_view> utf8) {
     Chunk& chunk = *current_[static_cast<size_t>(column)];
-    chunk.nulls.push_back(!utf8);
     RepeatCoder* coder = static_cast<size_t>(column) < coders_.size() ? coders_[column].get() : nullptr;
+    if (coder && coder->coding() && utf8 && utf8->size() >= RepeatCoder::kLongValueBytes) coder->stop(chunk);
+    chunk.nulls.push_back(!utf8);
     if (coder && coder->coding()) {
         coder->add(chunk, utf8.value_or(std::string_view()));
         if (chunk.bytes.size() >= UINT32_MAX) throw EngineError(detail::notATableText(image_.path_));
@@ -348,7 +363,13 @@ void TableImage::Builder::flush() {
         shrink(*current_[c]);
         image_.cells_[c].push_back(std::move(current_[c]));
         current_[c] = std::make_shared<Chunk>();
-        if (slots_->rowIds.size() == kChunkRows) current_[c]->bytes.reserve(image_.cells_[c].back()->bytes.size());
+        // Room for about what the last full chunk took, and a little more,
+        // so that a chunk a little larger is not copied once to grow and
+        // once more to be trimmed.
+        if (slots_->rowIds.size() == kChunkRows) {
+            const size_t last = image_.cells_[c].back()->bytes.size();
+            current_[c]->bytes.reserve(last + last / 32);
+        }
         if (coder) coder->begin();
     }
     image_.slots_.push_back(std::move(slots_));

@@ -256,9 +256,11 @@ private:
     std::vector<uint32_t> computeRanks(int column, std::shared_ptr<const Chunk>& dictionary) const;
 
     struct Check;
-    // Starts the check on the connection the rows were read through, whose
-    // read transaction it ends; a file known to be sound is not checked again.
-    void startCheck(std::unique_ptr<Check> check);
+    // Starts the check on a connection the rows were read through, whose
+    // read transaction it ends.
+    void startCheck(std::shared_ptr<Check> check);
+    // The verdict of a file the hard-disk copy has found sound already.
+    void knownSoundVerdict();
 
     std::string path_;
     FileStamp stamp_;

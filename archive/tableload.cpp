@@ -244,7 +244,7 @@ void TableImage::appendPart(TableImage&& part) {
     deletedCount_ += part.deletedCount_;
 }
 
-// The connection a load read its rows through, still in its read
+// A connection a load read its rows through, still in its read
 // transaction; the check ends both.
 struct TableImage::Check {
     Database db;
@@ -310,7 +310,7 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     image->path_ = path;
     image->stamp_ = *stamp;
 
-    auto check = std::make_unique<Check>();
+    auto check = std::make_shared<Check>();
     check->db = Database::openReadOnly(path);
     const Database& db = check->db;
     // Opening may have rolled back a killed writer's change: the image shows
@@ -337,29 +337,26 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     }
     span.reset();
 
-    std::optional<Database> secondDb;
-    std::optional<detail::Transaction> secondTransaction;
+    std::shared_ptr<Check> second;
     if (middle) {
         try {
-            secondDb.emplace(Database::openReadOnly(path));
-            secondTransaction.emplace(*secondDb, path, detail::Transaction::Lock::Deferred);
-            Command look(*secondDb, "SELECT max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
+            second = std::make_shared<Check>();
+            second->db = Database::openReadOnly(path);
+            second->transaction.emplace(second->db, path, detail::Transaction::Lock::Deferred);
+            Command look(second->db, "SELECT max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
             look.step();
         } catch (const EngineError&) {
-            secondTransaction.reset();
-            secondDb.reset();
+            second.reset();
         }
         // A file with a rollback journal is now held against writers by both
         // read transactions; only when no write came in between do they read
         // the same state of it. A WAL-mode file is opened immutable and held
         // by nothing: the stamp compared once the rows are read tells.
-        if (secondDb && stampOf(path) != std::optional<FileStamp>(image->stamp_)) {
-            secondTransaction.reset();
-            secondDb.reset();
-        }
-        if (!secondDb) middle.reset();
+        if (second && stampOf(path) != std::optional<FileStamp>(image->stamp_)) second.reset();
+        if (!second) middle.reset();
     }
 
+    const bool needsCheck = !knownSound(path, image->stamp_);
     if (!middle) {
         image->readRows(db, path, std::nullopt, std::nullopt, cancel, nullptr);
     } else {
@@ -374,44 +371,62 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
         const auto failed = [&] {
             if (!halt.exchange(true)) failure = std::current_exception();
         };
-        std::thread second([&] {
+        // The half done first checks the pages through its own connection
+        // (both read the same state of the file) while the other still
+        // reads: the check takes the thread that would wait, not one the
+        // rows and the first result need. Should the other half fail, or
+        // the file turn out changed, the image goes and stops its check.
+        std::atomic<bool> checking{!needsCheck};
+        const auto halfDone = [&](const std::shared_ptr<Check>& connection) {
+            if (!checking.exchange(true)) image->startCheck(connection);
+        };
+        std::thread upper([&] {
             try {
-                part.readRows(*secondDb, path, middle, std::nullopt, cancel, &halt);
+                part.readRows(second->db, path, middle, std::nullopt, cancel, &halt);
+                if (!halt.load()) halfDone(second);
             } catch (...) {
                 failed();
             }
         });
         try {
             image->readRows(db, path, std::nullopt, middle, cancel, &halt);
+            if (!halt.load()) halfDone(check);
         } catch (...) {
             failed();
         }
-        second.join();
+        upper.join();
         if (failure) std::rethrow_exception(failure);
-        secondTransaction->commit();
         image->appendPart(std::move(part));
     }
     // Nothing holds a WAL-mode file, nor the file against a program that
     // replaces it whole: the rows are those of the stamp only if it still holds.
     if (detail::rowsReadHook) detail::rowsReadHook(path);
     if (stampOf(path) != std::optional<FileStamp>(image->stamp_)) return nullptr;
-    image->startCheck(std::move(check));
+    if (!needsCheck) {
+        image->knownSoundVerdict();
+    } else if (!middle) {
+        image->startCheck(check);
+    }
+    // A connection not checking ends its read transaction now.
+    for (const std::shared_ptr<Check>& connection : {check, second})
+        if (connection && (!image->verdict_ || image->verdict_->check != connection)) connection->transaction->commit();
     return image;
 }
 
-void TableImage::startCheck(std::unique_ptr<Check> check) {
+void TableImage::startCheck(std::shared_ptr<Check> check) {
     auto verdict = std::make_shared<Verdict>();
-    if (knownSound(path_, stamp_)) {
-        check->transaction->commit();
-        std::promise<std::string> sound;
-        sound.set_value({});
-        verdict->fault = sound.get_future().share();
-    } else {
-        verdict->check = std::move(check);
-        verdict->fault =
-            std::async(std::launch::async, [running = verdict->check, path = path_] { return running->run(path); })
-                .share();
-    }
+    verdict->check = std::move(check);
+    verdict->fault =
+        std::async(std::launch::async, [running = verdict->check, path = path_] { return running->run(path); })
+            .share();
+    verdict_ = std::move(verdict);
+}
+
+void TableImage::knownSoundVerdict() {
+    auto verdict = std::make_shared<Verdict>();
+    std::promise<std::string> sound;
+    sound.set_value({});
+    verdict->fault = sound.get_future().share();
     verdict_ = std::move(verdict);
 }
 
