@@ -251,7 +251,7 @@ namespace {
 
 std::atomic<bool> upperHalfSlow{false};
 
-void slowOneHalf(bool upperHalf) {
+void slowOneHalf(bool upperHalf, const std::atomic<bool>*) {
     if (upperHalf == upperHalfSlow) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
