@@ -38,7 +38,7 @@ public:
     TableScan& operator=(const TableScan&) = delete;
 
     const std::vector<StoredField>& fields() const;
-    // The greatest row id: room enough for every row.
+    // The greatest row id: as many rows at most, though far fewer where ids have gaps.
     int64_t greatestRowId() const;
     // SQLite's integrity_check: nothing for a sound file, else at most
     // `limit` of its findings (SQLite's English text).

@@ -3,6 +3,7 @@
 #include "check.h"
 #include "cp1252.h"
 #include "engine.h"
+#include "enginepaths.h"
 #include "querytext.h"
 #include "statistics.h"
 #include "tablefile.h"
@@ -54,6 +55,14 @@ int usageError(Streams& streams, std::string_view what, std::string_view detail 
     if (!what.ends_with('.')) streams.err << '.';
     streams.err << '\n' << texts::kSeeHelp << '\n';
     return kFailed;
+}
+
+// A count of records with its noun: one "Datensatz", otherwise "Datens\xE4tze".
+std::string records(long long count) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += count == 1 ? texts::kRecord : texts::kRecords;
+    return text;
 }
 
 std::string tablePath(const std::string& folder, const archive::ViewDef& view) {
@@ -158,7 +167,11 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
                     sink(Finding{label, 0, false, std::string(kIssueField), greatest, std::string(texts::kNewestMalformed)});
             }
             RowChecker checker(*view, scan.fields(), newest, sink);
-            checker.reserve(static_cast<size_t>(std::max<int64_t>(scan.greatestRowId(), 0)));
+            // The greatest row id is only a hint at the row count: a damaged or
+            // hand-edited file may hold one near 2^63. The checker grows on its
+            // own beyond what is reserved.
+            constexpr int64_t kMostRowsReserved = int64_t{1} << 22;
+            checker.reserve(static_cast<size_t>(std::clamp<int64_t>(scan.greatestRowId(), 0, kMostRowsReserved)));
             Progress progress(streams, label);
             scan.forEachRow([&](const archive::StoredRow& row) {
                 ++rows;
@@ -202,10 +215,21 @@ int exportTable(const std::string& folder, const archive::ViewDef& view, const s
     }
     // The dialog's file: the table's file name and ".txt", in the data folder.
     const std::string path = target ? *target : tablePath(folder, view) + ".txt";
+    // A slip of the pen must not put text where a table was.
+    for (const archive::ViewDef* table : archive::allViews()) {
+        std::error_code ignored;
+        if (std::filesystem::equivalent(archive::cp1252ToUtf8(path),
+                                        archive::cp1252ToUtf8(archive::detail::queriedTableFile(
+                                            folder, archive::queriedPath(folder, table->tableFile))),
+                                        ignored)) {
+            streams.err << texts::kExportOverTable << ' ' << archive::quoted(path) << ".\n";
+            return kFailed;
+        }
+    }
     archive::WholeFileWriter out(path);
     archive::exportRecords(table, out);
     out.commit();
-    streams.out << table.recordCount() << ' ' << texts::kExported << ' ' << archive::quoted(path) << ".\n";
+    streams.out << records(table.recordCount()) << ' ' << texts::kExported << ' ' << archive::quoted(path) << ".\n";
     return kOk;
 }
 
@@ -263,10 +287,11 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
         return kFailed;
     }
     if (!probe) {
-        streams.out << count << ' ' << texts::kImported << ".\n";
+        streams.out << records(count) << ' ' << texts::kImported << ".\n";
         return kOk;
     }
-    streams.out << count << ' ' << texts::kWouldImport << ".\n";
+    streams.out << records(count) << ' ' << (count == 1 ? texts::kWould : texts::kWouldMany) << ' '
+                << texts::kWouldImport << ".\n";
     // What the check would say of the table with these rows added.
     const archive::TableScan scan(path);
     long long findings = 0;

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "cp1252.h"
+#include "texts.h"
 
 #include <unistd.h>
 
@@ -48,7 +49,13 @@ int main(int argc, char** argv) {
     cli::Streams streams{out, err, std::cout, ::isatty(STDERR_FILENO) == 1};
     const int status = cli::run(args, streams);
     out.flush();
-    err.flush();
     std::cout.flush();
+    // A report cut short (a full disk behind a redirection) is no success.
+    if (!out || !std::cout) {
+        err << cli::texts::kOutputFailed << '\n';
+        err.flush();
+        return cli::kFailed;
+    }
+    err.flush();
     return status;
 }

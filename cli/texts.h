@@ -116,10 +116,16 @@ inline constexpr std::string_view kImportOnlyDisc =
 inline constexpr std::string_view kLine = "Zeile";
 inline constexpr std::string_view kFileLine = "Dateizeile";
 inline constexpr std::string_view kLineRefused = "nichts wurde gespeichert";
-inline constexpr std::string_view kImported = "Datens\xE4tze eingef\xFCgt";
-inline constexpr std::string_view kWouldImport = "Datens\xE4tze w\xFC" "rden eingef\xFCgt, nichts wurde ge\xE4ndert";
+// After a count: "1 Datensatz", "2 Datens\xE4tze".
+inline constexpr std::string_view kRecord = "Datensatz";
+inline constexpr std::string_view kRecords = "Datens\xE4tze";
+inline constexpr std::string_view kImported = "eingef\xFCgt";
+inline constexpr std::string_view kWouldImport = "eingef\xFCgt, nichts wurde ge\xE4ndert";
+inline constexpr std::string_view kWould = "w\xFC" "rde";
+inline constexpr std::string_view kWouldMany = "w\xFC" "rden";
 inline constexpr std::string_view kValueCount = "Werte statt";
-inline constexpr std::string_view kExported = "Datens\xE4tze geschrieben nach";
+inline constexpr std::string_view kExported = "geschrieben nach";
+inline constexpr std::string_view kExportOverTable = "Nichts geschrieben: die Ausgabe ginge \xFC" "ber die Tabelle";
 inline constexpr std::string_view kBadRating = "Die Wertung muss eine ganze Zahl von 0 bis 100 sein";
 inline constexpr std::string_view kBadCategory = "Unbekannte Rubrik oder Art";
 inline constexpr std::string_view kNoRatings = "Nur die Spiele haben Wertungen.";
@@ -132,6 +138,7 @@ inline constexpr std::string_view kFindings = "Befunde";
 inline constexpr std::string_view kOneFinding = "1 Befund";
 inline constexpr std::string_view kNoFindings = "keine Befunde";
 inline constexpr std::string_view kUnreadable = "nicht lesbar";
+inline constexpr std::string_view kOutputFailed = "Die Ausgabe konnte nicht vollst\xE4ndig geschrieben werden.";
 inline constexpr std::string_view kNull = "(leer)";
 
 // Findings.

@@ -172,8 +172,10 @@ void failUpperHalf(bool upperHalf, const std::atomic<bool>* halt) {
     }
     // The lower half goes on only once the upper one's failure has reached
     // the flag that stops it (its exception unwinds before that).
+    // A flag never set fails the test below instead of hanging it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     if (++lowerChunks == 1)
-        while (halt && !halt->load()) std::this_thread::yield();
+        while (halt && !halt->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
 }
 
 }  // namespace

@@ -233,7 +233,7 @@ TEST(ExchangeTest, RefusedLineStoresNothingAndProbeChangesNothing) {
     EXPECT_EQ(probe.status, cli::kFindings) << probe.err;
     EXPECT_EQ(lines(probe.out),
               (std::vector<std::string>{
-                  "1 Datens\xE4tze w\xFCrden eingef\xFCgt, nichts wurde ge\xE4ndert.",
+                  "1 Datensatz w\xFCrde eingef\xFCgt, nichts wurde ge\xE4ndert.",
                   "GameData, Dateizeile 1, RUBRIK = 'action': kein Name der Liste; gemeint ist wohl 'Action'",
                   "GameData: 1 Befund"}));
     EXPECT_EQ(runTool({"export", sample.path(), "spiele", "-o", "-"}).data, before);
@@ -255,6 +255,8 @@ TEST(ToolTest, ExitStatuses) {
         {{"packen", sample.path()}, cli::kFailed},
         {{"pruefen", sample.path(), "--json"}, cli::kFailed},
         {{"pruefen"}, cli::kFailed},
+        // Refused, and the table stays: the sample checks clean right after.
+        {{"export", sample.path(), "spiele", "-o", sample.path() + "/CDData.DB"}, cli::kFailed},
         {{"pruefen", sample.path()}, cli::kOk},
         {{"pruefen", crafted.path()}, cli::kFindings},
         {{"pruefen", empty.path()}, cli::kFailed},
@@ -273,6 +275,15 @@ TEST(ToolTest, ExitStatuses) {
         for (const std::string& arg : args) call += arg + " ";
         EXPECT_EQ(runTool(args).status, status) << call;
     }
+}
+
+// A report cut short by a full disk is a failure, not a clean check.
+TEST(ToolTest, AReportThatCannotBeWrittenFails) {
+    SampleFolder sample;
+    const std::string command = std::string(QUILLORA_ARCHIV_EXE) + " pruefen '" + sample.path() + "' > /dev/full 2> /dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), cli::kFailed);
 }
 
 // The tool as its own process, beside a reader in this one: the reader sees
