@@ -17,6 +17,9 @@
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <vector>
+#include <utility>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <stdexcept>
@@ -387,12 +390,27 @@ int createTables(const std::string& folder, Streams& streams) {
         }
     }
     if (exists) return kFailed;
+    // All three or none: each table is written whole before the first is put
+    // in place, and a table put in place is taken away again when a later one
+    // fails, so that a second try does not find it and refuse.
+    std::vector<std::pair<std::string, std::unique_ptr<archive::TableFileWriter>>> writers;
     for (const archive::ViewDef* view : archive::allViews()) {
-        const std::string path = folder + "/" + std::string(view->copiedFileName);
-        archive::TableFileWriter writer(path, *view);
-        writer.commit();
-        streams.out << texts::kCreated << ": " << archive::quoted(path) << '\n';
+        std::string path = folder + "/" + std::string(view->copiedFileName);
+        auto writer = std::make_unique<archive::TableFileWriter>(path, *view);
+        writers.emplace_back(std::move(path), std::move(writer));
     }
+    size_t committed = 0;
+    try {
+        for (auto& [path, writer] : writers) {
+            writer->commit();
+            ++committed;
+        }
+    } catch (...) {
+        for (size_t index = 0; index < committed; ++index)
+            std::filesystem::remove(archive::cp1252ToUtf8(writers[index].first), ignored);
+        throw;
+    }
+    for (const auto& [path, writer] : writers) streams.out << texts::kCreated << ": " << archive::quoted(path) << '\n';
     return kOk;
 }
 

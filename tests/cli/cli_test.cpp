@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "cp1252.h"
 #include "engine.h"
+#include "filefaults.h"
 #include "querytext.h"
 #include "samplearchive.h"
 #include "tablefile.h"
@@ -274,6 +275,27 @@ TEST(ToolTest, ExitStatuses) {
         std::string call;
         for (const std::string& arg : args) call += arg + " ";
         EXPECT_EQ(runTool(args).status, status) << call;
+    }
+}
+
+// A failure at any step of making the tables leaves none of them behind, so
+// that a second try is not refused.
+TEST(ToolTest, NewTablesAreAllThreeOrNone) {
+    for (int step = 1;; ++step) {
+        SCOPED_TRACE(step);
+        TestFolder folder;
+        FileStepFaults faults;
+        faults.failNth(step, EIO);
+        const Result result = runTool({"neu", folder.path()});
+        const bool fired = faults.fired().has_value();
+        faults.disarm();
+        size_t tables = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            tables += entry.path().extension() == ".DB";
+        EXPECT_EQ(tables, fired ? 0u : 3u);
+        EXPECT_EQ(result.status, fired ? cli::kFailed : cli::kOk);
+        if (!fired) break;
+        ASSERT_EQ(runTool({"neu", folder.path()}).status, cli::kOk);
     }
 }
 
