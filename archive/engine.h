@@ -236,9 +236,11 @@ private:
 // record, or an error of `nextRecord`, stores nothing and is thrown; a
 // `trial` stores nothing either way. The table is found like
 // Table::tableName in the folder `databaseName`; an image of it is read
-// again at its next use. Returns the records read.
+// again at its next use. Returns the records read. `stored`, when given,
+// hears each record as it goes into the file, its values converted.
 int appendToTableFile(const std::string& databaseName, const std::string& tableName,
-                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial);
+                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial,
+                      const std::function<void(const std::vector<Cell>&)>& stored = {});
 
 // What the first record of a query on a table of `view` (its databaseName
 // and the file its FROM names) sorted by the text field `field` DESC holds

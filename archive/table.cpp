@@ -103,7 +103,8 @@ std::string insertStatement(const std::string& sqlTableName, const std::vector<C
 }  // namespace
 
 int appendToTableFile(const std::string& databaseName, const std::string& tableName,
-                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial) {
+                      const std::function<bool(std::vector<std::string>&)>& nextRecord, bool trial,
+                      const std::function<void(const std::vector<Cell>&)>& stored) {
     const std::string path = resolveTableFile(databaseName, tableName);
     detail::Database db = detail::Database::openReadWrite(path);
     std::string sqlTableName;
@@ -124,6 +125,7 @@ int appendToTableFile(const std::string& databaseName, const std::string& tableN
                 record[i] = i < values.size() ? valueOfText(columns[i], values[i]) : std::nullopt;
             for (size_t c = 0; c < record.size(); ++c) insert.cell(record[c], columns[c].kind);
             insert.run();
+            if (stored) stored(record);
         }
         if (trial) return count;
         transaction.commit();

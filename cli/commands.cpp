@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
+#include <functional>
 #include <vector>
 #include <utility>
 #include <memory>
@@ -271,19 +272,21 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
             const std::array<std::string, 4> four = archive::splitImportLine(text);
             values.assign(four.begin(), four.end());
         }
-        if (probe) {
-            archive::StoredRow& row = added.emplace_back();
-            row.rowId = line;
-            row.foreign.assign(fieldCount, false);
-            row.cells.resize(fieldCount);
-            for (size_t i = 0; i < values.size() && i < fieldCount; ++i)
-                if (!values[i].empty()) row.cells[i] = values[i];
-        }
         return true;
+    };
+    // A probe checks the values as the import stores them (" 80" as 80).
+    const auto storedRecord = [&](const std::vector<archive::Cell>& record) {
+        archive::StoredRow& row = added.emplace_back();
+        row.rowId = line;
+        row.foreign.assign(fieldCount, false);
+        row.cells.assign(record.begin(), record.end());
+        row.cells.resize(fieldCount);
     };
     int count = 0;
     try {
-        count = archive::appendToTableFile(folder, std::string(view.tableFile), nextRecord, probe);
+        count = archive::appendToTableFile(folder, std::string(view.tableFile), nextRecord, probe,
+                                           probe ? std::function<void(const std::vector<archive::Cell>&)>(storedRecord)
+                                                 : nullptr);
     } catch (const std::exception& error) {
         if (!ended && line > 0) streams.err << texts::kLine << ' ' << line << ": ";
         streams.err << error.what() << ' ' << texts::kLineRefused << ".\n";

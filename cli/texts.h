@@ -115,7 +115,7 @@ inline constexpr std::string_view kImportOnlyDisc =
     "Ohne --alle-felder nimmt der Import wie im Info-Fenster nur die CD-Inhalte (CDData) auf.";
 inline constexpr std::string_view kLine = "Zeile";
 inline constexpr std::string_view kFileLine = "Dateizeile";
-inline constexpr std::string_view kLineRefused = "nichts wurde gespeichert";
+inline constexpr std::string_view kLineRefused = "Nichts wurde gespeichert";
 // After a count: "1 Datensatz", "2 Datens\xE4tze".
 inline constexpr std::string_view kRecord = "Datensatz";
 inline constexpr std::string_view kRecords = "Datens\xE4tze";

@@ -226,10 +226,11 @@ TEST(ExchangeTest, RefusedLineStoresNothingAndProbeChangesNothing) {
     const Result refused = runTool({"import", sample.path(), "spiele", file, "--alle-felder"});
     EXPECT_EQ(refused.status, cli::kFailed);
     EXPECT_EQ(refused.err,
-              "Zeile 2: 'achtzig' ist kein g\xFCltiger Wert f\xFCr das Feld 'WERTUNG'. nichts wurde gespeichert.\n");
+              "Zeile 2: 'achtzig' ist kein g\xFCltiger Wert f\xFCr das Feld 'WERTUNG'. Nichts wurde gespeichert.\n");
     EXPECT_EQ(runTool({"export", sample.path(), "spiele", "-o", "-"}).data, before);
 
-    writeFile(file, "Neu\taction\tActionspiel\tNordlicht\t80\t2004/10\tgut\r\n");
+    // " 80" is stored as 80: the probe finds no fault in it.
+    writeFile(file, "Neu\taction\tActionspiel\tNordlicht\t 80\t2004/10\tgut\r\n");
     const Result probe = runTool({"import", sample.path(), "spiele", file, "--alle-felder", "--probe"});
     EXPECT_EQ(probe.status, cli::kFindings) << probe.err;
     EXPECT_EQ(lines(probe.out),
