@@ -174,7 +174,7 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
             // The greatest row id is only a hint at the row count: a damaged or
             // hand-edited file may hold one near 2^63. The checker grows on its
             // own beyond what is reserved.
-            constexpr int64_t kMostRowsReserved = int64_t{1} << 22;
+            constexpr int64_t kMostRowsReserved = int64_t{1} << 20;
             checker.reserve(static_cast<size_t>(std::clamp<int64_t>(scan.greatestRowId(), 0, kMostRowsReserved)));
             Progress progress(streams, label);
             scan.forEachRow([&](const archive::StoredRow& row) {

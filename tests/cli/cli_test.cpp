@@ -156,6 +156,18 @@ struct SampleFolder {
     const std::string& path() const { return folder.path(); }
 };
 
+// A row id near the top of SQLite's range (a hand-edited file) is checked
+// like any other, without memory for every id below it.
+TEST(CheckTest, AHugeRowIdIsCheckedLikeAnyOther) {
+    SampleFolder sample;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((sample.path() + "/GameData.DB").c_str(), &db), SQLITE_OK);
+    const char* move = "UPDATE GameData SET rowid = 4611686018427387905 WHERE rowid = (SELECT max(rowid) FROM GameData)";
+    EXPECT_EQ(sqlite3_exec(db, move, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    EXPECT_EQ(runTool({"pruefen", sample.path()}).status, cli::kOk);
+}
+
 TEST(CheckTest, SampleDiscIsClean) {
     SampleFolder sample;
     const Result result = runTool({"pruefen", sample.path()});
