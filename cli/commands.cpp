@@ -42,7 +42,7 @@ public:
 
     void step() {
         if (!streams_.progress || (++count_ & 0xFFFF) != 0) return;
-        streams_.err << '\r' << label_ << ": " << count_ << ' ' << texts::kProgressRows << std::flush;
+        streams_.err << '\r' << label_ << ": " << count_ << ' ' << texts::kRows << std::flush;
         shown_ = true;
     }
 

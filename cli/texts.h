@@ -9,8 +9,6 @@
 
 namespace cli::texts {
 
-inline constexpr std::string_view kToolName = "quillora-archiv";
-
 inline constexpr std::string_view kUsage =
     "Aufruf: quillora-archiv BEFEHL [ARGUMENTE]\n"
     "\n"
@@ -165,8 +163,5 @@ inline constexpr std::string_view kEmptyTitle = "leerer Titel";
 inline constexpr std::string_view kOuterBlanks = "Leerzeichen am Anfang oder Ende";
 inline constexpr std::string_view kForeignText = "Zeichen au\xDF" "erhalb von Windows-1252";
 inline constexpr std::string_view kRepeats = "wiederholt Titel, Ausgabe und Rubrik oder Art von";
-
-// Progress, on a terminal only.
-inline constexpr std::string_view kProgressRows = "Zeilen";
 
 }  // namespace cli::texts
