@@ -251,6 +251,26 @@ std::vector<long long> rowsPerIssue(long long total, int issues, std::uint64_t s
     return counts;
 }
 
+namespace {
+
+// How often a title is drawn again before it is numbered instead.
+constexpr int kDraws = 16;
+
+// The word lists make only so many titles, which a big archive runs out of
+// within one issue: a title still taken after the draws becomes
+// "Tuchmacher (2)", "(3)", … so that no issue holds an entry twice. (The
+// small archives never get here, so their tables stay as they were.)
+// `taken` holds `keyPrefix` followed by each title.
+std::string numberedUntilFree(std::unordered_set<std::string>& taken, const std::string& keyPrefix,
+                              const std::string& title) {
+    for (int number = 2;; ++number) {
+        std::string numbered = title + " (" + std::to_string(number) + ")";
+        if (taken.insert(keyPrefix + numbered).second) return numbered;
+    }
+}
+
+}  // namespace
+
 void generateGames(long long gameCount, const RowSink& sink) {
     const archive::ViewDef& view = archive::gamesView();
     const int titleColumn = column(view, "TITEL"), sectionColumn = column(view, "RUBRIK"),
@@ -269,8 +289,11 @@ void generateGames(long long gameCount, const RowSink& sink) {
             Random random = randomOfGame(gameNumber);
             GameFacts facts = drawGameFacts(random, year);
             // An issue tests a game once: a title drawn twice is drawn again.
-            for (int attempt = 0; attempt < 16 && !titlesOfIssue.insert(facts.title).second; ++attempt)
+            int attempt = 0;
+            for (; attempt < kDraws && !titlesOfIssue.insert(facts.title).second; ++attempt)
                 facts.title = gameTitle(random, facts.genreCode, year);
+            if (attempt == kDraws && !titlesOfIssue.insert(facts.title).second)
+                facts.title = numberedUntilFree(titlesOfIssue, {}, facts.title);
             const std::optional<int> rating = drawRating(random, facts.sectionCode);
             row[titleColumn] = std::move(facts.title);
             row[sectionColumn] = std::string(nameOfCode(archive::sectionCodes(), facts.sectionCode));
@@ -286,19 +309,17 @@ void generateGames(long long gameCount, const RowSink& sink) {
 namespace {
 
 // A title for an item of `kind` that the issue does not hold yet: one issue
-// brings a game's demo and its patch, but not two demos of it. A small
-// archive may run out of titles; after a few draws the last one stays.
+// brings a game's demo and its patch, but not two demos of it.
 template <typename Draw>
 std::string onceInIssue(std::unordered_set<std::string>& taken, std::string_view kind, const Draw& draw) {
+    std::string prefix(kind);
+    prefix += '\t';
     std::string title;
-    for (int attempt = 0; attempt < 16; ++attempt) {
+    for (int attempt = 0; attempt < kDraws; ++attempt) {
         title = draw();
-        std::string key(kind);
-        key += '\t';
-        key += title;
-        if (taken.insert(std::move(key)).second) break;
+        if (taken.insert(prefix + title).second) return title;
     }
-    return title;
+    return numberedUntilFree(taken, prefix, title);
 }
 
 }  // namespace
