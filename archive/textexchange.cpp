@@ -126,6 +126,7 @@ bool ImportLineReader::fill() {
 
 bool ImportLineReader::readLine(std::string& line) {
     line.clear();
+    endedAtCr_ = false;
     if (ended_) return false;
     bool begun = false;  // the line holds a byte: the end of the data ends it
     for (;;) {
@@ -147,6 +148,7 @@ bool ImportLineReader::readLine(std::string& line) {
             return begun;
         }
         ++position_;  // the CR, and an LF right after it
+        endedAtCr_ = true;
         if (position_ == buffer_.size() && !fill()) {
             ended_ = true;
             return true;

@@ -56,6 +56,10 @@ public:
     // The next line without its end; false at the end of the file. A read
     // that fails on the way throws ImportFileError.
     bool readLine(std::string& line);
+    // Whether the line last read ended at a CR, rather than at the end of
+    // the data or a Ctrl-Z: a file whose lines end in LF alone is one line
+    // that ends without one.
+    bool lineEndedAtCr() const { return endedAtCr_; }
     void close();
 
 private:
@@ -67,6 +71,7 @@ private:
     std::string buffer_;  // read, not yet handed out from position_ on
     size_t position_ = 0;
     bool ended_ = true;
+    bool endedAtCr_ = false;
 };
 
 }  // namespace archive

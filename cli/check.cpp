@@ -45,13 +45,6 @@ std::optional<long long> wholeNumber(std::string_view text) {
 
 bool before(archive::Issue a, archive::Issue b) { return a.year != b.year ? a.year < b.year : a.month < b.month; }
 
-std::string issueText(archive::Issue issue) {
-    std::string text = std::to_string(issue.month);
-    text += '/';
-    text += std::to_string(issue.year);
-    return text;
-}
-
 std::string joined(std::string_view a, std::string_view b) {
     std::string text(a);
     text += ' ';
@@ -60,6 +53,13 @@ std::string joined(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+std::string issueText(archive::Issue issue) {
+    std::string text = std::to_string(issue.month);
+    text += '/';
+    text += std::to_string(issue.year);
+    return text;
+}
 
 std::string tableLabel(const archive::ViewDef& view) {
     const std::string_view file = view.tableFile;
@@ -146,7 +146,7 @@ void RowChecker::checkIssue(const archive::StoredRow& row, bool fileLine) const 
         return;
     }
     if (before(*issue, archive::Issue{})) {
-        report(row, fileLine, issue_, std::string(texts::kIssueBeforeFirst));
+        report(row, fileLine, issue_, joined(texts::kIssueBeforeFirst, issueText(archive::Issue{})));
     } else if (newest_ && before(*newest_, *issue)) {
         report(row, fileLine, issue_, joined(texts::kIssueAfterNewest, issueText(*newest_)));
     }

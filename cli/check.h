@@ -33,6 +33,9 @@ using FindingSink = std::function<void(const Finding&)>;
 // The table's name in findings and commands: its file name without extension.
 std::string tableLabel(const archive::ViewDef& view);
 
+// An issue as the tool writes it, "10/1997".
+std::string issueText(archive::Issue issue);
+
 // The fields of a stored table against the view's definition: missing,
 // misplaced or misnamed fields, fields of the wrong kind, extra fields.
 void checkFields(const archive::ViewDef& view, const std::vector<archive::StoredField>& fields,

@@ -4,6 +4,7 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "enginepaths.h"
+#include "filelayer.h"
 #include "querytext.h"
 #include "statistics.h"
 #include "tablefile.h"
@@ -30,7 +31,9 @@ namespace {
 
 constexpr std::string_view kIssueField = "AUSGABE";
 
-// The progress of long work on a terminal: a line rewritten in place.
+// The progress of long work on a terminal: a line rewritten in place. Any
+// other message on the terminal first clears it, or the message would run
+// on from the end of the count; the next step draws it again.
 class Progress {
 public:
     Progress(Streams& streams, std::string label) : streams_(streams), label_(std::move(label)) {}
@@ -41,15 +44,23 @@ public:
     Progress& operator=(const Progress&) = delete;
 
     void step() {
-        if (!streams_.progress || (++count_ & 0xFFFF) != 0) return;
-        streams_.err << '\r' << label_ << ": " << count_ << ' ' << texts::kRows << std::flush;
+        if (!streams_.progress || ++count_ % streams_.progressEvery != 0) return;
+        std::string line = label_ + ": " + std::to_string(count_) + ' ' + std::string(texts::kRows);
+        streams_.err << '\r' << line << std::flush;
+        shownWidth_ = line.size();
         shown_ = true;
+    }
+    void clear() {
+        if (!shown_) return;
+        streams_.err << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+        shown_ = false;
     }
 
 private:
     Streams& streams_;
     std::string label_;
     long long count_ = 0;
+    size_t shownWidth_ = 0;
     bool shown_ = false;
 };
 
@@ -144,7 +155,9 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
         const std::string label = tableLabel(*view);
         long long findings = 0;
         long long rows = 0;
+        Progress progress(streams, label);
         const FindingSink sink = [&](const Finding& finding) {
+            progress.clear();
             ++findings;
             if (tsv)
                 writeTsvFinding(streams.out, finding);
@@ -168,7 +181,9 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
             if (greatest) {
                 newest = archive::parseIssueCode(*greatest);
                 if (!newest)
-                    sink(Finding{label, 0, false, std::string(kIssueField), greatest, std::string(texts::kNewestMalformed)});
+                    sink(Finding{label, 0, false, std::string(kIssueField), greatest,
+                                 std::string(texts::kNewestMalformed) + ' ' + issueText(archive::Issue{}) + ' ' +
+                                     std::string(texts::kNewestMalformedTail)});
             }
             RowChecker checker(*view, scan.fields(), newest, sink);
             // The greatest row id is only a hint at the row count: a damaged or
@@ -176,19 +191,20 @@ int checkFolder(const std::string& folder, bool tsv, Streams& streams) {
             // own beyond what is reserved.
             constexpr int64_t kMostRowsReserved = int64_t{1} << 20;
             checker.reserve(static_cast<size_t>(std::clamp<int64_t>(scan.greatestRowId(), 0, kMostRowsReserved)));
-            Progress progress(streams, label);
             scan.forEachRow([&](const archive::StoredRow& row) {
                 ++rows;
                 checker.check(row);
                 progress.step();
             });
         } catch (const std::exception& error) {
+            progress.clear();
             streams.err << label << ": " << error.what() << '\n';
             summary << label << ": " << texts::kUnreadable << '\n';
             unreadable = true;
             total += findings;
             continue;
         }
+        progress.clear();
         summary << label << ": " << rows << ' ' << texts::kRows << ", " << findingsText(findings) << '\n';
         total += findings;
     }
@@ -263,11 +279,13 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
         }
         ++line;
         progress.step();
+        // Such a file would arrive as one record with the LFs inside its values.
+        if (line == 1 && !reader.lineEndedAtCr() && text.find('\n') != std::string::npos)
+            throw LineError(std::string(texts::kLfLineEnds));
         if (allFields) {
             splitWholeLine(text, values);
             if (values.size() != fieldCount)
-                throw LineError(std::to_string(values.size()) + " " + std::string(texts::kValueCount) + " " +
-                                std::to_string(fieldCount) + ".");
+                throw LineError(archive::detail::tooManyValuesText(values.size(), fieldCount));
         } else {
             const std::array<std::string, 4> four = archive::splitImportLine(text);
             values.assign(four.begin(), four.end());
@@ -288,10 +306,12 @@ int importFile(const std::string& folder, const archive::ViewDef& view, const st
                                            probe ? std::function<void(const std::vector<archive::Cell>&)>(storedRecord)
                                                  : nullptr);
     } catch (const std::exception& error) {
+        progress.clear();
         if (!ended && line > 0) streams.err << texts::kLine << ' ' << line << ": ";
         streams.err << error.what() << ' ' << texts::kLineRefused << ".\n";
         return kFailed;
     }
+    progress.clear();
     if (!probe) {
         streams.out << records(count) << ' ' << texts::kImported << ".\n";
         return kOk;
@@ -419,15 +439,26 @@ int createTables(const std::string& folder, Streams& streams) {
 
 namespace {
 
+std::string checkHelp() {
+    return std::string(texts::kCheckHelpHead) + issueText(archive::Issue{}) + std::string(texts::kCheckHelpTail);
+}
+template <const std::string_view& help>
+std::string fixedHelp() {
+    return std::string(help);
+}
+
 struct Command {
     std::string_view name;
-    std::string_view help;
+    std::string (*help)();
     size_t positional;  // arguments besides the options
 };
 
 constexpr Command kCommands[] = {
-    {"pruefen", texts::kCheckHelp, 1},   {"export", texts::kExportHelp, 2}, {"import", texts::kImportHelp, 3},
-    {"statistik", texts::kStatisticsHelp, 2}, {"neu", texts::kNewHelp, 1},
+    {"pruefen", checkHelp, 1},
+    {"export", fixedHelp<texts::kExportHelp>, 2},
+    {"import", fixedHelp<texts::kImportHelp>, 3},
+    {"statistik", fixedHelp<texts::kStatisticsHelp>, 2},
+    {"neu", fixedHelp<texts::kNewHelp>, 1},
 };
 
 bool isHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
@@ -464,7 +495,7 @@ int run(const std::vector<std::string>& args, Streams& streams) {
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (isHelp(arg)) {
-            streams.out << command->help;
+            streams.out << command->help();
             return kOk;
         }
         auto value = [&]() -> const std::string* {

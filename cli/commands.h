@@ -23,6 +23,7 @@ struct Streams {
     std::ostream& err;   // errors and progress (Windows-1252)
     std::ostream& data;  // the bytes of an export to standard output, as they are
     bool progress = false;  // whether to show the progress of long work on err
+    long long progressEvery = 1 << 16;  // rows between two counts shown
 };
 
 // The command line without the program name.

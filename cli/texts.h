@@ -27,12 +27,15 @@ inline constexpr std::string_view kUsage =
     "TABELLE ist GameData, CDData oder TippsData (oder spiele, cd, tipps).\n"
     "\"quillora-archiv BEFEHL --help\" erkl\xE4rt einen Befehl.\n";
 
-inline constexpr std::string_view kCheckHelp =
+// The check's help names the first issue (firstIssueText()) between its two parts.
+inline constexpr std::string_view kCheckHelpHead =
     "Aufruf: quillora-archiv pruefen ORDNER [--tsv]\n"
     "\n"
     "Pr\xFC" "ft die Felder jeder Tabelle gegen die Tabellendefinition, l\xE4sst SQLite\n"
     "die Datei pr\xFC" "fen (integrity_check) und pr\xFC" "ft jede Zeile: Ausgabe JJJJ/MM\n"
-    "von 10/1997 bis zur neuesten Ausgabe, Wertung leer oder 0 bis 100, Rubriken,\n"
+    "von ";
+inline constexpr std::string_view kCheckHelpTail =
+    " bis zur neuesten Ausgabe, Wertung leer oder 0 bis 100, Rubriken,\n"
     "Arten, Genres und Medien genau wie in den Listen, leere Titel, Leerzeichen am\n"
     "Anfang oder Ende, Zeichen au\xDF" "erhalb von Windows-1252, Zeilen, die Titel,\n"
     "Ausgabe und Rubrik oder Art einer fr\xFC" "heren wiederholen.\n"
@@ -114,6 +117,9 @@ inline constexpr std::string_view kImportOnlyDisc =
 inline constexpr std::string_view kLine = "Zeile";
 inline constexpr std::string_view kFileLine = "Dateizeile";
 inline constexpr std::string_view kLineRefused = "Nichts wurde gespeichert";
+inline constexpr std::string_view kLfLineEnds =
+    "Die Zeilen der Datei enden mit LF allein; der Import erwartet CR LF am Ende jeder Zeile, wie der "
+    "Export sie schreibt.";
 // After a count: "1 Datensatz", "2 Datens\xE4tze".
 inline constexpr std::string_view kRecord = "Datensatz";
 inline constexpr std::string_view kRecords = "Datens\xE4tze";
@@ -121,7 +127,6 @@ inline constexpr std::string_view kImported = "eingef\xFCgt";
 inline constexpr std::string_view kWouldImport = "eingef\xFCgt, nichts wurde ge\xE4ndert";
 inline constexpr std::string_view kWould = "w\xFC" "rde";
 inline constexpr std::string_view kWouldMany = "w\xFC" "rden";
-inline constexpr std::string_view kValueCount = "Werte statt";
 inline constexpr std::string_view kExported = "geschrieben nach";
 inline constexpr std::string_view kExportOverTable = "Nichts geschrieben: die Ausgabe ginge \xFC" "ber die Tabelle";
 inline constexpr std::string_view kBadRating = "Die Wertung muss eine ganze Zahl von 0 bis 100 sein";
@@ -150,11 +155,12 @@ inline constexpr std::string_view kExpectText = "erwartet Text";
 inline constexpr std::string_view kFieldExtra = "Feld geh\xF6rt nicht zur Tabellendefinition";
 inline constexpr std::string_view kIntegrity = "SQLite-Pr\xFC" "fung (integrity_check)";
 inline constexpr std::string_view kIssueForm = "keine Ausgabe der Form JJJJ/MM mit Monat 1 bis 12";
-inline constexpr std::string_view kIssueBeforeFirst = "vor der ersten Ausgabe 10/1997";
+inline constexpr std::string_view kIssueBeforeFirst = "vor der ersten Ausgabe";
 inline constexpr std::string_view kIssueAfterNewest = "nach der neuesten Ausgabe";
+// Around the first issue: "…nimmt deshalb 10/1997 als neueste Ausgabe".
 inline constexpr std::string_view kNewestMalformed =
-    "die gr\xF6\xDF" "te Ausgabe ist keine g\xFCltige Ausgabe; das Programm nimmt deshalb 10/1997 als "
-    "neueste Ausgabe";
+    "die gr\xF6\xDF" "te Ausgabe ist keine g\xFCltige Ausgabe; das Programm nimmt deshalb";
+inline constexpr std::string_view kNewestMalformedTail = "als neueste Ausgabe";
 inline constexpr std::string_view kRatingRange = "keine ganze Zahl von 0 bis 100";
 inline constexpr std::string_view kNotInteger = "keine ganze Zahl";
 inline constexpr std::string_view kNotInList = "kein Name der Liste";

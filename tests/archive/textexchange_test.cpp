@@ -23,6 +23,15 @@ std::vector<std::string> linesOf(std::string_view bytes) {
     return lines;
 }
 
+// For each line read: whether it ended at a CR.
+std::vector<bool> crEndsOf(std::string_view bytes) {
+    ImportLineReader reader;
+    reader.openBytes(bytes);
+    std::vector<bool> ends;
+    for (std::string line; reader.readLine(line);) ends.push_back(reader.lineEndedAtCr());
+    return ends;
+}
+
 using Lines = std::vector<std::string>;
 using Values = std::array<std::string, 4>;
 
@@ -41,6 +50,14 @@ TEST(ImportLines, LineEndsCtrlZAndBlankLines) {
     EXPECT_EQ(linesOf("a\r\n\x1A"), (Lines{"a"}));
     EXPECT_EQ(linesOf("\x1A" "a\r\n"), Lines{});
     EXPECT_EQ(linesOf(std::string("x\0y\r\n", 5)), Lines{std::string("x\0y", 3)});
+}
+
+TEST(ImportLines, TellWhetherALineEndedAtCr) {
+    using Ends = std::vector<bool>;
+    EXPECT_EQ(crEndsOf("a\r\nb"), (Ends{true, false}));
+    EXPECT_EQ(crEndsOf("a\nb\n"), (Ends{false}));  // LF line ends: one line without an end
+    EXPECT_EQ(crEndsOf("a\rb\x1A"), (Ends{true, false}));
+    EXPECT_EQ(crEndsOf("a\r"), (Ends{true}));
 }
 
 TEST(ImportLines, LongLinesAndChunkBorders) {

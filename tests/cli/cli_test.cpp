@@ -253,6 +253,63 @@ TEST(ExchangeTest, RefusedLineStoresNothingAndProbeChangesNothing) {
     EXPECT_EQ(runTool({"export", sample.path(), "spiele", "-o", "-"}).data, before);
 }
 
+// A file written with LF line ends would arrive as one record with LFs in
+// its values: it is refused and named so. An LF inside a value of a file
+// with CR LF line ends is text, as the dialog takes it.
+TEST(ExchangeTest, LfLineEndsAreRefusedPlainly) {
+    SampleFolder sample;
+    const std::string before = runTool({"export", sample.path(), "cd", "-o", "-"}).data;
+    const std::string file = sample.folder.file("month.txt");
+    writeFile(file, "Demo Eins\t2004/10\tDemo\tCD\nDemo Zwei\t2004/10\tDemo\tCD\n");
+    for (const char* mode : {"", "--alle-felder"}) {
+        std::vector<std::string> args{"import", sample.path(), "cd", file};
+        if (*mode) args.push_back(mode);
+        const Result refused = runTool(args);
+        EXPECT_EQ(refused.status, cli::kFailed) << mode;
+        EXPECT_EQ(refused.err, "Zeile 1: Die Zeilen der Datei enden mit LF allein; der Import erwartet CR LF am Ende "
+                               "jeder Zeile, wie der Export sie schreibt. Nichts wurde gespeichert.\n")
+            << mode;
+    }
+    EXPECT_EQ(runTool({"export", sample.path(), "cd", "-o", "-"}).data, before);
+
+    writeFile(file, "Demo\nEins\t2004/10\tDemo\tCD\r\n");
+    EXPECT_EQ(runTool({"import", sample.path(), "cd", file}).status, cli::kOk);
+}
+
+// On a terminal the progress count is rewritten in place on the same stream
+// the findings go to: every finding and summary must start a line of its
+// own, not run on from the count.
+TEST(ToolTest, ProgressNeverRunsIntoAMessage) {
+    TestFolder folder;
+    writeCraftedArchive(folder.path());
+    std::ostringstream terminal, data;
+    cli::Streams streams{terminal, terminal, data, true, 2};
+    cli::run({"pruefen", folder.path()}, streams);
+    // What the terminal shows: a CR returns to the start of the line, where
+    // the next characters overwrite it.
+    std::vector<std::string> screen(1);
+    size_t column = 0;
+    for (char c : terminal.str()) {
+        if (c == '\n') {
+            screen.emplace_back();
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else {
+            std::string& line = screen.back();
+            if (column < line.size()) line[column] = c; else line += c;
+            ++column;
+        }
+    }
+    std::vector<std::string> shown;
+    for (std::string& line : screen) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (!line.empty()) shown.push_back(line);
+    }
+    const Result plain = runTool({"pruefen", folder.path()});
+    EXPECT_EQ(shown, lines(plain.out));
+}
+
 TEST(ToolTest, ExitStatuses) {
     SampleFolder sample;
     TestFolder crafted, empty;
