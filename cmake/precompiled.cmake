@@ -106,6 +106,19 @@ function(quillora_pch_targets_in folder)
     endif()
     if(holder)
       target_precompile_headers(${target} REUSE_FROM ${holder})
+      # The test programs include their moc output in their own files, which
+      # leaves moc's file of the target empty; loading the header set for it
+      # would cost a second of the build each.
+      get_target_property(automoc ${target} AUTOMOC)
+      if(type STREQUAL "EXECUTABLE" AND automoc)
+        get_target_property(autogen ${target} AUTOGEN_BUILD_DIR)
+        if(NOT autogen)
+          get_target_property(binary ${target} BINARY_DIR)
+          set(autogen ${binary}/${target}_autogen)
+        endif()
+        set_source_files_properties(${autogen}/mocs_compilation.cpp TARGET_DIRECTORY ${target}
+                                    PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+      endif()
     endif()
   endforeach()
   get_property(folders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)

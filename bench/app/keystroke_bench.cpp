@@ -69,9 +69,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every this many games, one has a long title.
+// Every this many games, one has a long title: 1 MB, or in a smoke run just
+// enough to take the path of long texts (256 KiB and more).
 constexpr long long kLongTitleEvery = 50;
-constexpr size_t kLongTitleBytes = size_t(1) << 20;
+const size_t kLongTitleBytes = benchsmoke::on() ? size_t(300) << 10 : size_t(1) << 20;
 
 // The game's own title, then words up to `length` bytes: the long titles keep
 // their places in the title order, so every screenful meets about one.
@@ -463,8 +464,9 @@ void gridPagesWithTitles(benchmark::State& state, long long games, bool longTitl
 
 // The import of a file of one line into the disc contents in the edit mode,
 // from the import to the grid's next frame: a line of 50 MB, or an ordinary
-// one. The floor: the same file read through the import's line reader.
-constexpr size_t kLongLineBytes = size_t(50) << 20;
+// one. The floor: the same file read through the import's line reader. A
+// smoke run's long line is shorter, as its long titles are.
+const size_t kLongLineBytes = benchsmoke::on() ? size_t(2) << 20 : size_t(50) << 20;
 
 std::string importFileOf(const SampleDisc& disc, size_t lineBytes) {
     const std::string path = disc.tmp + "/import-" + std::to_string(lineBytes) + ".txt";
