@@ -146,12 +146,7 @@ void setAllFields(Table& table, const std::string& text) {
                 }
                 ImportLineReader reader;
                 reader.openBytes(file);
-                table.appendRecords([&](std::array<std::string, 4>& values) {
-                    std::string line;
-                    if (!reader.readLine(line)) return false;
-                    values = splitImportLine(line);
-                    return true;
-                });
+                importLines(table, reader);
                 break;
             }
             }

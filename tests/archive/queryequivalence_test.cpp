@@ -183,14 +183,6 @@ private:
     sqlite3* db_ = nullptr;
 };
 
-void runSql(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    sqlite3_busy_timeout(db, 10000);
-    EXPECT_EQ(sqlite3_exec(db, cp1252ToUtf8(sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
 // ---- what the main window asks.
 
 struct Combination {

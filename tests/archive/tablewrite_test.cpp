@@ -38,13 +38,6 @@ Strings rowsOf(const std::string& path, const std::string& table) {
                           ") FROM " + table + " ORDER BY rowid");
 }
 
-void execute(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
 void openForWriting(Table& table, const TestFolder& folder, const std::string& file) {
     table.databaseName = folder.path();
     table.tableName = file;
@@ -149,8 +142,8 @@ TEST_F(TableWriteTest, AnImportStoresTheLinesBeforeARefusedOneAndNothingAfter) {
 TEST_F(TableWriteTest, AnImportEndsAsTheLinesPostedOneByOneWould) {
     // A foreign file whose key SQLite itself enforces: the fourth line repeats a title.
     const std::string foreign = folder.file("CDData.db");
-    execute(foreign, "CREATE TABLE CDData (TITEL TEXT UNIQUE, AUSGABE TEXT, ART TEXT, MEDIUM TEXT)");
-    execute(foreign, "INSERT INTO CDData VALUES ('Alt', '1999/01', 'Demo', 'CD')");
+    runSql(foreign, "CREATE TABLE CDData (TITEL TEXT UNIQUE, AUSGABE TEXT, ART TEXT, MEDIUM TEXT)");
+    runSql(foreign, "INSERT INTO CDData VALUES ('Alt', '1999/01', 'Demo', 'CD')");
     TestFolder other;
     copyWholeFile(foreign, other.file("CDData.db"));
     const std::string lines = "Neu 1\t2001/01\tDemo\tCD\r\n\r\nNeu 2\tx\tPatch\tDVD\textra\r\nAlt\t2002/02\tVideo\tCD\r\n"
