@@ -372,9 +372,18 @@ private:
 };
 
 // The writer stores empty text as NULL; a table may still hold empty text
-// (written by another tool), which sorts above NULL and matches "%%".
+// (written by another tool), which sorts above NULL and matches "%%". Such a
+// tool may also leave texts and REAL values in the rating, which sort after
+// NULL and among the numbers or after them.
 void putEmptyTexts(const std::string& path) {
     runSql(path,
+           "UPDATE GameData SET WERTUNG = 'gut' WHERE rowid % 211 = 3;"
+           "UPDATE GameData SET WERTUNG = 'Gut' WHERE rowid % 223 = 5;"
+           "UPDATE GameData SET WERTUNG = '\xFC" "ber 90' WHERE rowid % 227 = 7;"
+           "UPDATE GameData SET WERTUNG = '' WHERE rowid % 229 = 9;"
+           "UPDATE GameData SET WERTUNG = 79.5 WHERE rowid % 233 = 11;"
+           "UPDATE GameData SET WERTUNG = -0.25 WHERE rowid % 239 = 13;"
+           "UPDATE GameData SET WERTUNG = 1e20 WHERE rowid % 241 = 15;"
            "UPDATE GameData SET TITEL = '' WHERE rowid % 97 = 3;"
            "UPDATE GameData SET RUBRIK = '' WHERE rowid % 101 = 5;"
            "UPDATE GameData SET HERSTELLER = '' WHERE rowid % 89 = 7;"
@@ -416,7 +425,8 @@ Combination randomCombination(Generator& generator, const std::vector<Row>& rows
 }
 
 // The ORDER BY of the reference: the view's keys with the archive's
-// collation on text fields, then the stored order.
+// collation (which an integer field applies to the texts a foreign file left
+// in it, after its numbers), then the stored order.
 std::string referenceOrder(const Combination& combination, const std::string& folder) {
     if (combination.sortField.empty()) return "rowid";
     ViewState state = stateFor(combination, folder);
@@ -435,7 +445,7 @@ std::string referenceOrder(const Combination& combination, const std::string& fo
         EXPECT_GE(index, 0) << field;
         if (index < 0) return "rowid";
         order += field;
-        if (gamesView().fields[static_cast<size_t>(index)].kind == FieldKind::Text) order += " COLLATE ARCHIVE";
+        order += " COLLATE ARCHIVE";
         order += descending ? " DESC, " : ", ";
         start = end + 1;
     }
@@ -463,7 +473,9 @@ public:
             texts.push_back("%" + combination.category.substr(1, 3) + "%");
         }
         if (combination.rating != kAllEntries) {
-            sql += " AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
+            // The reader's threshold leaves out what is no integer, where
+            // SQLite would keep every text.
+            sql += " AND typeof(WERTUNG) = 'integer' AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
             minimum = std::stoll(combination.rating);
         }
         const std::vector<int64_t> kept = reference_.rowIds(sql, texts, minimum);
