@@ -45,10 +45,7 @@ protected:
         std::vector<Row> rows;
         for (int i = 0; i < kInitialRows; ++i) rows.push_back(randomRow());
         writeTable(path, gamesView(), rows);
-        table.databaseName = folder.path();
-        table.tableName = "GameData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "GameData.db");
     }
 
     std::string pick(std::initializer_list<const char*> values) {
@@ -100,9 +97,7 @@ protected:
             EXPECT_EQ(queryRecords(path, where, order), queryRecords(copy, where, order));
         }
         Table fresh;
-        fresh.databaseName = mirror.path();
-        fresh.tableName = "GameData.db";
-        fresh.open();
+        openTable(fresh, mirror.path(), "GameData.db");
         EXPECT_EQ(recordsOf(table), recordsOf(fresh));
         EXPECT_EQ(table.image(), imageOf(path).get());
     }

@@ -112,10 +112,7 @@ void setAllFields(Table& table, const std::string& text) {
     };
     try {
         Table table;
-        table.databaseName = folder.path();
-        table.tableName = "CDData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "CDData.db");
         report(0);
         std::mt19937 random(seed);
         Model model = sampleModel();

@@ -222,10 +222,7 @@ Opening openAsReader(const std::string& path, const ViewDef& view) {
     clearImageCache();
     try {
         Table table;
-        table.databaseName = detail::folderOf(path);
-        table.tableName = std::string(view.tableFile);
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, detail::folderOf(path), std::string(view.tableFile));
         if (cellsOf(table) != seen.cells) seen.error += " / the table shows other cells than the query";
     } catch (const EngineError& error) {
         if (error.what() != seen.error) seen.error += std::string(" / the table says: ") + error.what();

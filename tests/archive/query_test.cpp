@@ -137,9 +137,7 @@ TEST_F(QueryTest, OpeningAndQueryingLeaveTheFolderAsItWas) {
     const Strings before = folder.listing();
     run("UPPER(TITEL) LIKE \"%A%\" AND WERTUNG >= 10", "WERTUNG DESC, TITEL");
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "gamedata.db";
-    table.open();
+    openTable(table, folder.path(), "gamedata.db");
     EXPECT_EQ(table.recordCount(), 2);
     table.close();
     EXPECT_THROW(run("", "", "TITEL", "GameDaten.db"), EngineError);

@@ -645,10 +645,7 @@ TEST_F(QueryEquivalenceTest, ImagePatchedByEditsAppendsAndDeletesAnswersAsAFresh
     Generator& generator = *generator_;
 
     Table table;
-    table.databaseName = work.path();
-    table.tableName = kGamesFile;
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, work.path(), kGamesFile);
     ASSERT_GT(table.image()->deletedCount(), 0u);  // read by two threads
     // Ranks, orders and upper-cased titles worked out before the writes.
     for (const Combination& combination : list) engineRecords(combination, work.path());

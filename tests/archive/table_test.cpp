@@ -24,10 +24,7 @@ protected:
                    {{"Gothic", "2001/05", "L\xF6sung", "3"},
                     {"Anno 1602", "1998/06", "Cheat", ""},
                     {"Myst", "1997/10", "Kurztipp", "7"}});
-        table.databaseName = folder.path();
-        table.tableName = "TippsData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "TippsData.db");
         table.addListener([this](DataSetEvent event, int row) { events.emplace_back(event, row); });
     }
 

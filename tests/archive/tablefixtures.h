@@ -75,12 +75,16 @@ inline void runSql(const std::string& path, const std::string& sql) {
     sqlite3_close(db);
 }
 
-// Opens `table` on the games file in `folder` for editing.
-inline void openForEditing(archive::Table& table, const std::string& folder) {
+// Opens `table` on `file` in `folder` as it is set, or for editing.
+inline void openTable(archive::Table& table, const std::string& folder, const std::string& file) {
     table.databaseName = folder;
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
+    table.tableName = file;
     table.open();
+}
+inline void openForEditing(archive::Table& table, const std::string& folder,
+                           const std::string& file = "GameData.db") {
+    table.setReadOnly(false);
+    openTable(table, folder, file);
 }
 
 inline std::string fileContent(const std::string& path) {

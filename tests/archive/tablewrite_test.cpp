@@ -38,13 +38,6 @@ Strings rowsOf(const std::string& path, const std::string& table) {
                           ") FROM " + table + " ORDER BY rowid");
 }
 
-void openForWriting(Table& table, const TestFolder& folder, const std::string& file) {
-    table.databaseName = folder.path();
-    table.tableName = file;
-    table.setReadOnly(false);
-    table.open();
-}
-
 struct ImportOutcome {
     int counted = 0;
     std::string error;
@@ -110,7 +103,7 @@ protected:
 
 TEST_F(TableWriteTest, AnImportStoresTheLinesBeforeARefusedOneAndNothingAfter) {
     Table table;
-    openForWriting(table, folder, "TippsData.db");
+    openForEditing(table, folder.path(), "TippsData.db");
     Strings expected = rowsOf(tips, "TippsData");
     const ImportOutcome outcome = importAll(
         table, "Diablo\t2001/02\tKurztipp\t 12 \r\nMyst\t1997/10\t\t\r\nUnreal\t1998/09\tCheat\tviele\r\nQuake\t1996/08\tCheat\t1\r\n");
@@ -149,9 +142,9 @@ TEST_F(TableWriteTest, AnImportEndsAsTheLinesPostedOneByOneWould) {
     const std::string lines = "Neu 1\t2001/01\tDemo\tCD\r\n\r\nNeu 2\tx\tPatch\tDVD\textra\r\nAlt\t2002/02\tVideo\tCD\r\n"
                               "Neu 3\t2003/03\tDemo\tCD\r\n";
     Table batched;
-    openForWriting(batched, folder, "CDData.db");
+    openForEditing(batched, folder.path(), "CDData.db");
     Table single;
-    openForWriting(single, other, "CDData.db");
+    openForEditing(single, other.path(), "CDData.db");
     const ImportOutcome a = importAll(batched, lines);
     const ImportOutcome b = importOneByOne(single, lines);
     EXPECT_EQ(a.counted, 4);
@@ -173,7 +166,7 @@ TEST_F(TableWriteTest, AnImportEndsAsTheLinesPostedOneByOneWould) {
 
 TEST_F(TableWriteTest, APendingEditIsStoredBeforeTheImport) {
     Table table;
-    openForWriting(table, folder, "TippsData.db");
+    openForEditing(table, folder.path(), "TippsData.db");
     table.moveTo(1);
     table.setFieldText(0, "Anno 1503");
     EXPECT_EQ(importAll(table, "Neu\t2004/04\tCheat\t4\r\n").counted, 1);
@@ -242,7 +235,7 @@ TEST_F(TableWriteTest, KilledAtAnyMomentTheFileIsWholeAndEveryRecordToo) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             Table table;
-            openForWriting(table, folder, "CDData.db");
+            openForEditing(table, folder.path(), "CDData.db");
             int n = 0;
             table.appendRecords([&](std::array<std::string, 4>& values) {
                 ++n;

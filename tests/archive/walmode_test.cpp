@@ -95,9 +95,7 @@ TEST_F(WalTable, ReadingWritesNothingBesideTheFile) {
     EXPECT_EQ(titlesOf(path), (Strings{"Anno", "Gothic"}));
     clearImageCache();
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.open();
+    openTable(table, folder.path(), "GameData.db");
     EXPECT_EQ(valuesOf(table, "WERTUNG"), (Strings{"85", "70"}));
     table.close();
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});

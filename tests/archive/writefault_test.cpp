@@ -41,9 +41,7 @@ Strings freshlyOpened(const TestFolder& folder, bool throughQuery) {
         return recordsOf(query);
     }
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = kFile;
-    table.open();
+    openTable(table, folder.path(), kFile);
     return recordsOf(table);
 }
 
@@ -133,10 +131,7 @@ protected:
     void prepare(const TestFolder& folder, Table& table) {
         clearImageCache();
         std::filesystem::copy_file(origin.file(kFile), folder.file(kFile));
-        table.databaseName = folder.path();
-        table.tableName = kFile;
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), kFile);
     }
 
     // Runs every operation once per call it makes to the disk, that call failing.

@@ -486,9 +486,7 @@ TEST_F(StatisticsTest, FactsOfTheImageGiveWhatEveryTextGivesInAnyOrderAndSelecti
     }
     // Read as a table (stored order, no kept facts) it is the same as the query in stored order.
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.open();
+    openTable(table, folder.path(), "GameData.db");
     expectSame(computeGameStatistics(table, gamesView().statisticsRows, {}, {12, 2002}),
                games("", "", {12, 2002}));
 }
@@ -541,10 +539,7 @@ TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
     for (int i = 0; i < 5000; ++i) rows.push_back(game("T" + std::to_string(i), rating(), section(), issue()));
     writeTable(path, gamesView(), rows);
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, folder.path(), "GameData.db");
 
     TestFolder fresh;
     auto statisticsOf = [&](const std::string& file, const std::string& where, const std::string& order) {
