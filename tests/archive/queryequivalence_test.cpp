@@ -212,20 +212,10 @@ ViewState stateFor(const Combination& combination, const std::string& folder) {
     return state;
 }
 
-// Every record of a data set in order, all fields, NULL told apart from empty.
+// Every record of a data set in order, a line each.
 std::string recordText(const DataSet& dataSet) {
     std::string records;
-    records.reserve(static_cast<size_t>(dataSet.recordCount()) * 96);
-    for (int record = 0; record < dataSet.recordCount(); ++record) {
-        for (int field = 0; field < dataSet.fieldCount(); ++field) {
-            if (dataSet.isNull(record, field))
-                records += "<NULL>";
-            else
-                records += dataSet.text(record, field);
-            records += '|';
-        }
-        records += '\n';
-    }
+    for (const std::string& line : recordsOf(dataSet)) records.append(line).append(1, '\n');
     return records;
 }
 
