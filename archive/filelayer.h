@@ -83,6 +83,12 @@ std::string quotedIdentifier(std::string_view name);
 // anything else or a value out of range.
 std::optional<long long> parseInteger(std::string_view text);
 
+// A decimal number with a fraction or an exponent as SQLite writes a REAL
+// ("3.5", "1.0e+20"), blanks around it allowed. An integer column holds such
+// a text only where the file stored a REAL: a text that looks like a number
+// is stored as one there.
+std::optional<double> parseReal(std::string_view text);
+
 // The German error texts. `name` is the table's path or file name; names
 // and values from a file are quoted readably (cp1252.h).
 std::string notFoundText(std::string_view name);

@@ -31,8 +31,17 @@ struct TextEntry {
     uint32_t row;
 };
 
-// Marks a value id of an integer column as one of its numbers.
+// Marks a value id of an integer column as one of its integers, or as one
+// of its REAL values (kept as text in the image).
 constexpr uint32_t kNumberBit = 0x80000000u;
+constexpr uint32_t kRealBit = 0x40000000u;
+constexpr uint32_t kIdBits = kRealBit - 1;
+
+// An integer or a REAL, compared by value without rounding the integer.
+struct NumericValue {
+    long double value;
+    uint32_t id;  // tagged as in valueOfRow
+};
 
 struct RanksAlong {
     std::vector<uint32_t> ranks;
@@ -135,32 +144,59 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     const bool integerColumn = columns_[column].kind == FieldKind::Integer;
 
     if (integerColumn) {
-        // Values that are no number (only from a foreign file) sort below
-        // the numbers, by their bytes; they go through the text path below.
+        // The order SQLite gives a column of INTEGER affinity: NULL, then the
+        // numbers by value (a REAL among the integers), then the texts a
+        // foreign file may hold there, by the collation of text fields.
         DistinctNumbers numbers;
+        DistinctTexts reals;
         DistinctTexts others;
+        std::vector<double> realValues;
         for (uint32_t row = 0; row < rowCount_; ++row) {
             if (isNull(row, column)) continue;
             const int64_t number = cells_[column][row >> kChunkShift]->numbers[row & (kChunkRows - 1)];
-            valueOfRow[row] = number == kNoNumber ? others.idOf(text(row, column)) : numbers.idOf(number) | kNumberBit;
+            if (number != kNoNumber) {
+                valueOfRow[row] = numbers.idOf(number) | kNumberBit;
+                continue;
+            }
+            const std::string_view cell = text(row, column);
+            if (const std::optional<double> real = detail::parseReal(cell)) {
+                const uint32_t id = reals.idOf(cell);
+                if (id == realValues.size()) realValues.push_back(*real);
+                valueOfRow[row] = id | kRealBit;
+                continue;
+            }
+            valueOfRow[row] = others.idOf(cell);
         }
+        std::vector<NumericValue> numeric;
+        numeric.reserve(numbers.values.size() + realValues.size());
+        for (uint32_t id = 0; id < numbers.values.size(); ++id)
+            numeric.push_back({static_cast<long double>(numbers.values[id]), id | kNumberBit});
+        for (uint32_t id = 0; id < realValues.size(); ++id) numeric.push_back({realValues[id], id | kRealBit});
+        std::sort(numeric.begin(), numeric.end(),
+                  [](const NumericValue& a, const NumericValue& b) { return a.value < b.value; });
         std::vector<uint32_t> textOrder(others.values.size());
         std::iota(textOrder.begin(), textOrder.end(), 0u);
-        std::sort(textOrder.begin(), textOrder.end(),
-                  [&](uint32_t a, uint32_t b) { return others.values[a] < others.values[b]; });
-        std::vector<uint32_t> numberOrder(numbers.values.size());
-        std::iota(numberOrder.begin(), numberOrder.end(), 0u);
-        std::sort(numberOrder.begin(), numberOrder.end(),
-                  [&](uint32_t a, uint32_t b) { return numbers.values[a] < numbers.values[b]; });
-        std::vector<uint32_t> textRank(textOrder.size());
-        std::vector<uint32_t> numberRank(numberOrder.size());
+        std::sort(textOrder.begin(), textOrder.end(), [&](uint32_t a, uint32_t b) {
+            return compareCollated(others.values[a], others.values[b]) < 0;
+        });
+        // Equal values share a rank (3 and 3.0), so the stored order decides
+        // between them, as it does between equal integers.
+        std::vector<uint32_t> numberRank(numbers.values.size());
+        std::vector<uint32_t> realRank(realValues.size());
         uint32_t rank = 0;
+        for (size_t i = 0; i < numeric.size(); ++i) {
+            if (i == 0 || numeric[i - 1].value < numeric[i].value) ++rank;
+            const uint32_t id = numeric[i].id;
+            (id & kNumberBit ? numberRank[id & kIdBits] : realRank[id & kIdBits]) = rank;
+        }
+        std::vector<uint32_t> textRank(textOrder.size());
         for (const uint32_t id : textOrder) textRank[id] = ++rank;
-        for (const uint32_t id : numberOrder) numberRank[id] = ++rank;
         for (uint32_t row = 0; row < rowCount_; ++row) {
             if (isNull(row, column)) continue;
             const uint32_t value = valueOfRow[row];
-            ranks[row] = value & kNumberBit ? numberRank[value & ~kNumberBit] : textRank[value];
+            ranks[row] = value & kNumberBit ? numberRank[value & kIdBits]
+                         : value & kRealBit ? realRank[value & kIdBits]
+                                            : textRank[value];
         }
         return ranks;
     }

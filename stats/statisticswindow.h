@@ -31,7 +31,7 @@ class TSuchPage;
 class TStringGrid : public QTableWidget {
     Q_OBJECT
 public:
-    explicit TStringGrid(QWidget* parent);
+    explicit TStringGrid(QWidget* parent = nullptr);
     int Row() const { return row_; }
     // Row 0, or a row outside the table, leaves no data row marked.
     void setRow(int row);
@@ -74,29 +74,9 @@ public:
 
     ~TStatisticsWindow() override;
 
-    TFormFill* FormFill1 = nullptr;
-    QLabel* Label1 = nullptr;
-    TStringGrid* StringGrid1 = nullptr;
-    QLabel* Label3 = nullptr;
-    TBevel* Bevel2 = nullptr;
-    TFxLabel* FxLabel1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QPushButton* Button1 = nullptr;
-
-    // The month under the mouse (0 = January), -1 before the first read-out.
-    int HoverMonth = -1;
-
     // The statistics command: computes and shows the window without blocking;
     // an open window comes to the front and keeps its figures.
     void showStatistics();
-    // Recomputes from the main window's query and fills the table and captions.
-    // A record whose rating or issue month is not a number ends it with an
-    // error; what was computed before it stays.
-    void FormShow();
-    void StringGrid1Click();
-    void Button1Click();
-    void FormMouseMove(int x, int y);
 
     // StatisticsWindowLink
     bool isStatisticsShown() const override { return isVisible(); }
@@ -122,6 +102,18 @@ public:
 
 protected:
     TStatisticsWindow(const Layout& layout, StatisticsHost& host, TSuchPage& suchPage, QWidget* parent);
+
+    // Controls, by their designer names, which are also their object names:
+    // the window tests find them by these names.
+    TFormFill* FormFill1 = nullptr;
+    QLabel* Label1 = nullptr;
+    TStringGrid* StringGrid1 = nullptr;
+    QLabel* Label3 = nullptr;
+    TBevel* Bevel2 = nullptr;
+    TFxLabel* FxLabel1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QPushButton* Button1 = nullptr;
 
     // The computation of this window from the host's query, and what it shows.
     virtual void compute(const archive::DataSet& rows, archive::ViewState& state) = 0;
@@ -166,6 +158,17 @@ protected:
     TSuchPage& suchPage_;
 
 private:
+    // Recomputes from the main window's query and fills the table and captions.
+    // A record whose rating or issue month is not a number ends it with an
+    // error; what was computed before it stays.
+    void FormShow();
+    void StringGrid1Click();
+    void Button1Click();
+    void FormMouseMove(int x, int y);
+
+    // The month under the mouse (0 = January), -1 before the first read-out.
+    int HoverMonth = -1;
+
     void paintMonthChart(QPainter& painter);
     int gridColumns_ = 3;
     int gridRows_ = 10;

@@ -10,11 +10,6 @@ class TForm3 : public TStatisticsWindow {
 public:
     TForm3(StatisticsHost& host, TSuchPage& suchPage, QWidget* parent = nullptr);
 
-    QLabel* Label2 = nullptr;
-    TFxLabel* FxLabel2 = nullptr;
-    TFxLabel* FxLabel3 = nullptr;
-    TBevel* Bevel1 = nullptr;
-
     const stats::GameStatistics& statistics() const { return statistics_; }
 
     // The rating distribution: 101 groups of 5 columns from x = 11, base line 366.
@@ -37,5 +32,10 @@ protected:
     void paintAfterMonth(QPainter& painter, int month) override;
 
 private:
+    QLabel* Label2 = nullptr;
+    TFxLabel* FxLabel2 = nullptr;
+    TFxLabel* FxLabel3 = nullptr;
+    TBevel* Bevel1 = nullptr;
+
     stats::GameStatistics statistics_;
 };

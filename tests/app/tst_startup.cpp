@@ -5,6 +5,7 @@
 #include "tform3.h"
 #include "windowtest.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QWindow>
 #include <QTest>
@@ -205,7 +206,7 @@ void StartupTest::aDamagedTableIsToldOnceAndShowsNoRows() {
     QCOMPARE(std::pair(form().GameLastMonth, form().GameLastYear), std::pair(10, 1997));
     MessageBox::clearShown();
     click("Image7");
-    QCOMPARE(set().Form3().Label4->text(), QStringLiteral("Auswahl: 0 Spiele"));
+    QCOMPARE(child<QLabel>(set().Form3(), "Label4")->text(), QStringLiteral("Auswahl: 0 Spiele"));
     QVERIFY(MessageBox::shown().empty());
 }
 

@@ -23,20 +23,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Every record of a data set, all fields, NULL told apart from empty.
-Strings recordsOf(const DataSet& dataSet) {
-    Strings records;
-    for (int record = 0; record < dataSet.recordCount(); ++record) {
-        std::string line;
-        for (int field = 0; field < dataSet.fieldCount(); ++field) {
-            line += dataSet.isNull(record, field) ? std::string("<NULL>") : std::string(dataSet.text(record, field));
-            line += '|';
-        }
-        records.push_back(line);
-    }
-    return records;
-}
-
 // A table of 4096 + 100 rows: the last chunk is short, and imports cross the border.
 constexpr int kInitialRows = static_cast<int>(TableImage::kChunkRows) + 100;
 
@@ -59,10 +45,7 @@ protected:
         std::vector<Row> rows;
         for (int i = 0; i < kInitialRows; ++i) rows.push_back(randomRow());
         writeTable(path, gamesView(), rows);
-        table.databaseName = folder.path();
-        table.tableName = "GameData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "GameData.db");
     }
 
     std::string pick(std::initializer_list<const char*> values) {
@@ -100,11 +83,7 @@ protected:
 
     Strings queryRecords(const std::string& file, const std::string& where, const std::string& order) {
         Query query;
-        query.sql = {"SELECT * FROM " + quotedLiteral(file)};
-        if (!where.empty()) query.sql.push_back("WHERE " + where + " ");
-        if (!order.empty()) query.sql.push_back("ORDER BY " + order);
-        query.open();
-        return recordsOf(query);
+        return recordsOf(openOn(query, file, where, order));
     }
 
     // The kept image answers as a fresh read of a copy of the file does, and
@@ -118,19 +97,12 @@ protected:
             EXPECT_EQ(queryRecords(path, where, order), queryRecords(copy, where, order));
         }
         Table fresh;
-        fresh.databaseName = mirror.path();
-        fresh.tableName = "GameData.db";
-        fresh.open();
+        openTable(fresh, mirror.path(), "GameData.db");
         EXPECT_EQ(recordsOf(table), recordsOf(fresh));
         EXPECT_EQ(table.image(), imageOf(path).get());
     }
 
-    void outsideUpdate(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-        sqlite3_close(db);
-    }
+    void outsideUpdate(const std::string& sql) { runSql(path, sql); }
 
     std::mt19937 random{20240611};
     TestFolder folder;

@@ -112,10 +112,7 @@ void setAllFields(Table& table, const std::string& text) {
     };
     try {
         Table table;
-        table.databaseName = folder.path();
-        table.tableName = "CDData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "CDData.db");
         report(0);
         std::mt19937 random(seed);
         Model model = sampleModel();
@@ -146,12 +143,7 @@ void setAllFields(Table& table, const std::string& text) {
                 }
                 ImportLineReader reader;
                 reader.openBytes(file);
-                table.appendRecords([&](std::array<std::string, 4>& values) {
-                    std::string line;
-                    if (!reader.readLine(line)) return false;
-                    values = splitImportLine(line);
-                    return true;
-                });
+                importLines(table, reader);
                 break;
             }
             }

@@ -32,23 +32,6 @@ constexpr int kRows = 3000;
 
 std::string originalTitle(int n) { return "Titel " + std::to_string(100000 + n); }
 
-Strings titles(const std::string& path) {
-    clearImageCache();  // read the file itself, not a cached image
-    Query query;
-    query.sql = {"SELECT * FROM " + quotedLiteral(path), "ORDER BY TITEL"};
-    query.open();
-    return valuesOf(query, "TITEL");
-}
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EngineError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
-
 long long sizeOf(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
@@ -109,7 +92,7 @@ protected:
 
 TEST_F(OpenFailure, AKilledWriteIsRolledBackWhereTheFolderIsWritable) {
     killWriterMidTransaction();
-    EXPECT_EQ(titles(path), expectedTitles);
+    EXPECT_EQ(titlesOf(path), expectedTitles);
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});  // the journal is gone
     EXPECT_EQ(plainSqliteRows(path, "PRAGMA integrity_check"), Strings{"ok"});
     // The image read now is the table as it stays: editing starts from it.
@@ -136,7 +119,7 @@ TEST_F(OpenFailure, AKilledWriteOnAReadOnlyMediumIsNamedAndLeftAlone) {
         // Root writes through permission bits: only the immutable attribute
         // makes the folder a read-only medium for it.
         ASSERT_TRUE(medium.refusedBySystem()) << "could not make " << folder.path() << " read-only";
-        EXPECT_EQ(errorOf([&] { titles(path); }), expected);
+        EXPECT_EQ(errorOf([&] { titlesOf(path); }), expected);
         Table table;
         table.databaseName = folder.path();
         table.tableName = "GameData.db";
@@ -149,7 +132,7 @@ TEST_F(OpenFailure, AKilledWriteOnAReadOnlyMediumIsNamedAndLeftAlone) {
     TestFolder copy;
     std::filesystem::copy_file(path, copy.file("GameData.DB"));
     std::filesystem::copy_file(path + "-journal", copy.file("GameData.DB-journal"));
-    EXPECT_EQ(titles(copy.file("GameData.DB")), expectedTitles);
+    EXPECT_EQ(titlesOf(copy.file("GameData.DB")), expectedTitles);
 }
 
 // What the file system says becomes the cause the user reads; only a missing
@@ -168,9 +151,9 @@ TEST(UnreadableTable, TheCauseIsNamed) {
 TEST_F(OpenFailure, WhatStandsInTheTablesPlaceIsNamed) {
     TestFolder other;
     const std::string table = other.file("GameData.DB");
-    EXPECT_EQ(errorOf([&] { titles(table); }), "Tabelle '" + table + "' nicht gefunden.");
+    EXPECT_EQ(errorOf([&] { titlesOf(table); }), "Tabelle '" + table + "' nicht gefunden.");
     std::filesystem::create_directory(table);
-    EXPECT_EQ(errorOf([&] { titles(table); }), "Die Tabelle '" + table + "' ist ein Ordner, keine Datei.");
+    EXPECT_EQ(errorOf([&] { titlesOf(table); }), "Die Tabelle '" + table + "' ist ein Ordner, keine Datei.");
     Table edit;
     edit.databaseName = other.path();
     edit.tableName = "GameData.db";
@@ -179,11 +162,11 @@ TEST_F(OpenFailure, WhatStandsInTheTablesPlaceIsNamed) {
     std::filesystem::remove(table);
     // A pipe is never opened: that would wait for a writer for ever.
     ASSERT_EQ(::mkfifo(table.c_str(), 0644), 0);
-    EXPECT_EQ(errorOf([&] { titles(table); }),
+    EXPECT_EQ(errorOf([&] { titlesOf(table); }),
               "Die Datei '" + table + "' ist keine Tabelle: sie ist keine gew\xF6hnliche Datei.");
     std::filesystem::remove(table);
     writeWholeFileForTest(table, "TITEL\tAUSGABE\r\nGothic\t2001/05\r\n");
-    EXPECT_EQ(errorOf([&] { titles(table); }),
+    EXPECT_EQ(errorOf([&] { titlesOf(table); }),
               "Die Datei '" + table + "' ist keine Tabelle: sie ist keine SQLite-Datenbank.");
 }
 
@@ -239,10 +222,7 @@ Opening openAsReader(const std::string& path, const ViewDef& view) {
     clearImageCache();
     try {
         Table table;
-        table.databaseName = detail::folderOf(path);
-        table.tableName = std::string(view.tableFile);
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, detail::folderOf(path), std::string(view.tableFile));
         if (cellsOf(table) != seen.cells) seen.error += " / the table shows other cells than the query";
     } catch (const EngineError& error) {
         if (error.what() != seen.error) seen.error += std::string(" / the table says: ") + error.what();
@@ -393,7 +373,7 @@ TEST_F(OpenFailure, AFileWithoutReadPermissionIsNamed) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        const std::string text = errorOf([&] { titles(path); });
+        const std::string text = errorOf([&] { titlesOf(path); });
         (void)!::write(result[1], text.data(), text.size());
         ::_exit(0);
     }

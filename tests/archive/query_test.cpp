@@ -21,14 +21,7 @@ protected:
 
     std::vector<std::string> run(const std::string& where, const std::string& orderBy = "",
                                  std::string_view field = "TITEL", const std::string& file = "GameData.db") {
-        query.close();
-        query.databaseName = folder.path();
-        query.sql = {"SELECT * FROM " + quotedLiteral(folder.file(file))};
-        if (!where.empty()) query.sql.push_back("WHERE " + where + " ");
-        if (!orderBy.empty()) query.sql.push_back("ORDER BY " + orderBy);
-        query.prepare();
-        query.open();
-        return valuesOf(query, field);
+        return valuesOf(openOn(query, folder.file(file), where, orderBy), field);
     }
 
     std::string errorOf(const std::string& where, const std::string& orderBy = "") {
@@ -144,9 +137,7 @@ TEST_F(QueryTest, OpeningAndQueryingLeaveTheFolderAsItWas) {
     const Strings before = folder.listing();
     run("UPPER(TITEL) LIKE \"%A%\" AND WERTUNG >= 10", "WERTUNG DESC, TITEL");
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "gamedata.db";
-    table.open();
+    openTable(table, folder.path(), "gamedata.db");
     EXPECT_EQ(table.recordCount(), 2);
     table.close();
     EXPECT_THROW(run("", "", "TITEL", "GameDaten.db"), EngineError);
@@ -259,14 +250,11 @@ TEST_F(QueryTest, ADamagedTableFailsInsteadOfGivingAShortResult) {
 TEST_F(QueryTest, RowIdsFarApartAreReadWholeAndInStoredOrder) {
     const std::string path = folder.file("GameData.db");
     writeTable(path, gamesView(), {game("Erstes"), game("Zweites"), game("Drittes"), game("Viertes")});
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    for (const char* change : {"UPDATE GameData SET rowid = -9000000000000000000 WHERE TITEL = 'Erstes'",
-                               "UPDATE GameData SET rowid = -5 WHERE TITEL = 'Zweites'",
-                               "UPDATE GameData SET rowid = 5 WHERE TITEL = 'Drittes'",
-                               "UPDATE GameData SET rowid = 9000000000000000000 WHERE TITEL = 'Viertes'"})
-        ASSERT_EQ(sqlite3_exec(db, change, nullptr, nullptr, nullptr), SQLITE_OK) << change;
-    sqlite3_close(db);
+    runSql(path,
+           "UPDATE GameData SET rowid = -9000000000000000000 WHERE TITEL = 'Erstes';"
+           "UPDATE GameData SET rowid = -5 WHERE TITEL = 'Zweites';"
+           "UPDATE GameData SET rowid = 5 WHERE TITEL = 'Drittes';"
+           "UPDATE GameData SET rowid = 9000000000000000000 WHERE TITEL = 'Viertes'");
     clearImageCache();
     EXPECT_EQ(run(""), (Strings{"Erstes", "Zweites", "Drittes", "Viertes"}));
     EXPECT_EQ(run("", "TITEL DESC"), (Strings{"Zweites", "Viertes", "Erstes", "Drittes"}));
@@ -280,11 +268,7 @@ TEST_F(QueryTest, AChangedFileIsReadAgainAnUnchangedOneIsNot) {
     EXPECT_EQ(run(""), (Strings{"Neu", "Neuer"}));
 
     // Changed in place by another program, at once and keeping the size.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE GameData SET TITEL = 'Nex' WHERE TITEL = 'Neu'", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    runSql(path, "UPDATE GameData SET TITEL = 'Nex' WHERE TITEL = 'Neu'");
     EXPECT_EQ(run(""), (Strings{"Nex", "Neuer"}));
 
     // An open result keeps what it read.

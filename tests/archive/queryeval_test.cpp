@@ -74,7 +74,8 @@ TEST(SelectRows, ConditionsAndOrdersAsAQueryAsksForThem) {
         {"two conditions", {upperLike("%AB%"), atLeast(60)}, {}, {0, 5}},
         {"no row passes", {upperLike("%QQ%")}, {{kTitle, false}}, {}},
         {"largest first, ties in stored order", {atLeast(0)}, {{kRating, true}}, {3, 0, 5, 8, 2, 7, 6}},
-        {"ascending: NULL, a foreign non-number, then numbers", {upperLike("%AB%")}, {{kRating, false}}, {1, 4, 2, 0, 5}},
+        {"ascending: NULL, numbers, then a foreign non-number", {upperLike("%AB%")}, {{kRating, false}}, {1, 2, 0, 5, 4}},
+        {"descending: the non-number first, NULL last", {upperLike("%AB%")}, {{kRating, true}}, {4, 0, 5, 2, 1}},
         {"two keys", {atLeast(50)}, {{kRating, true}, {kTitle, true}}, {3, 0, 5, 8, 2}},
     };
     const auto image = sampleImage();

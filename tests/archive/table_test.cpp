@@ -24,10 +24,7 @@ protected:
                    {{"Gothic", "2001/05", "L\xF6sung", "3"},
                     {"Anno 1602", "1998/06", "Cheat", ""},
                     {"Myst", "1997/10", "Kurztipp", "7"}});
-        table.databaseName = folder.path();
-        table.tableName = "TippsData.db";
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), "TippsData.db");
         table.addListener([this](DataSetEvent event, int row) { events.emplace_back(event, row); });
     }
 
@@ -73,12 +70,8 @@ TEST_F(TableTest, PostWritesTheOneChangedRowAndKeepsTheCursorOnIt) {
 
 TEST_F(TableTest, ANonNumberIntoACountFailsAndChangesNothing) {
     table.moveTo(2);
-    try {
-        table.setFieldText(kCounter, "viele");
-        ADD_FAILURE() << "accepted a non-number";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), "'viele' ist kein g\xFCltiger Wert f\xFCr das Feld 'COUNTER'.");
-    }
+    EXPECT_EQ(errorOf([&] { table.setFieldText(kCounter, "viele"); }),
+              "'viele' ist kein g\xFCltiger Wert f\xFCr das Feld 'COUNTER'.");
     EXPECT_EQ(table.state(), TableState::Browse);
     EXPECT_FALSE(table.modified());
     table.setFieldText(kTitle, "Myst II");
@@ -179,12 +172,7 @@ TEST_F(TableTest, APostToAWriteProtectedFileFailsAndTheRowStaysInEditing) {
     // (also as root in a container, where the system itself would let root write).
     ASSERT_TRUE(protect.bitsCleared()) << "could not take the write permission off " << path;
     table.setFieldText(kTitle, "Gothic II");
-    try {
-        table.post();
-        ADD_FAILURE() << "wrote a write-protected file";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), "Die Tabelle '" + path + "' ist schreibgesch\xFCtzt.");
-    }
+    EXPECT_EQ(errorOf([&] { table.post(); }), "Die Tabelle '" + path + "' ist schreibgesch\xFCtzt.");
     EXPECT_EQ(table.state(), TableState::Edit);
     EXPECT_TRUE(table.modified());
     EXPECT_EQ(table.fieldByName("TITEL").asString(), "Gothic II");

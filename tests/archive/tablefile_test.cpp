@@ -85,11 +85,7 @@ TEST(FindFileIgnoringCase, ComparesUmlautsInTheProgramsEncoding) {
 TEST(TableFileWriter, AFolderThatIsMissingIsReportedInGerman) {
     TestFolder folder;
     const std::string path = folder.file("fehlt") + "/GameData.db";
-    try {
-        TableFileWriter writer(path, gamesView());
-        ADD_FAILURE() << "wrote into a missing folder";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), "Die Tabelle '" + path + "' konnte nicht geschrieben werden: das Verzeichnis fehlt.");
-    }
+    EXPECT_EQ(errorOf([&] { TableFileWriter writer(path, gamesView()); }),
+              "Die Tabelle '" + path + "' konnte nicht geschrieben werden: das Verzeichnis fehlt.");
     EXPECT_TRUE(folder.listing().empty());
 }

@@ -1,8 +1,12 @@
 #pragma once
 // Table files for the engine's tests, written the way the program writes them.
 
+#include "cp1252.h"
 #include "engine.h"
+#include "imagecache.h"
+#include "querytext.h"
 #include "tablefile.h"
+#include "textexchange.h"
 
 #include <sqlite3.h>
 
@@ -15,7 +19,9 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -58,12 +64,27 @@ inline std::vector<std::string> plainSqliteRows(const std::string& path, const s
     return rows;
 }
 
-// Opens `table` on the games file in `folder` for editing.
-inline void openForEditing(archive::Table& table, const std::string& folder) {
+// Runs `sql` (Windows-1252) on the file at `path` as another program would,
+// waiting for a writer of its own to finish.
+inline void runSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    EXPECT_EQ(sqlite3_exec(db, archive::cp1252ToUtf8(sql).c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db) << " in " << sql;
+    sqlite3_close(db);
+}
+
+// Opens `table` on `file` in `folder` as it is set, or for editing.
+inline void openTable(archive::Table& table, const std::string& folder, const std::string& file) {
     table.databaseName = folder;
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
+    table.tableName = file;
     table.open();
+}
+inline void openForEditing(archive::Table& table, const std::string& folder,
+                           const std::string& file = "GameData.db") {
+    table.setReadOnly(false);
+    openTable(table, folder, file);
 }
 
 inline std::string fileContent(const std::string& path) {
@@ -76,6 +97,63 @@ inline std::vector<std::string> valuesOf(archive::DataSet& dataSet, std::string_
     std::vector<std::string> values;
     for (dataSet.first(); !dataSet.eof(); dataSet.next()) values.push_back(dataSet.fieldByName(field).asString());
     return values;
+}
+
+// Appends every line `reader` holds, as the import does.
+inline void importLines(archive::Table& table, archive::ImportLineReader& reader) {
+    table.appendRecords([&](std::array<std::string, 4>& values) {
+        std::string line;
+        if (!reader.readLine(line)) return false;
+        values = archive::splitImportLine(line);
+        return true;
+    });
+}
+
+// The text of the engine error `action` ends in, "(no error)" when it ends without one.
+inline std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const archive::EngineError& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+// Every record of a data set, each field followed by "|", NULL as "<NULL>"
+// so that it stays apart from an empty text.
+inline std::vector<std::string> recordsOf(const archive::DataSet& dataSet) {
+    std::vector<std::string> records;
+    for (int record = 0; record < dataSet.recordCount(); ++record) {
+        std::string line;
+        for (int field = 0; field < dataSet.fieldCount(); ++field) {
+            line += dataSet.isNull(record, field) ? std::string("<NULL>") : std::string(dataSet.text(record, field));
+            line += '|';
+        }
+        records.push_back(line);
+    }
+    return records;
+}
+
+// Opens `query` on the table file at `path`, worded as the main window words
+// it: the WHERE line ends in a blank, an empty part gets no line.
+inline archive::Query& openOn(archive::Query& query, const std::string& path, const std::string& where = "",
+                              const std::string& orderBy = "") {
+    query.close();
+    query.databaseName = std::filesystem::path(path).parent_path().string();
+    query.sql = {"SELECT * FROM " + archive::quotedLiteral(path)};
+    if (!where.empty()) query.sql.push_back("WHERE " + where + " ");
+    if (!orderBy.empty()) query.sql.push_back("ORDER BY " + orderBy);
+    query.prepare();
+    query.open();
+    return query;
+}
+
+// The titles of the table file at `path` in title order, read from the file
+// itself rather than from an image kept of it.
+inline std::vector<std::string> titlesOf(const std::string& path) {
+    archive::clearImageCache();
+    archive::Query query;
+    return valuesOf(openOn(query, path, "", "TITEL"), "TITEL");
 }
 
 // Sets or clears the immutable attribute of a file or folder, which stops

@@ -38,20 +38,6 @@ Strings rowsOf(const std::string& path, const std::string& table) {
                           ") FROM " + table + " ORDER BY rowid");
 }
 
-void execute(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
-void openForWriting(Table& table, const TestFolder& folder, const std::string& file) {
-    table.databaseName = folder.path();
-    table.tableName = file;
-    table.setReadOnly(false);
-    table.open();
-}
-
 struct ImportOutcome {
     int counted = 0;
     std::string error;
@@ -117,7 +103,7 @@ protected:
 
 TEST_F(TableWriteTest, AnImportStoresTheLinesBeforeARefusedOneAndNothingAfter) {
     Table table;
-    openForWriting(table, folder, "TippsData.db");
+    openForEditing(table, folder.path(), "TippsData.db");
     Strings expected = rowsOf(tips, "TippsData");
     const ImportOutcome outcome = importAll(
         table, "Diablo\t2001/02\tKurztipp\t 12 \r\nMyst\t1997/10\t\t\r\nUnreal\t1998/09\tCheat\tviele\r\nQuake\t1996/08\tCheat\t1\r\n");
@@ -149,16 +135,16 @@ TEST_F(TableWriteTest, AnImportStoresTheLinesBeforeARefusedOneAndNothingAfter) {
 TEST_F(TableWriteTest, AnImportEndsAsTheLinesPostedOneByOneWould) {
     // A foreign file whose key SQLite itself enforces: the fourth line repeats a title.
     const std::string foreign = folder.file("CDData.db");
-    execute(foreign, "CREATE TABLE CDData (TITEL TEXT UNIQUE, AUSGABE TEXT, ART TEXT, MEDIUM TEXT)");
-    execute(foreign, "INSERT INTO CDData VALUES ('Alt', '1999/01', 'Demo', 'CD')");
+    runSql(foreign, "CREATE TABLE CDData (TITEL TEXT UNIQUE, AUSGABE TEXT, ART TEXT, MEDIUM TEXT)");
+    runSql(foreign, "INSERT INTO CDData VALUES ('Alt', '1999/01', 'Demo', 'CD')");
     TestFolder other;
     copyWholeFile(foreign, other.file("CDData.db"));
     const std::string lines = "Neu 1\t2001/01\tDemo\tCD\r\n\r\nNeu 2\tx\tPatch\tDVD\textra\r\nAlt\t2002/02\tVideo\tCD\r\n"
                               "Neu 3\t2003/03\tDemo\tCD\r\n";
     Table batched;
-    openForWriting(batched, folder, "CDData.db");
+    openForEditing(batched, folder.path(), "CDData.db");
     Table single;
-    openForWriting(single, other, "CDData.db");
+    openForEditing(single, other.path(), "CDData.db");
     const ImportOutcome a = importAll(batched, lines);
     const ImportOutcome b = importOneByOne(single, lines);
     EXPECT_EQ(a.counted, 4);
@@ -180,7 +166,7 @@ TEST_F(TableWriteTest, AnImportEndsAsTheLinesPostedOneByOneWould) {
 
 TEST_F(TableWriteTest, APendingEditIsStoredBeforeTheImport) {
     Table table;
-    openForWriting(table, folder, "TippsData.db");
+    openForEditing(table, folder.path(), "TippsData.db");
     table.moveTo(1);
     table.setFieldText(0, "Anno 1503");
     EXPECT_EQ(importAll(table, "Neu\t2004/04\tCheat\t4\r\n").counted, 1);
@@ -249,7 +235,7 @@ TEST_F(TableWriteTest, KilledAtAnyMomentTheFileIsWholeAndEveryRecordToo) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             Table table;
-            openForWriting(table, folder, "CDData.db");
+            openForEditing(table, folder.path(), "CDData.db");
             int n = 0;
             table.appendRecords([&](std::array<std::string, 4>& values) {
                 ++n;

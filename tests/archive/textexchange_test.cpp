@@ -101,9 +101,7 @@ TEST(Export, LinesOfRecordsInStoredOrder) {
     writeTable(folder.file("TippsData.DB"), tipsView(),
                {{std::string("Zeppelin"), std::string("1999/07"), std::string("L\xF6sung"), std::string("12")}});
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "CDData.db";
-    table.open();
+    openTable(table, folder.path(), "CDData.db");
     {
         WholeFileWriter out(folder.file("CDData.db.txt"));
         exportRecords(table, out);

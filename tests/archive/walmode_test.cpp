@@ -65,14 +65,6 @@ protected:
     }
     void TearDown() override { clearImageCache(); }
 
-    Strings titles(const std::string& tablePath) {
-        clearImageCache();  // read the file itself, not a cached image
-        Query query;
-        query.sql = {"SELECT * FROM " + quotedLiteral(tablePath), "ORDER BY TITEL"};
-        query.open();
-        return valuesOf(query, "TITEL");
-    }
-
     std::string expectedRefusal(const std::string& tablePath) {
         return "Die Tabelle '" + tablePath + "' ist im WAL-Modus gespeichert und hat ungesicherte \xC4nderungen in '" +
                tablePath + "-wal'; sie kann erst ge\xF6" "ffnet werden, wenn das Programm, das sie geschrieben hat, "
@@ -100,12 +92,10 @@ protected:
 }  // namespace
 
 TEST_F(WalTable, ReadingWritesNothingBesideTheFile) {
-    EXPECT_EQ(titles(path), (Strings{"Anno", "Gothic"}));
+    EXPECT_EQ(titlesOf(path), (Strings{"Anno", "Gothic"}));
     clearImageCache();
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.open();
+    openTable(table, folder.path(), "GameData.db");
     EXPECT_EQ(valuesOf(table, "WERTUNG"), (Strings{"85", "70"}));
     table.close();
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
@@ -121,7 +111,7 @@ TEST_F(WalTable, AReadOnlyFolderIsReadAllTheSame) {
         // below still shows whether anything was written.
         Unwritable readOnly(folder.path());
         ASSERT_TRUE(readOnly.bitsCleared());
-        EXPECT_EQ(titles(path), (Strings{"Anno", "Gothic"}));
+        EXPECT_EQ(titlesOf(path), (Strings{"Anno", "Gothic"}));
         EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
     }
     EXPECT_EQ(fileContent(path), before);
@@ -136,12 +126,7 @@ TEST_F(WalTable, WaitingChangesAreRefusedAndNothingIsCreated) {
     const Strings listing = crashed.listing();
     const std::string content = fileContent(copy);
     const std::string wal = fileContent(copy + "-wal");
-    try {
-        titles(copy);
-        ADD_FAILURE() << "read a table with waiting changes";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), expectedRefusal(copy));
-    }
+    EXPECT_EQ(errorOf([&] { titlesOf(copy); }), expectedRefusal(copy));
     Table table;
     table.databaseName = crashed.path();
     table.tableName = "GameData.db";
@@ -168,7 +153,7 @@ TEST_F(WalTable, EditingKeepsWalModeAndLeavesNothingBeside) {
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
     EXPECT_EQ(formatVersions(path), std::make_pair(2, 2));
     EXPECT_EQ(rowsWithoutWal(path), 2);  // every change is in the file itself
-    EXPECT_EQ(titles(path), (Strings{"Diablo", "Gothic II"}));
+    EXPECT_EQ(titlesOf(path), (Strings{"Diablo", "Gothic II"}));
 }
 
 TEST_F(WalTable, APostOverChangesWaitingFromAnotherProgramIsRefused) {
@@ -178,36 +163,27 @@ TEST_F(WalTable, APostOverChangesWaitingFromAnotherProgramIsRefused) {
     execPlain(other, "PRAGMA wal_autocheckpoint=0");
     execPlain(other, ("INSERT INTO GameData (TITEL) VALUES ('" + kWaitingTitle + "')").c_str());
     table.setFieldText(0, "Gothic II");
-    try {
-        table.post();
-        ADD_FAILURE() << "wrote over waiting changes";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), expectedRefusal(path));
-    }
+    EXPECT_EQ(errorOf([&] { table.post(); }), expectedRefusal(path));
     EXPECT_EQ(table.state(), TableState::Edit);
     table.cancel();
     table.close();
     sqlite3_close(other);  // the other program ends and takes its changes into the file
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
-    EXPECT_EQ(titles(path), (Strings{"Anno", "Gothic", kWaitingTitle}));
+    EXPECT_EQ(titlesOf(path), (Strings{"Anno", "Gothic", kWaitingTitle}));
 }
 
 TEST_F(WalTable, ANewFileInItsPlaceKeepsTheModeButNeverTakesWaitingChanges) {
     writeTable(path, gamesView(), {game("Myst", "90")});
     EXPECT_EQ(formatVersions(path), std::make_pair(2, 2));
     EXPECT_EQ(folder.listing(), Strings{"GameData.DB"});
-    EXPECT_EQ(titles(path), Strings{"Myst"});
+    EXPECT_EQ(titlesOf(path), Strings{"Myst"});
 
     TestFolder crashed;
     const std::string copy = copyWithWaitingChange(crashed);
     const Strings listing = crashed.listing();
     const std::string content = fileContent(copy);
-    try {
-        writeTable(copy, gamesView(), {game("Myst", "90")});
-        ADD_FAILURE() << "replaced a table with waiting changes";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(std::string(error.what()), expectedRefusal(copy));
-    }
+    EXPECT_EQ(errorOf([&] { writeTable(copy, gamesView(), {game("Myst", "90")}); }),
+              expectedRefusal(copy));
     EXPECT_EQ(crashed.listing(), listing);
     EXPECT_EQ(fileContent(copy), content);
 }

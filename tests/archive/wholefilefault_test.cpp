@@ -103,9 +103,7 @@ TEST(WholeFileFault, AFailedExportKeepsTheOldExport) {
                {{"Gothic", "2001/05", "L\xF6sung", "3"}, {"Anno 1602", "1998/06", "Cheat", ""}});
     clearImageCache();
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "TippsData.db";
-    table.open();
+    openTable(table, folder.path(), "TippsData.db");
     const std::string target = folder.file("TippsData.db.txt");
     const std::string old = "Alt\t1990/01\tCheat\t1\r\n";
     auto exportTable = [&] {

@@ -31,19 +31,6 @@ Strings storedRows(const std::string& path) {
     return plainSqliteRows(path, "SELECT rowid, *, typeof(COUNTER) FROM TippsData ORDER BY rowid");
 }
 
-// Every record a data set shows, NULL apart from an empty text.
-Strings shownRecords(const DataSet& dataSet) {
-    Strings records;
-    for (int record = 0; record < dataSet.recordCount(); ++record) {
-        std::string line;
-        for (int field = 0; field < dataSet.fieldCount(); ++field)
-            line += (dataSet.isNull(record, field) ? std::string("<NULL>") : std::string(dataSet.text(record, field))) +
-                    "|";
-        records.push_back(line);
-    }
-    return records;
-}
-
 // The table as a fresh program start shows it: through a table and a query.
 Strings freshlyOpened(const TestFolder& folder, bool throughQuery) {
     clearImageCache();
@@ -51,13 +38,11 @@ Strings freshlyOpened(const TestFolder& folder, bool throughQuery) {
         Query query;
         query.sql = {"SELECT * FROM " + quotedLiteral(folder.file(kFile))};
         query.open();
-        return shownRecords(query);
+        return recordsOf(query);
     }
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = kFile;
-    table.open();
-    return shownRecords(table);
+    openTable(table, folder.path(), kFile);
+    return recordsOf(table);
 }
 
 struct Operation {
@@ -87,12 +72,7 @@ const std::vector<Operation>& operations() {
         {"import", [](Table& table) {
              ImportLineReader reader;
              reader.openBytes("Myst\t1997/10\tCheat\t1\r\nUnreal\t1998/09\t\t\r\nQuake\t1996/08\tL\xF6sung\t 4 \r\n");
-             table.appendRecords([&](std::array<std::string, 4>& values) {
-                 std::string line;
-                 if (!reader.readLine(line)) return false;
-                 values = splitImportLine(line);
-                 return true;
-             });
+             importLines(table, reader);
          }},
     };
     return all;
@@ -143,10 +123,7 @@ protected:
 
     // A user's own archive may keep its table in WAL mode.
     void switchToWalMode() {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(origin.file(kFile).c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
+        runSql(origin.file(kFile), "PRAGMA journal_mode=WAL");
         ASSERT_EQ(origin.listing(), Strings{kFile});
     }
 
@@ -154,10 +131,7 @@ protected:
     void prepare(const TestFolder& folder, Table& table) {
         clearImageCache();
         std::filesystem::copy_file(origin.file(kFile), folder.file(kFile));
-        table.databaseName = folder.path();
-        table.tableName = kFile;
-        table.setReadOnly(false);
-        table.open();
+        openForEditing(table, folder.path(), kFile);
     }
 
     // Runs every operation once per call it makes to the disk, that call failing.
@@ -218,7 +192,7 @@ void WriteFaultTest::failEachCallOfEachOperation() {
                 // The table object shows what the file holds, unless it
                 // keeps the refused record in editing.
                 if (table.state() == TableState::Browse) {
-                    EXPECT_EQ(shownRecords(table), failed ? shownBefore : shownAfter);
+                    EXPECT_EQ(recordsOf(table), failed ? shownBefore : shownAfter);
                 }
                 table.close();
                 // Nothing lies beside the file that the next open would trip

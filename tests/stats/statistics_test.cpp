@@ -97,14 +97,7 @@ protected:
     void SetUp() override { clearImageCache(); }
 
     Query& run(const std::string& file, const std::string& where = "", const std::string& orderBy = "TITEL") {
-        query.close();
-        query.databaseName = folder.path();
-        query.sql = {"SELECT * FROM " + quotedLiteral(folder.file(file))};
-        if (!where.empty()) query.sql.push_back("WHERE " + where + " ");
-        if (!orderBy.empty()) query.sql.push_back("ORDER BY " + orderBy);
-        query.prepare();
-        query.open();
-        return query;
+        return openOn(query, folder.file(file), where, orderBy);
     }
 
     GameStatistics games(const std::string& where = "", const std::string& orderBy = "TITEL",
@@ -117,11 +110,8 @@ protected:
 
     // Values the program's own writer refuses, as another program might store them.
     void setRating(const std::string& title, const std::string& value) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(folder.file("GameData.db").c_str(), &db), SQLITE_OK);
-        const std::string sql = "UPDATE GameData SET WERTUNG = '" + value + "' WHERE TITEL = '" + title + "'";
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
+        runSql(folder.file("GameData.db"),
+               "UPDATE GameData SET WERTUNG = '" + value + "' WHERE TITEL = '" + title + "'");
     }
 
     TestFolder folder;
@@ -283,14 +273,8 @@ TEST_F(StatisticsTest, ABadValueIsShownReadablyWithItsFieldAndRecord) {
     EXPECT_EQ(games().failure,
               "'2003/1x' ist kein g\xFCltiger Wert f\xFCr das Feld 'AUSGABE' (Datensatz 2, Titel 'B').");
     // A value that begins with a 0 byte once made a box whose whole text was a quote.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db,
-                           "UPDATE GameData SET WERTUNG = CAST(X'002701' AS TEXT) || replace(hex(zeroblob(45)), '00', 'z') "
-                           "WHERE TITEL LIKE 'A%'",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    runSql(path, "UPDATE GameData SET WERTUNG = CAST(X'002701' AS TEXT) || replace(hex(zeroblob(45)), '00', 'z') "
+                 "WHERE TITEL LIKE 'A%'");
     EXPECT_EQ(games().failure, "'<00>'<01>" + std::string(37, 'z') +
                                    "\x85' ist kein g\xFCltiger Wert f\xFCr das Feld 'WERTUNG' (Datensatz 1, Titel "
                                    "'A<09>B').");
@@ -502,9 +486,7 @@ TEST_F(StatisticsTest, FactsOfTheImageGiveWhatEveryTextGivesInAnyOrderAndSelecti
     }
     // Read as a table (stored order, no kept facts) it is the same as the query in stored order.
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.open();
+    openTable(table, folder.path(), "GameData.db");
     expectSame(computeGameStatistics(table, gamesView().statisticsRows, {}, {12, 2002}),
                games("", "", {12, 2002}));
 }
@@ -557,10 +539,7 @@ TEST_F(StatisticsTest, AfterTheTablesOwnWritesTheFactsAnswerAsAFreshFile) {
     for (int i = 0; i < 5000; ++i) rows.push_back(game("T" + std::to_string(i), rating(), section(), issue()));
     writeTable(path, gamesView(), rows);
     Table table;
-    table.databaseName = folder.path();
-    table.tableName = "GameData.db";
-    table.setReadOnly(false);
-    table.open();
+    openForEditing(table, folder.path(), "GameData.db");
 
     TestFolder fresh;
     auto statisticsOf = [&](const std::string& file, const std::string& where, const std::string& order) {

@@ -37,6 +37,10 @@ const QColor kGrey(0x80, 0x80, 0x80);
 const QColor kBlack(0x00, 0x00, 0x00);
 const QColor kRed(0xFF, 0x00, 0x00);
 
+// The games window's month read-outs over the sample disc.
+const char* const kJanuary = "1er-Durchschnitt: Wertung=90 / Tests=0.1";
+const char* const kDecember = "12er-Durchschnitt: Wertung=69.5 / Tests=0.3";
+
 }  // namespace
 
 class StatisticsTest : public WindowTest {
@@ -61,16 +65,26 @@ private:
     TForm3& games() { return set().Form3(); }
     TForm5& discWindow() { return set().Form5(); }
     TForm6& tips() { return set().Form6(); }
-    std::string label(QLabel* label) const { return fromQt(label->text()); }
-    std::string cell(TStatisticsWindow& window, int row, int column) const {
-        return window.StringGrid1->cells(row, column);
+    // A window's controls by their designer names.
+    std::string label(QWidget& window, const char* name) const { return fromQt(child<QLabel>(window, name)->text()); }
+    std::string caption(QWidget& window, const char* name) const { return child<TFxLabel>(window, name)->caption(); }
+    TStringGrid& table(QWidget& window) const { return *child<TStringGrid>(window, "StringGrid1"); }
+    QPushButton* ok(QWidget& window) const { return child<QPushButton>(window, "Button1"); }
+    std::string cell(QWidget& window, int row, int column) const { return table(window).cells(row, column); }
+    // The whole table, row by row.
+    std::vector<std::vector<std::string>> rows(QWidget& window) const {
+        std::vector<std::vector<std::string>> result(static_cast<size_t>(table(window).rowCount()));
+        for (size_t row = 0; row < result.size(); ++row)
+            for (int column = 0; column < table(window).columnCount(); ++column)
+                result[row].push_back(cell(window, static_cast<int>(row), column));
+        return result;
     }
 };
 
 void StatisticsTest::gamesWindowOpensFromTheSidebar() {
     QVERIFY(!games().isVisible());
-    QCOMPARE(label(games().Label3), std::string(" Monatsschnitt:"));
-    QCOMPARE(games().FxLabel1->caption(), std::string(" Anzahl"));
+    QCOMPARE(label(games(), "Label3"), std::string(" Monatsschnitt:"));
+    QCOMPARE(caption(games(), "FxLabel1"), std::string(" Anzahl"));
     click("Image7");
     QVERIFY(games().isVisible());
     QVERIFY(!discWindow().isVisible() && !tips().isVisible());
@@ -80,9 +94,9 @@ void StatisticsTest::gamesWindowOpensFromTheSidebar() {
     QVERIFY(flags.testFlag(Qt::Tool) && flags.testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
     QVERIFY(!games().isModal());
-    QCOMPARE(games().StringGrid1->geometry(), QRect(8, 32, 225, 193));
-    QCOMPARE(games().Button1->geometry(), QRect(478, 204, 41, 25));
-    QCOMPARE(games().FxLabel3->geometry(), QRect(522, 240, 16, 133));
+    QCOMPARE(table(games()).geometry(), QRect(8, 32, 225, 193));
+    QCOMPARE(ok(games())->geometry(), QRect(478, 204, 41, 25));
+    QCOMPARE(child<TFxLabel>(games(), "FxLabel3")->geometry(), QRect(522, 240, 16, 133));
     // The walk leaves the shared cursor on the first record.
     QCOMPARE(query().recNo(), 0);
     // The backdrop runs from slate blue in the first band (rows 0-5) to navy
@@ -94,7 +108,7 @@ void StatisticsTest::gamesWindowOpensFromTheSidebar() {
     QCOMPARE(image.pixelColor(2, 395), QColor(0x01, 0x00, 0x41));
     QCOMPARE(image.pixelColor(2, 230), image.pixelColor(250, 230));
 
-    QTest::mouseClick(games().Button1, Qt::LeftButton);
+    QTest::mouseClick(ok(games()), Qt::LeftButton);
     QVERIFY(!games().isVisible());
     QCOMPARE(games().statistics().totalCount, 5.0);  // the state stays
 }
@@ -102,9 +116,7 @@ void StatisticsTest::gamesWindowOpensFromTheSidebar() {
 void StatisticsTest::gamesFiguresAndCaptions() {
     form().Image7Click();
     TForm3& w = games();
-    QCOMPARE(label(w.Label4), std::string("Auswahl: 6 Spiele"));
-    QCOMPARE(w.StringGrid1->rowCount(), 9);
-    QCOMPARE(w.StringGrid1->columnCount(), 3);
+    QCOMPARE(label(w, "Label4"), std::string("Auswahl: 6 Spiele"));
     const std::vector<std::vector<std::string>> expected{
         {" Rubrik", " Wertungen", " Schnitt"},
         {" Alle Rubriken", " 5", " 79.6 %"},
@@ -116,17 +128,16 @@ void StatisticsTest::gamesFiguresAndCaptions() {
         {" > Budget", " 0", " 0 %"},
         {" > Software", " 0", " 0 %"},
     };
-    for (int row = 0; row < 9; ++row)
-        for (int column = 0; column < 3; ++column) QCOMPARE(cell(w, row, column), expected[row][column]);
-    QCOMPARE(w.StringGrid1->columnWidth(0), 96);  // 95 and the grid line
+    QCOMPARE(rows(w), expected);
+    QCOMPARE(table(w).columnWidth(0), 96);  // 95 and the grid line
     // "(alle)" is chosen, so "Alle Rubriken" is the current row.
-    QCOMPARE(w.StringGrid1->Row(), 1);
-    QCOMPARE(label(w.Label2),
+    QCOMPARE(table(w).Row(), 1);
+    QCOMPARE(label(w, "Label2"),
              std::string(" Wertungsverteilung der ausgew\xE4hlten Spiele (Anzahl Wertungen pro Prozent)"));
-    QCOMPARE(label(w.Label3), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
-    QCOMPARE(w.FxLabel1->caption(), std::string(" Testanzahlschnitt (max=1)"));
-    QCOMPARE(w.FxLabel2->caption(), std::string(" Wertungsschnitt (max=100%)"));
-    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=1 Spiel"));
+    QCOMPARE(label(w, "Label3"), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
+    QCOMPARE(caption(w, "FxLabel1"), std::string(" Testanzahlschnitt (max=1)"));
+    QCOMPARE(caption(w, "FxLabel2"), std::string(" Wertungsschnitt (max=100%)"));
+    QCOMPARE(caption(w, "FxLabel3"), std::string(" Maximum=1 Spiel"));
 }
 
 void StatisticsTest::monthChartAndAverageMarks() {
@@ -168,7 +179,7 @@ void StatisticsTest::distributionBarsGapsAndLeftoverPen() {
     TForm3& w = games();
     form().Image7Click();
     QCOMPARE(w.statistics().ratingCountMax, 2.0);
-    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=2 Spiele"));
+    QCOMPARE(caption(w, "FxLabel3"), std::string(" Maximum=2 Spiele"));
     // Rating 0: its first column keeps the pen of the paint before it, black
     // on the very first paint; the bar is 100 pixels from 366 up to 267.
     QImage first = w.grab().toImage();
@@ -206,22 +217,26 @@ void StatisticsTest::hoverReadoutFollowsTheColumns() {
     form().Image7Click();
     TForm3& w = games();
     moveMouse(w, QPoint(253, 185));  // over the month numbers
-    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
+    QCOMPARE(label(w, "Label3"), std::string(kJanuary));
     moveMouse(w, QPoint(274, 170));
-    QCOMPARE(label(w.Label3), std::string("2er-Durchschnitt: Wertung=0 / Tests=0"));
+    QCOMPARE(label(w, "Label3"), std::string("2er-Durchschnitt: Wertung=0 / Tests=0"));
     moveMouse(w, QPoint(273, 205));
-    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
+    QCOMPARE(label(w, "Label3"), std::string(kJanuary));
     moveMouse(w, QPoint(515, 161));
-    QCOMPARE(label(w.Label3), std::string("12er-Durchschnitt: Wertung=69.5 / Tests=0.3"));
-    QCOMPARE(w.HoverMonth, 11);
+    QCOMPARE(label(w, "Label3"), std::string(kDecember));
+    // The keys go on from the month under the mouse.
+    QTest::keyClick(&table(w), Qt::Key_Left);
+    QCOMPARE(label(w, "Label3"), std::string("11er-Durchschnitt: Wertung=0 / Tests=0"));
+    moveMouse(w, QPoint(514, 163));
+    QCOMPARE(label(w, "Label3"), std::string(kDecember));
     // Outside the zone nothing changes.
     for (const QPoint outside : {QPoint(252, 185), QPoint(516, 185), QPoint(300, 160), QPoint(300, 210)}) {
         moveMouse(w, outside);
-        QCOMPARE(label(w.Label3), std::string("12er-Durchschnitt: Wertung=69.5 / Tests=0.3"));
+        QCOMPARE(label(w, "Label3"), std::string(kDecember));
     }
     // The next computation sets the heading again.
     w.recomputeAndRepaint();
-    QCOMPARE(label(w.Label3), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
+    QCOMPARE(label(w, "Label3"), std::string("Schnitt pro Ausgabe: Wertung & Testanzahl"));
 }
 
 void StatisticsTest::keysMoveTheReadoutAndCopyTheTable() {
@@ -229,20 +244,20 @@ void StatisticsTest::keysMoveTheReadoutAndCopyTheTable() {
     TForm3& w = games();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.Button1->setFocus();
-    QTest::keyClick(w.Button1, Qt::Key_Right);
-    QCOMPARE(label(w.Label3), std::string("1er-Durchschnitt: Wertung=90 / Tests=0.1"));
-    QTest::keyClick(w.Button1, Qt::Key_End);
-    QCOMPARE(w.HoverMonth, 11);
-    QTest::keyClick(w.Button1, Qt::Key_Right);
-    QCOMPARE(w.HoverMonth, 11);
-    QTest::keyClick(w.StringGrid1, Qt::Key_Left);
-    QCOMPARE(label(w.Label3), std::string("11er-Durchschnitt: Wertung=0 / Tests=0"));
-    QTest::keyClick(w.Button1, Qt::Key_Home);
-    QCOMPARE(w.HoverMonth, 0);
+    ok(w)->setFocus();
+    QTest::keyClick(ok(w), Qt::Key_Right);
+    QCOMPARE(label(w, "Label3"), std::string(kJanuary));
+    QTest::keyClick(ok(w), Qt::Key_End);
+    QCOMPARE(label(w, "Label3"), std::string(kDecember));
+    QTest::keyClick(ok(w), Qt::Key_Right);
+    QCOMPARE(label(w, "Label3"), std::string(kDecember));
+    QTest::keyClick(&table(w), Qt::Key_Left);
+    QCOMPARE(label(w, "Label3"), std::string("11er-Durchschnitt: Wertung=0 / Tests=0"));
+    QTest::keyClick(ok(w), Qt::Key_Home);
+    QCOMPARE(label(w, "Label3"), std::string(kJanuary));
 
     QApplication::clipboard()->clear();
-    QTest::keyClick(w.Button1, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(ok(w), Qt::Key_C, Qt::ControlModifier);
     const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
     QCOMPARE(lines.value(0), QStringLiteral("Rubrik\tWertungen\tSchnitt"));
     QCOMPARE(lines.value(1), QStringLiteral("Alle Rubriken\t5\t79.6 %"));
@@ -262,7 +277,7 @@ void StatisticsTest::toolPrintsTheTableTheWindowCopies() {
         window.activateWindow();
         if (!QTest::qWaitForWindowActive(&window)) return std::string("not active");
         QApplication::clipboard()->clear();
-        QTest::keyClick(window.Button1, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(ok(window), Qt::Key_C, Qt::ControlModifier);
         return fromQt(QApplication::clipboard()->text());
     };
     form().Image7Click();
@@ -280,26 +295,26 @@ void StatisticsTest::categoryRowNarrowsTheMainGrid() {
     form().Image7Click();
     TForm3& w = games();
     // Row 3 is list entry 2, "Strategie".
-    w.StringGrid1->setCurrentCell(3, 0);
+    table(w).setCurrentCell(3, 0);
     QCOMPARE(page().ComboBox2()->currentText(), QStringLiteral("Strategie"));
     QCOMPARE(form().SelectionFilter, std::string("RUBRIK LIKE \"%tra%\""));
     QCOMPARE(column(0), (std::vector<std::string>{"Ostfront Taktik", "Zeppelin Tycoon"}));
     // The selection module is hidden, so this window recomputed itself.
-    QCOMPARE(label(w.Label4), std::string("Auswahl: 2 Spiele"));
+    QCOMPARE(label(w, "Label4"), std::string("Auswahl: 2 Spiele"));
     QCOMPARE(cell(w, 3, 1), std::string(" 1"));
     QCOMPARE(cell(w, 2, 1), std::string(" 0"));
-    QCOMPARE(w.StringGrid1->Row(), 3);
+    QCOMPARE(table(w).Row(), 3);
     QVERIFY(!control("LED2")->isHidden());
 
     // A key press moves to the next row: "Sport".
-    QTest::keyClick(w.StringGrid1, Qt::Key_Down);
+    QTest::keyClick(&table(w), Qt::Key_Down);
     QCOMPARE(page().ComboBox2()->currentText(), QStringLiteral("Sport"));
-    QCOMPARE(label(w.Label4), std::string("Auswahl: 1 Spiel"));
+    QCOMPARE(label(w, "Label4"), std::string("Auswahl: 1 Spiel"));
     // Up to "Alle Rubriken"; the title row is never chosen.
-    for (int press = 0; press < 4; ++press) QTest::keyClick(w.StringGrid1, Qt::Key_Up);
-    QCOMPARE(w.StringGrid1->Row(), 1);
+    for (int press = 0; press < 4; ++press) QTest::keyClick(&table(w), Qt::Key_Up);
+    QCOMPARE(table(w).Row(), 1);
     QCOMPARE(page().ComboBox2()->currentIndex(), 0);
-    QCOMPARE(label(w.Label4), std::string("Auswahl: 6 Spiele"));
+    QCOMPARE(label(w, "Label4"), std::string("Auswahl: 6 Spiele"));
 }
 
 void StatisticsTest::selectionModuleRefreshesOpenWindows() {
@@ -308,19 +323,19 @@ void StatisticsTest::selectionModuleRefreshesOpenWindows() {
     QVERIFY(page().isVisible());
     page().ComboBox2()->setCurrentIndex(1);  // Action
     page().ComboBox2Change();
-    QCOMPARE(games().StringGrid1->Row(), 2);
-    QCOMPARE(label(games().Label4), std::string("Auswahl: 2 Spiele"));
+    QCOMPARE(table(games()).Row(), 2);
+    QCOMPARE(label(games(), "Label4"), std::string("Auswahl: 2 Spiele"));
     // Every keystroke in a title field recomputes the open window.
     QTest::keyClicks(page().Edit1(), QStringLiteral("cab"));
-    QCOMPARE(label(games().Label4), std::string("Auswahl: 1 Spiel"));
+    QCOMPARE(label(games(), "Label4"), std::string("Auswahl: 1 Spiel"));
     QCOMPARE(cell(games(), 1, 2), std::string(" 65 %"));
     QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
     QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
     QTest::keyClick(page().Edit1(), Qt::Key_Backspace);
-    QCOMPARE(label(games().Label4), std::string("Auswahl: 2 Spiele"));
+    QCOMPARE(label(games(), "Label4"), std::string("Auswahl: 2 Spiele"));
     // A row chosen in the window runs through the selection module.
-    games().StringGrid1->setCurrentCell(6, 0);  // Rollenspiele
-    QCOMPARE(label(games().Label4), std::string("Auswahl: 1 Spiel"));
+    table(games()).setCurrentCell(6, 0);  // Rollenspiele
+    QCOMPARE(label(games(), "Label4"), std::string("Auswahl: 1 Spiel"));
     QCOMPARE(page().ComboBox2()->currentIndex(), 5);
 }
 
@@ -331,22 +346,23 @@ void StatisticsTest::discAndTipsWindows() {
     TForm5& d = discWindow();
     QCOMPARE(d.windowTitle(), QStringLiteral("Statistik / CD & DVD-Inhalt"));
     QCOMPARE(d.size(), QSize(544, 273));
-    QCOMPARE(d.StringGrid1->rowCount(), 11);
-    QCOMPARE(d.StringGrid1->columnCount(), 2);
-    QCOMPARE(label(d.Label4), std::string("Auswahl: 4 Files"));
-    QCOMPARE(label(d.Label3), std::string("Dateianzahl-Durchschnitt pro Ausgabe"));
-    QCOMPARE(d.FxLabel1->caption(), std::string(" Dateianzahlschnitt (max=1)"));
-    const std::vector<std::string> kinds{" Kategorie", " Alle Files", " > Demos", " > Extras", " > Mods",
-                                         " > Patches", " > Programme", " > Treiber", " > Videos",
-                                         " > Vollversionen", " > Sonstiges"};
-    const std::vector<std::string> counts{" Anzahl", " 4", " 2", " 0", " 0", " 1", " 0", " 1", " 0", " 0", " 0"};
-    for (int row = 0; row < 11; ++row) {
-        QCOMPARE(cell(d, row, 0), kinds[row]);
-        QCOMPARE(cell(d, row, 1), counts[row]);
-    }
+    QCOMPARE(label(d, "Label4"), std::string("Auswahl: 4 Files"));
+    QCOMPARE(label(d, "Label3"), std::string("Dateianzahl-Durchschnitt pro Ausgabe"));
+    QCOMPARE(caption(d, "FxLabel1"), std::string(" Dateianzahlschnitt (max=1)"));
+    QCOMPARE(rows(d), (std::vector<std::vector<std::string>>{{" Kategorie", " Anzahl"},
+                                                             {" Alle Files", " 4"},
+                                                             {" > Demos", " 2"},
+                                                             {" > Extras", " 0"},
+                                                             {" > Mods", " 0"},
+                                                             {" > Patches", " 1"},
+                                                             {" > Programme", " 0"},
+                                                             {" > Treiber", " 1"},
+                                                             {" > Videos", " 0"},
+                                                             {" > Vollversionen", " 0"},
+                                                             {" > Sonstiges", " 0"}}));
     // October: 1997 to 2004, eight issues, one file.
     moveMouse(d, QPoint(252 + 22 * 9 + 1, 185));
-    QCOMPARE(label(d.Label3), std::string("10er-Durchschnitt: Anzahl der Dateien = 0.1"));
+    QCOMPARE(label(d, "Label3"), std::string("10er-Durchschnitt: Anzahl der Dateien = 0.1"));
 
     click("Image3");
     QVERIFY(!discWindow().isVisible());
@@ -355,42 +371,41 @@ void StatisticsTest::discAndTipsWindows() {
     QVERIFY(t.isVisible());
     QCOMPARE(t.windowTitle(), QStringLiteral("Statistik / Tipps"));
     QCOMPARE(t.size(), QSize(544, 241));
-    QCOMPARE(t.StringGrid1->rowCount(), 7);
-    QCOMPARE(label(t.Label4), std::string("Auswahl: 3 Tipps"));
-    QCOMPARE(label(t.Label3), std::string("Tippsanzahl-Durchschnitt pro Ausgabe"));
-    const std::vector<std::string> tipKinds{" Art", " Alle Tipps", " > Cheat", " > Kurztipp", " > L\xF6sung",
-                                            " > Taktik", " > Sonstige"};
-    const std::vector<std::string> tipCounts{" Anzahl", " 3", " 1", " 1", " 1", " 0", " 0"};
-    for (int row = 0; row < 7; ++row) {
-        QCOMPARE(cell(t, row, 0), tipKinds[row]);
-        QCOMPARE(cell(t, row, 1), tipCounts[row]);
-    }
+    QCOMPARE(label(t, "Label4"), std::string("Auswahl: 3 Tipps"));
+    QCOMPARE(label(t, "Label3"), std::string("Tippsanzahl-Durchschnitt pro Ausgabe"));
+    QCOMPARE(rows(t), (std::vector<std::vector<std::string>>{{" Art", " Anzahl"},
+                                                             {" Alle Tipps", " 3"},
+                                                             {" > Cheat", " 1"},
+                                                             {" > Kurztipp", " 1"},
+                                                             {" > L\xF6sung", " 1"},
+                                                             {" > Taktik", " 0"},
+                                                             {" > Sonstige", " 0"}}));
     moveMouse(t, QPoint(252 + 22 * 6 + 1, 185));  // July: 1998 to 2004, one tip
-    QCOMPARE(label(t.Label3), std::string("7er-Durchschnitt: Anzahl der Tipps = 0.1"));
+    QCOMPARE(label(t, "Label3"), std::string("7er-Durchschnitt: Anzahl der Tipps = 0.1"));
 }
 
 void StatisticsTest::rowPastTheEndLeavesNoCategory() {
     click("Image2");
     form().Image7Click();
     TForm5& d = discWindow();
-    d.StringGrid1->setCurrentCell(10, 0);  // "Sonstiges"
+    table(d).setCurrentCell(10, 0);  // "Sonstiges"
     QCOMPARE(page().ComboBox2()->currentIndex(), -1);
     QCOMPARE(form().SelectionFilter, std::string("ART LIKE \"%%\""));
     // The computation that followed marks no data row.
-    QCOMPARE(d.StringGrid1->Row(), 0);
-    QVERIFY(d.StringGrid1->selectedItems().isEmpty());
-    QCOMPARE(label(d.Label4), std::string("Auswahl: 4 Files"));
+    QCOMPARE(table(d).Row(), 0);
+    QVERIFY(table(d).selectedItems().isEmpty());
+    QCOMPARE(label(d, "Label4"), std::string("Auswahl: 4 Files"));
 }
 
 void StatisticsTest::emptySelection() {
     QTest::keyClicks(quickField(), QStringLiteral("QQQ"));
     form().Image7Click();
     TForm3& w = games();
-    QCOMPARE(label(w.Label4), std::string("Auswahl: 0 Spiele"));
+    QCOMPARE(label(w, "Label4"), std::string("Auswahl: 0 Spiele"));
     QCOMPARE(cell(w, 1, 1), std::string(" 0"));
     QCOMPARE(cell(w, 1, 2), std::string(" 0 %"));
-    QCOMPARE(w.FxLabel3->caption(), std::string(" Maximum=1 Spiel"));
-    QCOMPARE(w.FxLabel1->caption(), std::string(" Testanzahlschnitt (max=1)"));
+    QCOMPARE(caption(w, "FxLabel3"), std::string(" Maximum=1 Spiel"));
+    QCOMPARE(caption(w, "FxLabel1"), std::string(" Testanzahlschnitt (max=1)"));
     const QImage image = w.grab().toImage();
     for (int month = 0; month < 12; ++month) {
         const int x = 253 + 22 * month;
@@ -421,7 +436,7 @@ void StatisticsTest::malformedRatingShowsTheErrorAndRestoresTheGrid() {
     QVERIFY(MessageBox::shown()[0].text.find("gut") != std::string::npos);
     // The window shows what came before the failing record; the grid is back.
     QVERIFY(games().isVisible());
-    QCOMPARE(label(games().Label4), std::string("Auswahl: 3 Spiele"));
+    QCOMPARE(label(games(), "Label4"), std::string("Auswahl: 3 Spiele"));
     QCOMPARE(games().statistics().categoryCount[0], 1.0);
     QVERIFY(grid().updatesEnabled());
     QCOMPARE(query().recNo(), 0);
