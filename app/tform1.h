@@ -12,13 +12,13 @@
 #include "statisticshost.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
-#include "startuprules.h"
 #include "sysinfo.h"
 #include "topendialog.h"
 #include "viewstate.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class QLineEdit;
@@ -86,7 +86,6 @@ private:
     QTableView* DBGrid1 = nullptr;
 
 public:
-    void FormCreate();
     void FormShow();
     void FormResize();
 
@@ -144,7 +143,8 @@ private:
     TForm5* Form5 = nullptr;
     TForm6* Form6 = nullptr;
     std::string programFile_;
-    std::vector<startup::CopyFailure> copyFailures_;  // told once the window is up
+    class Startup;
+    std::unique_ptr<Startup> startup_;  // the start-up sequence and the window's side of it
     bool shown_ = false;
     bool syncingCursor_ = false;
     int currentColumn_ = 0;
