@@ -30,9 +30,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <unistd.h>
@@ -114,7 +116,16 @@ public:
         }
     }
     void prefetch(const std::string& dataPath, const archive::ViewDef& view, archive::LoadPriority priority) override {
-        archive::prefetchTable(dataPath, archive::queriedPath(dataPath, view.tableFile), priority);
+        const std::string file = archive::queriedPath(dataPath, view.tableFile);
+        // What is read in the background waits for the first frame: on a
+        // machine of two cores it would compete with the painting of it.
+        if (priority == archive::LoadPriority::Background && !form_.firstFramePainted_) {
+            form_.afterFirstFrame_.push_back([dataPath, file] {
+                archive::prefetchTable(dataPath, file, archive::LoadPriority::Background);
+            });
+            return;
+        }
+        archive::prefetchTable(dataPath, file, priority);
     }
     std::optional<std::string> greatestIssueCode(const std::string& dataPath, const archive::ViewDef& view) override {
         // Where no image of the table is at hand, only that column is read.
@@ -146,17 +157,18 @@ TForm1::~TForm1() {
     delete Form4;  // a window that was never shown still has its wait window
 }
 
-void TForm1::setWindows(const SecondaryWindows& windows) {
-    SuchPage = windows.suchPage;
-    Form2 = windows.form2;
-    Form3 = windows.form3;
-    Form5 = windows.form5;
-    Form6 = windows.form6;
+void TForm1::infoDialogMade(TForm2& dialog) {
+    if (infoMode_) dialog.setMode(*infoMode_);
+}
+
+void TForm1::tellInfoMode(const InfoMode& mode) {
+    infoMode_ = mode;
+    if (TForm2* dialog = windows_ ? windows_->infoDialog(false) : nullptr) dialog->setMode(mode);
 }
 
 TSuchPage& TForm1::selectionModule() const {
-    if (!SuchPage) throw std::logic_error("The selection module is not connected to the main window.");
-    return *SuchPage;
+    if (!windows_) throw std::logic_error("The selection module is not connected to the main window.");
+    return windows_->suchPage();
 }
 
 QWidget* TForm1::resultGrid() { return DBGrid1; }
@@ -244,9 +256,8 @@ void TForm1::InitTable(const std::string& view) {
     if (!definition) throw archive::EngineError("Unbekannte Ansicht '" + view + "'.");
     TSuchPage& selection = selectionModule();
     // 1. The statistics belong to the view that is left.
-    for (QWidget* statistics : {static_cast<QWidget*>(Form3), static_cast<QWidget*>(Form5),
-                                static_cast<QWidget*>(Form6)})
-        if (statistics) statistics->hide();
+    for (int statisticsView = 0; statisticsView < 3; ++statisticsView)
+        if (QWidget* statistics = windows_->statistics(statisticsView, false)) statistics->hide();
     // 2. A selection in force is reset as a whole; otherwise the quick field is emptied.
     if (sidebar_->selectionIndicated()) {
         selection.Image2Click();
@@ -328,6 +339,19 @@ bool TForm1::event(QEvent* event) {
         DBGrid1->horizontalHeader()->count();
         DBGrid1->verticalHeader()->count();
     }
+    if (event->type() == QEvent::Paint && !firstFramePainted_ && windowHandle() && windowHandle()->isExposed()) {
+        firstFramePainted_ = true;
+        const bool handled = QWidget::event(event);
+        // From the event loop's next turn, once the frame is on its way to the screen.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (const std::function<void()>& work : afterFirstFrame_) work();
+                afterFirstFrame_.clear();
+            },
+            Qt::QueuedConnection);
+        return handled;
+    }
     if (event->type() == kPrepareTitleSearch) {
         guarded(this, [&] { Query1.prepareSearch(archive::kTitleField); });
         return true;
@@ -395,17 +419,19 @@ void TForm1::Image6Click() {
 
 void TForm1::Image7Click() {
     if (EditMode) return;
-    TStatisticsWindow* statistics = CurrentView == archive::kViewGames  ? static_cast<TStatisticsWindow*>(Form3)
-                                    : CurrentView == archive::kViewDisc ? static_cast<TStatisticsWindow*>(Form5)
-                                    : CurrentView == archive::kViewTips ? static_cast<TStatisticsWindow*>(Form6)
-                                                                        : nullptr;
-    if (statistics) statistics->showStatistics();
+    const int view = CurrentView == archive::kViewGames ? 0
+                     : CurrentView == archive::kViewDisc  ? 1
+                     : CurrentView == archive::kViewTips  ? 2
+                                                          : -1;
+    if (view < 0 || !windows_) return;
+    windows_->statistics(view, true)->showStatistics();
 }
 
 void TForm1::Image10Click() {
-    if (!Form2) return;
-    Form2->setMode({EditMode, CurrentView == archive::kViewDisc, HardDiskMode});
-    Form2->exec();
+    if (!windows_) return;
+    TForm2& dialog = *windows_->infoDialog(true);
+    tellInfoMode({EditMode, CurrentView == archive::kViewDisc, HardDiskMode});
+    dialog.exec();
 }
 
 void TForm1::Image11Click() {
@@ -515,7 +541,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     }
     EditMode = !EditMode;
     if (EditMode) {
-        if (Form2) Form2->setMode({true, false, HardDiskMode});
+        tellInfoMode({true, false, HardDiskMode});
         setWindowTitle(toQt(kEditModeCaption));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -525,7 +551,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
-        if (Form2) Form2->setMode({false, false, HardDiskMode});
+        tellInfoMode({false, false, HardDiskMode});
         setWindowTitle(QString::fromLatin1(kApplicationTitle));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
