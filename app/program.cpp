@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include "firstframe.h"
 #include "pictures.h"
 #include "singleinstance.h"
 #include "startuprules.h"
@@ -20,6 +21,7 @@ int runQuillora(int argc, char** argv) {
     if (windows.terminated()) return 0;
 
     // Showing the main window runs its FormShow; then the message loop.
+    reportFirstFrameWhenAsked(windows.Form1());
     windows.Form1().show();
     return application.exec();
 }

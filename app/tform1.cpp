@@ -7,7 +7,7 @@
 #include "messagebox.h"
 #include "querytext.h"
 #include "sorting.h"
-#include "startuprules.h"
+#include "startupsequence.h"
 #include "tableimage.h"
 #include "tables.h"
 #include "tdatasource.h"
@@ -30,9 +30,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <unistd.h>
@@ -45,13 +47,6 @@ using namespace tform1layout;
 const QEvent::Type kPrepareTitleSearch = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 constexpr char kEditModeCaption[] = "EDIT-Modus aktiv * ASCII-Import(CD/DVD)+Export * CTRL-DEL l\xF6scht Datenzeile";
-constexpr char kInstallNotice[] =
-    "Achtung! Auf Ihrem System wird jetzt die \"Quillora-Engine\" installiert.\n"
-    "Diese Datenbanktreiber-Installation ist nur ein einziges Mal notwendig.\n"
-    "Rufen Sie das Quillora-Hauptprogramm danach bitte erneut auf (\"Start\").";
-constexpr char kUpdateNotice[] =
-    "Achtung! Jetzt wird ein Update der \"Quillora-Engine\" installiert. "
-    "Starten Sie bitte danach den \"Quillora\" nochmal.";
 constexpr char kDeleteQuestion[] = "Datensatz l\xF6schen?";
 
 // While a query runs: the wait cursor for the whole screen and the command
@@ -77,19 +72,84 @@ std::string currentFolder() {
 
 }  // namespace
 
-TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* waitWindow, QWidget* parent)
-    : QWidget(parent), Form4(waitWindow), programFile_(programFile) {
-    loadLayout();
-    // Another copy of this program file runs: it comes to the front, this one
-    // ends before it reads a setting, copies a table or opens a window.
-    if (marker) {
-        if (OneInstance1.act(*marker)) {
-            Terminated = true;
+// The window's side of the start-up: each step as the sequence asks for it.
+class TForm1::Startup : public startup::StartupHost {
+    TForm1& form_;
+    TInstanceMarker* marker_;
+
+public:
+    Startup(TForm1& form, TInstanceMarker* marker) : form_(form), marker_(marker) {}
+    startup::StartupSequence sequence{*this, form_};
+
+    bool anotherCopyRuns() override {
+        if (!marker_) return false;
+        if (form_.OneInstance1.act(*marker_)) return true;
+        QObject::connect(marker_, &TInstanceMarker::activationRequested, &form_, &TForm1::bringToFront);
+        return false;
+    }
+    void centreWindow() override {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            form_.move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    }
+    std::string startFolder() override { return currentFolder(); }
+    std::string engineVersionText(const std::string& defaultText) override {
+        form_.IniCtrl1.RegRoot = rpLocalMachine;
+        form_.IniCtrl1.RegPath = std::string(kEngineRegPath);
+        return form_.IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), defaultText);
+    }
+    void hideWaitWindow() override {
+        if (form_.Form4) form_.Form4->hide();
+    }
+    void showNotice(const std::string& text) override { MessageBox::showMessage(&form_, text); }
+    void startProgram(const std::string& file) override { form_.SendKeys1.StartProgram(file); }
+    void makeFolder(const std::string& folder) override {
+        std::error_code ignored;
+        std::filesystem::create_directory(archive::cp1252ToUtf8(folder), ignored);
+    }
+    std::vector<startup::CopyFailure> copyTables(const std::string& sourcePath, const std::string& dataPath) override {
+        return startup::copyTablesToHardDisk(sourcePath, dataPath);
+    }
+    void leaveStartFolder() override {
+        const std::string tempPath = form_.SysInfo1.TempPath();
+        if (!tempPath.empty()) {
+            [[maybe_unused]] const int ignored = ::chdir(archive::cp1252ToUtf8(tempPath).c_str());
+        }
+    }
+    void prefetch(const std::string& dataPath, const archive::ViewDef& view, archive::LoadPriority priority) override {
+        const std::string file = archive::queriedPath(dataPath, view.tableFile);
+        // What is read in the background waits for the first frame: on a
+        // machine of two cores it would compete with the painting of it.
+        if (priority == archive::LoadPriority::Background && !form_.firstFramePainted_) {
+            form_.afterFirstFrame_.push_back([dataPath, file] {
+                archive::prefetchTable(dataPath, file, archive::LoadPriority::Background);
+            });
             return;
         }
-        connect(marker, &TInstanceMarker::activationRequested, this, &TForm1::bringToFront);
+        archive::prefetchTable(dataPath, file, priority);
     }
-    guarded(this, [this] { FormCreate(); });
+    std::optional<std::string> greatestIssueCode(const std::string& dataPath, const archive::ViewDef& view) override {
+        // Where no image of the table is at hand, only that column is read.
+        return archive::greatestValue(dataPath, archive::queriedPath(dataPath, view.tableFile), view,
+                                      archive::newestIssueOrder().field);
+    }
+    void openGames() override {
+        form_.InitTable(std::string(archive::gamesView().name));
+        form_.FormatTable(form_.CurrentView);
+    }
+    void closeWaitWindow() override {
+        delete form_.Form4;
+        form_.Form4 = nullptr;
+    }
+    void showError(const std::string& text) override { MessageBox::showError(&form_, text); }
+};
+
+TForm1::TForm1(const std::string& programFile, TInstanceMarker* marker, QWidget* waitWindow, QWidget* parent)
+    : QWidget(parent), Form4(waitWindow), programFile_(programFile),
+      startup_(std::make_unique<Startup>(*this, marker)) {
+    loadLayout();
+    bool goesOn = true;
+    guarded(this, [&] { goesOn = startup_->sequence.create(programFile_); });
+    Terminated = !goesOn;
 }
 
 TForm1::~TForm1() {
@@ -97,67 +157,21 @@ TForm1::~TForm1() {
     delete Form4;  // a window that was never shown still has its wait window
 }
 
-void TForm1::setWindows(const SecondaryWindows& windows) {
-    SuchPage = windows.suchPage;
-    Form2 = windows.form2;
-    Form3 = windows.form3;
-    Form5 = windows.form5;
-    Form6 = windows.form6;
+void TForm1::infoDialogMade(TForm2& dialog) {
+    if (infoMode_) dialog.setMode(*infoMode_);
+}
+
+void TForm1::tellInfoMode(const InfoMode& mode) {
+    infoMode_ = mode;
+    if (TForm2* dialog = windows_ ? windows_->infoDialog(false) : nullptr) dialog->setMode(mode);
 }
 
 TSuchPage& TForm1::selectionModule() const {
-    if (!SuchPage) throw std::logic_error("The selection module is not connected to the main window.");
-    return *SuchPage;
+    if (!windows_) throw std::logic_error("The selection module is not connected to the main window.");
+    return windows_->suchPage();
 }
 
 QWidget* TForm1::resultGrid() { return DBGrid1; }
-
-void TForm1::FormCreate() {
-    // 1. Centred on the screen, whatever position was stored.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
-    // 2. The program file's name decides the mode.
-    HardDiskMode = startup::isHardDiskProgramName(programFile_);
-    // 3. The archive starts with issue 10/1997 in all three tables.
-    GameFirstMonth = CDFirstMonth = TippsFirstMonth = archive::kFirstIssueMonth;
-    GameFirstYear = CDFirstYear = TippsFirstYear = archive::kFirstIssueYear;
-    // 4. The tables lie in DATA below the start folder.
-    SourcePath = startup::sourcePathFor(currentFolder());
-    DataPath = SourcePath;
-    // 5. Numbers are converted with the full stop whatever the locale says: the
-    // conversions of this program never consult the locale.
-    // 6. The engine must be installed in the version the program needs.
-    IniCtrl1.RegRoot = rpLocalMachine;
-    IniCtrl1.RegPath = std::string(kEngineRegPath);
-    EngineVersion = startup::engineVersionFromText(
-        IniCtrl1.ReadSetting(std::string(kEngineSection), std::string(kEngineVersionIdent), "0.00"));
-    if (EngineVersion == 0 || EngineVersion < startup::kMinimumEngineVersion) {
-        if (Form4) Form4->hide();  // the notice is the only thing on the screen
-        MessageBox::showMessage(this, EngineVersion == 0 ? kInstallNotice : kUpdateNotice);
-        SendKeys1.StartProgram(std::string(archive::kEngineFolder) + "/" + std::string(archive::kEngineSetupName));
-        Terminated = true;
-        return;
-    }
-    // 7. Hard-disk mode works on fresh copies of the tables.
-    if (HardDiskMode) {
-        SourcePath += '/';
-        const startup::HardDiskFolders folders = startup::hardDiskFolders();
-        DataPath = folders.dataPath();
-        for (const std::string& level : folders.levels) {
-            std::error_code ignored;
-            std::filesystem::create_directory(archive::cp1252ToUtf8(level), ignored);
-        }
-        copyFailures_ = startup::copyTablesToHardDisk(SourcePath, DataPath);
-    }
-    // 8. From here on the tables are addressed by their full path only.
-    const std::string tempPath = SysInfo1.TempPath();
-    if (!tempPath.empty()) {
-        [[maybe_unused]] const int ignored = ::chdir(archive::cp1252ToUtf8(tempPath).c_str());
-    }
-    // The games view opens first: its table is read in the background from
-    // now on, while the other windows are made.
-    archive::prefetchTable(DataPath, archive::queriedPath(DataPath, archive::gamesView().tableFile));
-}
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -166,74 +180,7 @@ void TForm1::showEvent(QShowEvent* event) {
     FormShow();
 }
 
-void TForm1::FormShow() {
-    // A table the start cannot open does not stop the others: its newest
-    // issue is the first one, and it is told once, in the one box that also
-    // tells the failed hard-disk copies.
-    struct Newest {
-        const archive::ViewDef& view;
-        int& month;
-        int& year;
-    };
-    // The games first: their table, read in the background since the
-    // window was made, is checked by SQLite in the background once read,
-    // while the two other tables' newest issues are looked up here.
-    const Newest newest[] = {{archive::gamesView(), GameLastMonth, GameLastYear},
-                             {archive::tipsView(), TippsLastMonth, TippsLastYear},
-                             {archive::discView(), CDLastMonth, CDLastYear}};
-    std::vector<std::pair<const archive::ViewDef*, std::string>> refused;
-    auto refuse = [&](const Newest& table, const std::string& text) {
-        const archive::Issue first;
-        table.month = first.month;
-        table.year = first.year;
-        for (const auto& [view, told] : refused)
-            if (view == &table.view) return;
-        refused.emplace_back(&table.view, text);
-    };
-    auto tableFileOf = [&](const archive::ViewDef& view) { return archive::queriedPath(DataPath, view.tableFile); };
-    for (const Newest& table : newest) {
-        // The first record of the table sorted by issue, newest first, holds
-        // the newest issue: the greatest issue code. Where no image of the
-        // table is at hand, only that column is read.
-        try {
-            const std::optional<std::string> code = archive::greatestValue(
-                DataPath, tableFileOf(table.view), table.view, archive::newestIssueOrder().field);
-            const archive::Issue issue = startup::newestIssueFrom(code ? &*code : nullptr);
-            table.month = issue.month;
-            table.year = issue.year;
-        } catch (const std::exception& error) {
-            refuse(table, error.what());
-        }
-    }
-    try {
-        InitTable(std::string(archive::gamesView().name));
-        FormatTable(CurrentView);
-    } catch (const std::exception& error) {
-        refuse(newest[0], error.what());
-    }
-    // The other two tables are read while the user looks at the games.
-    for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()}) {
-        const bool isRefused =
-            std::any_of(refused.begin(), refused.end(), [&](const auto& entry) { return entry.first == view; });
-        if (!isRefused) archive::prefetchTable(DataPath, tableFileOf(*view), archive::LoadPriority::Background);
-    }
-    // The wait window goes whatever happened: it must not stay on top of the error box.
-    delete Form4;
-    Form4 = nullptr;
-    // The failed hard-disk copies first: they explain what the views show,
-    // or why a table cannot be shown, which then needs no second word.
-    std::string text = copyFailures_.empty() ? std::string() : startup::copyFailureText(copyFailures_, DataPath);
-    for (const auto& [view, told] : refused) {
-        const bool explained = std::any_of(copyFailures_.begin(), copyFailures_.end(), [&](const auto& failure) {
-            return failure.file == view->copiedFileName && !failure.olderCopyExists;
-        });
-        if (explained) continue;
-        if (!text.empty()) text += '\n';
-        text += told;
-    }
-    copyFailures_.clear();
-    if (!text.empty()) MessageBox::showError(this, text);
-}
+void TForm1::FormShow() { startup_->sequence.show(); }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -309,9 +256,8 @@ void TForm1::InitTable(const std::string& view) {
     if (!definition) throw archive::EngineError("Unbekannte Ansicht '" + view + "'.");
     TSuchPage& selection = selectionModule();
     // 1. The statistics belong to the view that is left.
-    for (QWidget* statistics : {static_cast<QWidget*>(Form3), static_cast<QWidget*>(Form5),
-                                static_cast<QWidget*>(Form6)})
-        if (statistics) statistics->hide();
+    for (int statisticsView = 0; statisticsView < 3; ++statisticsView)
+        if (QWidget* statistics = windows_->statistics(statisticsView, false)) statistics->hide();
     // 2. A selection in force is reset as a whole; otherwise the quick field is emptied.
     if (sidebar_->selectionIndicated()) {
         selection.Image2Click();
@@ -393,6 +339,19 @@ bool TForm1::event(QEvent* event) {
         DBGrid1->horizontalHeader()->count();
         DBGrid1->verticalHeader()->count();
     }
+    if (event->type() == QEvent::Paint && !firstFramePainted_ && windowHandle() && windowHandle()->isExposed()) {
+        firstFramePainted_ = true;
+        const bool handled = QWidget::event(event);
+        // From the event loop's next turn, once the frame is on its way to the screen.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (const std::function<void()>& work : afterFirstFrame_) work();
+                afterFirstFrame_.clear();
+            },
+            Qt::QueuedConnection);
+        return handled;
+    }
     if (event->type() == kPrepareTitleSearch) {
         guarded(this, [&] { Query1.prepareSearch(archive::kTitleField); });
         return true;
@@ -460,17 +419,19 @@ void TForm1::Image6Click() {
 
 void TForm1::Image7Click() {
     if (EditMode) return;
-    TStatisticsWindow* statistics = CurrentView == archive::kViewGames  ? static_cast<TStatisticsWindow*>(Form3)
-                                    : CurrentView == archive::kViewDisc ? static_cast<TStatisticsWindow*>(Form5)
-                                    : CurrentView == archive::kViewTips ? static_cast<TStatisticsWindow*>(Form6)
-                                                                        : nullptr;
-    if (statistics) statistics->showStatistics();
+    const int view = CurrentView == archive::kViewGames ? 0
+                     : CurrentView == archive::kViewDisc  ? 1
+                     : CurrentView == archive::kViewTips  ? 2
+                                                          : -1;
+    if (view < 0 || !windows_) return;
+    windows_->statistics(view, true)->showStatistics();
 }
 
 void TForm1::Image10Click() {
-    if (!Form2) return;
-    Form2->setMode({EditMode, CurrentView == archive::kViewDisc, HardDiskMode});
-    Form2->exec();
+    if (!windows_) return;
+    TForm2& dialog = *windows_->infoDialog(true);
+    tellInfoMode({EditMode, CurrentView == archive::kViewDisc, HardDiskMode});
+    dialog.exec();
 }
 
 void TForm1::Image11Click() {
@@ -580,7 +541,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
     }
     EditMode = !EditMode;
     if (EditMode) {
-        if (Form2) Form2->setMode({true, false, HardDiskMode});
+        tellInfoMode({true, false, HardDiskMode});
         setWindowTitle(toQt(kEditModeCaption));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -590,7 +551,7 @@ void TForm1::Image4MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, Q
         DataSource1->setDataSet(&Table1);
         Table1.open();
     } else {
-        if (Form2) Form2->setMode({false, false, HardDiskMode});
+        tellInfoMode({false, false, HardDiskMode});
         setWindowTitle(QString::fromLatin1(kApplicationTitle));
         applyGridLook();
         DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -12,14 +12,18 @@
 #include "statisticshost.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
-#include "startuprules.h"
 #include "sysinfo.h"
+#include "tform2.h"
 #include "topendialog.h"
 #include "viewstate.h"
 
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QLineEdit;
 class QTableView;
@@ -27,9 +31,7 @@ class RowIndicatorHeader;
 class Sidebar;
 class TDataSource;
 class TForm2;
-class TForm3;
-class TForm5;
-class TForm6;
+class TStatisticsWindow;
 class TSuchPage;
 
 class TForm1 : public QWidget, public archive::ViewState, public SelectionHost, public StatisticsHost,
@@ -47,16 +49,20 @@ public:
     // The start-up ended here: another copy runs, or the engine is being installed.
     bool Terminated = false;
 
-    // The windows made after this one, which the commands show and hide; the
-    // window set connects them once all are made.
-    struct SecondaryWindows {
-        TSuchPage* suchPage = nullptr;
-        TForm2* form2 = nullptr;
-        TForm3* form3 = nullptr;
-        TForm5* form5 = nullptr;
-        TForm6* form6 = nullptr;
+    // The windows made after this one, which the commands show and hide.
+    // Each is made when it is first asked for with `make`; without it, one
+    // not made yet is null.
+    class SecondaryWindows {
+    public:
+        virtual ~SecondaryWindows() = default;
+        virtual TSuchPage& suchPage() = 0;
+        virtual TForm2* infoDialog(bool make) = 0;
+        // By view: 0 the games, 1 the disc contents, 2 the tips.
+        virtual TStatisticsWindow* statistics(int view, bool make) = 0;
     };
-    void setWindows(const SecondaryWindows& windows);
+    void setWindows(SecondaryWindows* windows) { windows_ = windows; }
+    // A just-made info dialog learns the mode this window last told it.
+    void infoDialogMade(TForm2& dialog);
     // The wait window until FormShow frees it.
     QWidget* waitWindow() const { return Form4; }
 
@@ -86,7 +92,6 @@ private:
     QTableView* DBGrid1 = nullptr;
 
 public:
-    void FormCreate();
     void FormShow();
     void FormResize();
 
@@ -138,13 +143,14 @@ private:
     TSuchPage& selectionModule() const;
 
     QWidget* Form4 = nullptr;
-    TSuchPage* SuchPage = nullptr;
-    TForm2* Form2 = nullptr;
-    TForm3* Form3 = nullptr;
-    TForm5* Form5 = nullptr;
-    TForm6* Form6 = nullptr;
+    bool firstFramePainted_ = false;
+    std::vector<std::function<void()>> afterFirstFrame_;  // started once the first frame is painted
+    SecondaryWindows* windows_ = nullptr;
+    std::optional<InfoMode> infoMode_;  // the info dialog's mode as last told
+    void tellInfoMode(const InfoMode& mode);
     std::string programFile_;
-    std::vector<startup::CopyFailure> copyFailures_;  // told once the window is up
+    class Startup;
+    std::unique_ptr<Startup> startup_;  // the start-up sequence and the window's side of it
     bool shown_ = false;
     bool syncingCursor_ = false;
     int currentColumn_ = 0;

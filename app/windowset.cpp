@@ -3,6 +3,7 @@
 #include "fonts.h"
 #include "messagebox.h"
 #include "qttexts.h"
+#include "statisticswindowlink.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "tform3.h"
@@ -12,6 +13,75 @@
 #include "tsuchpage.h"
 
 #include <QApplication>
+
+#include <functional>
+
+namespace {
+
+// The selection module's link to a statistics window that may not be made
+// yet: one not made is not shown, so there is nothing to refresh. The links
+// keep the selection module's order whichever window is made first.
+class LinkWhenMade : public StatisticsWindowLink {
+public:
+    explicit LinkWhenMade(std::function<TStatisticsWindow*()> made) : made_(std::move(made)) {}
+    bool isStatisticsShown() const override {
+        const TStatisticsWindow* window = made_();
+        return window && window->isStatisticsShown();
+    }
+    void selectCategoryRow(int row) override {
+        if (TStatisticsWindow* window = made_()) window->selectCategoryRow(row);
+    }
+    void recomputeAndRepaint() override {
+        if (TStatisticsWindow* window = made_()) window->recomputeAndRepaint();
+    }
+
+private:
+    std::function<TStatisticsWindow*()> made_;
+};
+
+}  // namespace
+
+class WindowSet::OnDemand : public TForm1::SecondaryWindows {
+public:
+    OnDemand(TForm1& form1, TSuchPage& suchPage) : form1_(form1), suchPage_(suchPage) {
+        // The selection module refreshes the statistics in this order.
+        for (int view = 0; view < 3; ++view) {
+            links_[view] = std::make_unique<LinkWhenMade>([this, view] { return statistics(view, false); });
+            suchPage_.addStatisticsWindow(*links_[view]);
+        }
+    }
+    ~OnDemand() override {
+        statistics_[2].reset();
+        statistics_[1].reset();
+        statistics_[0].reset();
+        form2_.reset();
+    }
+
+    TSuchPage& suchPage() override { return suchPage_; }
+    TForm2* infoDialog(bool make) override {
+        if (!form2_ && make) {
+            form2_ = std::make_unique<TForm2>(form1_);
+            form1_.infoDialogMade(*form2_);
+        }
+        return form2_.get();
+    }
+    TStatisticsWindow* statistics(int view, bool make) override {
+        std::unique_ptr<TStatisticsWindow>& window = statistics_[view];
+        if (!window && make) {
+            if (view == 0) window = std::make_unique<TForm3>(form1_, suchPage_);
+            if (view == 1) window = std::make_unique<TForm5>(form1_, suchPage_);
+            if (view == 2) window = std::make_unique<TForm6>(form1_, suchPage_);
+        }
+        return window.get();
+    }
+
+private:
+    TForm1& form1_;
+    TSuchPage& suchPage_;
+    std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<TStatisticsWindow> statistics_[3];  // games, disc contents, tips
+    std::unique_ptr<LinkWhenMade> links_[3];
+};
 
 WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, WaitWindow waitWindow) {
     installProgramFonts();
@@ -27,29 +97,23 @@ WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, Wa
     form1_ = std::make_unique<TForm1>(programFile, marker, wait);
     if (form1_->Terminated) return;
     suchPage_ = std::make_unique<TSuchPage>(*form1_);
-    form2_ = std::make_unique<TForm2>(*form1_);
-    form3_ = std::make_unique<TForm3>(*form1_, *suchPage_);
-    form5_ = std::make_unique<TForm5>(*form1_, *suchPage_);
-    form6_ = std::make_unique<TForm6>(*form1_, *suchPage_);
-
-    // The selection module refreshes the statistics in this order.
-    suchPage_->addStatisticsWindow(*form3_);
-    suchPage_->addStatisticsWindow(*form5_);
-    suchPage_->addStatisticsWindow(*form6_);
-    form1_->setWindows({suchPage_.get(), form2_.get(), form3_.get(), form5_.get(), form6_.get()});
+    onDemand_ = std::make_unique<OnDemand>(*form1_, *suchPage_);
+    form1_->setWindows(onDemand_.get());
     titleLinks_ = std::make_unique<TitleLinks>(*form1_);
 }
 
 WindowSet::~WindowSet() {
     // The secondary windows and the grid's menu refer to the main window; they go first.
     titleLinks_.reset();
-    if (form1_) form1_->setWindows({});
-    form6_.reset();
-    form5_.reset();
-    form3_.reset();
-    form2_.reset();
+    if (form1_) form1_->setWindows(nullptr);
+    onDemand_.reset();
     suchPage_.reset();
     form1_.reset();
 }
 
 bool WindowSet::terminated() const { return form1_->Terminated; }
+
+TForm2& WindowSet::Form2() const { return *onDemand_->infoDialog(true); }
+TForm3& WindowSet::Form3() const { return static_cast<TForm3&>(*onDemand_->statistics(0, true)); }
+TForm5& WindowSet::Form5() const { return static_cast<TForm5&>(*onDemand_->statistics(1, true)); }
+TForm6& WindowSet::Form6() const { return static_cast<TForm6&>(*onDemand_->statistics(2, true)); }

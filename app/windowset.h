@@ -1,7 +1,9 @@
 #pragma once
-// Every window of the program, made in the program's order and wired in one
-// place: the program entry, the window tests and the benchmarks all start
-// the program through it.
+// Every window of the program, wired in one place: the program entry, the
+// window tests and the benchmarks all start the program through it. The
+// main window and the selection module, which its first frame needs, are
+// made at once; the info dialog and the statistics windows when they are
+// first asked for, by a command or through the accessors below.
 
 #include <memory>
 #include <string>
@@ -23,10 +25,8 @@ public:
     // Qt's own dialogs and buttons speak German from here on (qttexts.h).
     // The wait window first (shown and painted at once, or made hidden for
     // tests), then the main window, whose creation handler runs now, then the
-    // selection module, the info dialog and the statistics
-    // windows. When the main window's
-    // start-up ends early (another copy runs, the engine is being installed)
-    // nothing else is made.
+    // selection module. When the main window's start-up ends early (another
+    // copy runs, the engine is being installed) nothing else is made.
     explicit WindowSet(const std::string& programFile, TInstanceMarker* marker = nullptr,
                        WaitWindow waitWindow = WaitWindow::Shown);
     ~WindowSet();
@@ -37,17 +37,16 @@ public:
 
     TForm1& Form1() const { return *form1_; }
     TSuchPage& SuchPage() const { return *suchPage_; }
-    TForm2& Form2() const { return *form2_; }
-    TForm3& Form3() const { return *form3_; }
-    TForm5& Form5() const { return *form5_; }
-    TForm6& Form6() const { return *form6_; }
+    // Made on first call.
+    TForm2& Form2() const;
+    TForm3& Form3() const;
+    TForm5& Form5() const;
+    TForm6& Form6() const;
 
 private:
+    class OnDemand;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TSuchPage> suchPage_;
-    std::unique_ptr<TForm2> form2_;
-    std::unique_ptr<TForm3> form3_;
-    std::unique_ptr<TForm5> form5_;
-    std::unique_ptr<TForm6> form6_;
+    std::unique_ptr<OnDemand> onDemand_;      // the windows made when first asked for
     std::unique_ptr<TitleLinks> titleLinks_;  // the grid's menu of links between the tables
 };

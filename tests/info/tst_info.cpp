@@ -35,6 +35,7 @@ class InfoTest : public WindowTest {
 private slots:
     void textsOfTheDialog();
     void buttonsFollowTheEditModeAndTheView();
+    void aDialogFirstAskedForInTheEditModeOffersTheExport();
     void hardDiskModeCaption();
     void exportWritesTheWholeTableInStoredOrder();
     void exportOfAnEmptyTableIsAnEmptyFile();
@@ -114,6 +115,12 @@ void InfoTest::buttonsFollowTheEditModeAndTheView() {
     toggleEditMode();  // leaving hides both
     QVERIFY(button("Button2")->isHidden() && button("Button3")->isHidden());
     openInfo([&] { QVERIFY(button("Button2")->isHidden() && button("Button3")->isHidden()); });
+}
+
+void InfoTest::aDialogFirstAskedForInTheEditModeOffersTheExport() {
+    // The dialog is made when first asked for: it learns the mode told before.
+    toggleEditMode();
+    QVERIFY(!button("Button2")->isHidden() && button("Button3")->isHidden());
 }
 
 void InfoTest::hardDiskModeCaption() {

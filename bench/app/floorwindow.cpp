@@ -1,0 +1,16 @@
+// The floor of the start-up measurement: the least a Qt Widgets program
+// shows, one label in a window, reporting its first painted frame the same
+// way the program does.
+
+#include "firstframe.h"
+
+#include <QApplication>
+#include <QLabel>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QLabel label(QStringLiteral("Quillora"));
+    reportFirstFrameWhenAsked(label);
+    label.show();
+    return application.exec();
+}
