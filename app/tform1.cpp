@@ -211,11 +211,19 @@ void TForm1::FormShow() {
     } catch (const std::exception& error) {
         refuse(newest[0], error.what());
     }
-    // The other two tables are read while the user looks at the games.
+    // The other two tables are read while the user looks at the games, and
+    // sorted as their views open, so that the first switch costs no sort.
     for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()}) {
         const bool isRefused =
             std::any_of(refused.begin(), refused.end(), [&](const auto& entry) { return entry.first == view; });
-        if (!isRefused) archive::prefetchTable(DataPath, tableFileOf(*view), archive::LoadPriority::Background);
+        if (isRefused) continue;
+        archive::ViewState opening;
+        opening.DataPath = DataPath;
+        opening.CurrentView = std::string(view->name);
+        opening.SortField = archive::titleOrder().field;
+        opening.SortDirection = archive::titleOrder().direction;
+        archive::prefetchQuery(DataPath, archive::buildQueryText(opening, view->tableFile).lines,
+                               archive::LoadPriority::Background, archive::kTitleField);
     }
     // The wait window goes whatever happened: it must not stay on top of the error box.
     delete Form4;
