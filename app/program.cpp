@@ -9,7 +9,17 @@
 
 #include <QApplication>
 
+#include <malloc.h>
+
+void returnLargeBlocksWhenFreed() {
+    // A fixed threshold: the allocator's own one rises to the largest block
+    // freed so far, after which blocks of that size come from the heap and
+    // leave holes in it that the system never gets back.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+}
+
 int runQuillora(int argc, char** argv) {
+    returnLargeBlocksWhenFreed();
     QApplication application(argc, argv);
     const std::string programFile = programFileName(argc > 0 ? argv[0] : "quillora");
     identifyToDesktop(programFile);

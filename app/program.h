@@ -6,6 +6,12 @@
 
 int runQuillora(int argc, char** argv);
 
+// Large blocks (a table's sort orders and per-row arrays, megabytes each at
+// a million rows) go back to the system when freed, so that the memory of
+// the process follows what the tables hold now rather than the most they
+// ever held. Called first thing.
+void returnLargeBlocksWhenFreed();
+
 // Names the desktop entry this program file belongs to (the hard-disk name
 // has an entry of its own) and gives every window the program's icon, so
 // task bars and window managers show the menu's name and picture.

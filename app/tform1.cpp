@@ -116,16 +116,27 @@ public:
         }
     }
     void prefetch(const std::string& dataPath, const archive::ViewDef& view, archive::LoadPriority priority) override {
-        const std::string file = archive::queriedPath(dataPath, view.tableFile);
-        // What is read in the background waits for the first frame: on a
-        // machine of two cores it would compete with the painting of it.
-        if (priority == archive::LoadPriority::Background && !form_.firstFramePainted_) {
-            form_.afterFirstFrame_.push_back([dataPath, file] {
-                archive::prefetchTable(dataPath, file, archive::LoadPriority::Background);
-            });
+        if (priority != archive::LoadPriority::Background) {
+            archive::prefetchTable(dataPath, archive::queriedPath(dataPath, view.tableFile), priority);
             return;
         }
-        archive::prefetchTable(dataPath, file, priority);
+        // A table read while the user looks at another is also sorted as its
+        // view opens, so that the first switch to it costs no sort.
+        auto readAhead = [dataPath, table = &view] {
+            archive::ViewState opening;
+            opening.DataPath = dataPath;
+            opening.CurrentView = std::string(table->name);
+            opening.SortField = archive::titleOrder().field;
+            opening.SortDirection = archive::titleOrder().direction;
+            archive::prefetchQuery(dataPath, archive::buildQueryText(opening, table->tableFile).lines,
+                                   archive::LoadPriority::Background, archive::kTitleField);
+        };
+        // What is read in the background waits for the first frame: on a
+        // machine of two cores it would compete with the painting of it.
+        if (!form_.firstFramePainted_)
+            form_.afterFirstFrame_.push_back(std::move(readAhead));
+        else
+            readAhead();
     }
     std::optional<std::string> greatestIssueCode(const std::string& dataPath, const archive::ViewDef& view) override {
         // Where no image of the table is at hand, only that column is read.

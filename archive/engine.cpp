@@ -295,4 +295,47 @@ void prefetchTable(const std::string& databaseName, const std::string& fileName,
     }
 }
 
+void prefetchQuery(const std::string& databaseName, const std::vector<std::string>& sql, LoadPriority priority,
+                   std::string_view searchField) {
+    sql::SelectStatement select;
+    try {
+        select = sql::parseSelect(joinQueryLines(sql));
+    } catch (const EngineError&) {
+        return;
+    }
+    std::vector<std::string> orderFields;
+    std::vector<bool> descending;
+    for (const sql::OrderKey& key : select.order) {
+        orderFields.push_back(key.field);
+        descending.push_back(key.descending);
+    }
+    auto prepare = [orderFields, descending, searchField = std::string(searchField)](const TableImage& image) {
+        auto columnOf = [&](std::string_view field) {
+            const auto& columns = image.columns();
+            for (size_t i = 0; i < columns.size(); ++i)
+                if (equalsIgnoringCase(columns[i].name, field)) return static_cast<int>(i);
+            return -1;
+        };
+        std::vector<SortSpec> order;
+        for (size_t i = 0; i < orderFields.size(); ++i) {
+            const int column = columnOf(orderFields[i]);
+            if (column < 0) return;  // the open refuses the query
+            order.push_back({column, descending[i]});
+        }
+        if (!order.empty()) image.sortedRows(order);
+        // As Query::prepareSearch does it, after the first frame.
+        const int search = columnOf(searchField);
+        if (search < 0 || image.columns()[static_cast<size_t>(search)].kind != FieldKind::Text) return;
+        image.dictionary(search).upper();
+        if (order.empty())
+            image.ranks(search);
+        else
+            image.ranksAlong(order, search);
+    };
+    try {
+        prefetchImage(queriedTableFile(databaseName, select.path), priority, std::move(prepare));
+    } catch (const EngineError&) {
+    }
+}
+
 }  // namespace archive

@@ -256,5 +256,11 @@ std::optional<std::string> greatestValue(const std::string& databaseName, const 
 // when that query opens.
 void prefetchTable(const std::string& databaseName, const std::string& fileName,
                    LoadPriority priority = LoadPriority::Soon);
+// The same for the query `sql` about to be opened on it, whose order (and
+// what a title search in `searchField` over that order needs) is worked out
+// in the background too, once the rows are read: opening it then costs no
+// sort. A text that does not parse reads nothing; its open reports it.
+void prefetchQuery(const std::string& databaseName, const std::vector<std::string>& sql, LoadPriority priority,
+                   std::string_view searchField);
 
 }  // namespace archive

@@ -65,6 +65,8 @@ struct PendingLoad {
     std::string path;
     LoadPriority priority;
     std::shared_ptr<std::atomic<bool>> cancel;
+    // The rows are read: what follows is the preparation of the image.
+    std::shared_ptr<std::atomic<bool>> read;
     std::future<std::shared_ptr<const TableImage>> result;
 };
 
@@ -145,7 +147,7 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
             cache.pending.erase(running);
         }
     }
-    if (pending && pending->priority == LoadPriority::Background &&
+    if (pending && pending->priority == LoadPriority::Background && !pending->read->load() &&
         pending->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         // A niced thread cannot be raised again: its load stops at its next
         // chunk of rows, and the caller, who needs the image now, reads the
@@ -226,7 +228,7 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     return answer;
 }
 
-void prefetchImage(const std::string& path, LoadPriority priority) {
+void prefetchImage(const std::string& path, LoadPriority priority, std::function<void(const TableImage&)> prepare) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return;  // the open that follows reports it
     ImageCache& cache = imageCache();
@@ -236,14 +238,30 @@ void prefetchImage(const std::string& path, LoadPriority priority) {
     for (const PendingLoad& load : cache.pending)
         if (load.path == path) return;
     auto cancel = std::make_shared<std::atomic<bool>>(false);
-    auto result = std::async(std::launch::async, [path, cancel, priority] {
+    auto read = std::make_shared<std::atomic<bool>>(false);
+    auto result = std::async(std::launch::async, [path, cancel, read, priority, prepare = std::move(prepare)] {
         // A thread of its own niceness (threads it starts inherit it), so
         // that reading ahead gives way to what the user is doing now.
         if (priority == LoadPriority::Background)
             ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBackgroundNiceness);
-        return TableImage::load(path, cancel.get());
+        std::shared_ptr<const TableImage> image = TableImage::load(path, cancel.get());
+        read->store(true);
+        if (prepare && !cancel->load()) {
+            try {
+                prepare(*image);
+            } catch (const std::exception&) {
+                // The query that needs it works it out again and meets the fault itself.
+            }
+        }
+        return image;
     });
-    cache.pending.push_back({path, priority, std::move(cancel), std::move(result)});
+    cache.pending.push_back({path, priority, std::move(cancel), std::move(read), std::move(result)});
+}
+
+void waitForPrefetches() {
+    ImageCache& cache = imageCache();
+    // Only this thread changes the list; the loads themselves never touch it.
+    for (const PendingLoad& load : cache.pending) load.result.wait();
 }
 
 void publishImage(std::shared_ptr<const TableImage> image) {

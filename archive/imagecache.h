@@ -11,6 +11,7 @@
 #include "tableimage.h"
 #include "valuetypes.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,9 +24,10 @@ namespace archive {
 std::shared_ptr<const TableImage> imageOf(const std::string& path);
 // The image of a table file when one is cached or being loaded (then after
 // waiting for it), otherwise nothing: no image is made for the asking. A
-// load in the background (niced) that has not finished is stopped instead
-// of waited for, and the answer is nothing: the caller, who needs the table
-// now, reads it at its own priority.
+// load in the background (niced) that has not read its rows yet is stopped
+// instead of waited for, and the answer is nothing: the caller, who needs
+// the table now, reads it at its own priority. One that is preparing the
+// image already is waited for.
 std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path);
 
 // A table's field names and the greatest value of one of its text fields by
@@ -43,7 +45,15 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field);
 // Starts loading the image of a table file in the background, unless it is
 // at hand or on its way; imageOf() takes the result. Loads still running
 // are cancelled when the file's image is dropped or the program ends.
-void prefetchImage(const std::string& path, LoadPriority priority = LoadPriority::Soon);
+// `prepare`, when given, runs on the loading thread once the rows are read,
+// to work out ahead what the first query on the image will ask of it; a
+// caller who asks for the image meanwhile waits for it rather than read the
+// file again, since it would have to work out the same itself.
+void prefetchImage(const std::string& path, LoadPriority priority = LoadPriority::Soon,
+                   std::function<void(const TableImage&)> prepare = {});
+// Waits until every load started in the background is done, its results
+// still to be taken by imageOf() (for benchmarks and tests).
+void waitForPrefetches();
 // Makes `image` the one imageOf() answers for its file, after the engine
 // wrote the file and brought the image up to date itself.
 void publishImage(std::shared_ptr<const TableImage> image);

@@ -43,11 +43,6 @@ struct NumericValue {
     uint32_t id;  // tagged as in valueOfRow
 };
 
-struct RanksAlong {
-    std::vector<uint32_t> ranks;
-    size_t memoryBytes() const { return ranks.capacity() * sizeof(uint32_t); }
-};
-
 }  // namespace
 
 const std::vector<uint32_t>& TableImage::ranks(int column) const {
@@ -65,39 +60,75 @@ const std::vector<uint32_t>& TableImage::ranks(int column) const {
     return *slot;
 }
 
+TableImage::KeptOrder& TableImage::useOrder(const std::vector<SortSpec>& keys) const {
+    KeptOrder& used = sorted_[keys];
+    used.lastUse = ++orderUses_;
+    if (sorted_.size() <= kKeptOrders) return used;
+    while (sorted_.size() > kKeptOrders) {
+        auto oldest = sorted_.begin();
+        for (auto it = sorted_.begin(); it != sorted_.end(); ++it)
+            if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+        sorted_.erase(oldest);
+    }
+    // The ranks of a column no kept order sorts by go too: they are a row's
+    // worth each, and a column's ranks are worked out again far faster than
+    // its order. Its dictionary, a value's worth each, stays.
+    for (auto it = ranks_.begin(); it != ranks_.end();) {
+        const int column = it->first;
+        const bool sorts = std::any_of(sorted_.begin(), sorted_.end(), [&](const auto& kept) {
+            return std::any_of(kept.first.begin(), kept.first.end(),
+                               [&](const SortSpec& key) { return key.column == column; });
+        });
+        it = sorts ? std::next(it) : ranks_.erase(it);
+    }
+    return used;
+}
+
 const std::vector<uint32_t>& TableImage::ranksAlong(const std::vector<SortSpec>& keys, int column) const {
-    std::string key = "ranks-along:" + std::to_string(column);
-    for (const SortSpec& sortKey : keys) key += (sortKey.descending ? ":-" : ":+") + std::to_string(sortKey.column);
-    return derived<RanksAlong>(key, [&] {
-        const std::vector<uint32_t>& rank = ranks(column);
-        RanksAlong along;
-        if (keys.size() == 1 && keys.front().column == column) {
-            // Along the column's own order the ranks run in sequence: each
-            // as often as live rows hold it, without looking the rows up.
-            std::vector<uint32_t> holders;
-            for (uint32_t first = 0; first < rowCount_; first += kChunkRows) {
-                const uint32_t end = std::min(rowCount_, first + kChunkRows);
-                const bool someDeleted = !slots_[first >> kChunkShift]->deleted.empty();
-                for (uint32_t row = first; row < end; ++row) {
-                    if (someDeleted && isDeleted(row)) continue;
-                    if (rank[row] >= holders.size()) holders.resize(rank[row] + size_t{1}, 0);
-                    ++holders[rank[row]];
-                }
+    {
+        std::lock_guard lock(cacheMutex_);
+        const auto found = sorted_.find(keys);
+        if (found != sorted_.end()) {
+            const auto along = found->second.ranksAlong.find(column);
+            if (along != found->second.ranksAlong.end()) {
+                found->second.lastUse = ++orderUses_;
+                return *along->second;
             }
-            const uint32_t top = holders.empty() ? 0 : static_cast<uint32_t>(holders.size() - 1);
-            holders.resize(size_t{top} + 1, 0);
-            along.ranks.reserve(rowCount_ - deletedCount_);
-            for (uint32_t step = 0; step <= top; ++step) {
-                const uint32_t r = keys.front().descending ? top - step : step;
-                along.ranks.insert(along.ranks.end(), holders[r], r);
-            }
-            return along;
         }
+    }
+    auto along = std::make_shared<std::vector<uint32_t>>();
+    if (keys.size() == 1 && keys.front().column == column) {
+        const std::vector<uint32_t>& rank = ranks(column);
+        // Along the column's own order the ranks run in sequence: each
+        // as often as live rows hold it, without looking the rows up.
+        std::vector<uint32_t> holders;
+        for (uint32_t first = 0; first < rowCount_; first += kChunkRows) {
+            const uint32_t end = std::min(rowCount_, first + kChunkRows);
+            const bool someDeleted = !slots_[first >> kChunkShift]->deleted.empty();
+            for (uint32_t row = first; row < end; ++row) {
+                if (someDeleted && isDeleted(row)) continue;
+                if (rank[row] >= holders.size()) holders.resize(rank[row] + size_t{1}, 0);
+                ++holders[rank[row]];
+            }
+        }
+        const uint32_t top = holders.empty() ? 0 : static_cast<uint32_t>(holders.size() - 1);
+        holders.resize(size_t{top} + 1, 0);
+        along->reserve(rowCount_ - deletedCount_);
+        for (uint32_t step = 0; step <= top; ++step) {
+            const uint32_t r = keys.front().descending ? top - step : step;
+            along->insert(along->end(), holders[r], r);
+        }
+    } else {
+        // The order first: working it out may drop ranks no kept order needs.
         const std::vector<uint32_t>& order = sortedRows(keys);
-        along.ranks.reserve(order.size());
-        for (const uint32_t row : order) along.ranks.push_back(rank[row]);
-        return along;
-    }).ranks;
+        const std::vector<uint32_t>& rank = ranks(column);
+        along->reserve(order.size());
+        for (const uint32_t row : order) along->push_back(rank[row]);
+    }
+    std::lock_guard lock(cacheMutex_);
+    Ranks& slot = useOrder(keys).ranksAlong[column];
+    if (!slot) slot = std::move(along);
+    return *slot;
 }
 
 const TableImage::Chunk* TableImage::dictionaryIfAtHand(int column) const {
@@ -262,7 +293,10 @@ const std::vector<uint32_t>& TableImage::sortedRows(const std::vector<SortSpec>&
     {
         std::lock_guard lock(cacheMutex_);
         const auto found = sorted_.find(keys);
-        if (found != sorted_.end()) return *found->second;
+        if (found != sorted_.end() && found->second.rows) {
+            found->second.lastUse = ++orderUses_;
+            return *found->second.rows;
+        }
     }
     auto rows = std::make_shared<std::vector<uint32_t>>(liveRows());
     // Least significant key first; each pass is a stable counting sort by
@@ -280,7 +314,7 @@ const std::vector<uint32_t>& TableImage::sortedRows(const std::vector<SortSpec>&
         rows->swap(buffer);
     }
     std::lock_guard lock(cacheMutex_);
-    Order& slot = sorted_[keys];
+    Order& slot = useOrder(keys).rows;
     if (!slot) slot = std::move(rows);
     return *slot;
 }

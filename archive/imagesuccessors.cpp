@@ -63,7 +63,7 @@ std::shared_ptr<const TableImage> TableImage::withRowChanged(uint32_t row, std::
         if (!changed[static_cast<size_t>(column)]) image->dictionaries_.emplace(column, dictionary);
     for (const auto& [keys, order] : sorted_)
         if (std::none_of(keys.begin(), keys.end(), [&](const SortSpec& key) { return changed[key.column]; }))
-            image->sorted_.emplace(keys, order);
+            if (order.rows) image->sorted_[keys].rows = order.rows;
     return image;
 }
 

@@ -130,7 +130,10 @@ size_t TableImage::totalMemory() const {
     std::lock_guard lock(cacheMutex_);
     for (const auto& [column, ranks] : ranks_) total += ranks->capacity() * sizeof(uint32_t);
     for (const auto& [column, dictionary] : dictionaries_) total += dictionary->memory() + dictionary->upperMemory();
-    for (const auto& [keys, rows] : sorted_) total += rows->capacity() * sizeof(uint32_t);
+    for (const auto& [keys, order] : sorted_) {
+        if (order.rows) total += order.rows->capacity() * sizeof(uint32_t);
+        for (const auto& [column, ranks] : order.ranksAlong) total += ranks->capacity() * sizeof(uint32_t);
+    }
     for (const auto& [key, entry] : derived_) total += entry.bytes;
     return total;
 }

@@ -6,9 +6,9 @@
 //
 // What a query needs beyond the cells is worked out on first use and kept
 // with the image: the collation rank of each row of a column, the column's
-// distinct values in rank order, and the row order of each ORDER BY. A title
-// keystroke then tests each distinct title once and walks the sort order
-// with the ranks, with no sort.
+// distinct values in rank order, and the row orders of the last few ORDER
+// BYs (sortedRows() says how many). A title keystroke then tests each
+// distinct title once and walks the sort order with the ranks, with no sort.
 //
 // An image never changes once made. Whoever holds one (the cache of images,
 // a query's result, a table, the statistics walking a query's rows) reads it
@@ -181,6 +181,13 @@ public:
 
     // The live row numbers in the order of the keys, each with its own
     // direction; rows that tie on every key stay in stored order.
+    // An image keeps the kKeptOrders orders last asked for (each with the
+    // ranks along it), not every order it was ever sorted in: at a million
+    // rows each costs megabytes, and a user sorts by every column in turn.
+    // When an order goes, so do the ranks of the columns no kept order sorts
+    // by. What sortedRows(), ranksAlong() and ranks() hand out stays valid
+    // while fewer than kKeptOrders other orders are asked for on the image.
+    static constexpr size_t kKeptOrders = 2;
     const std::vector<uint32_t>& sortedRows(const std::vector<SortSpec>& keys) const;
 
     // The collation rank of each row's cell in `column`: 0 for NULL, then
@@ -279,7 +286,17 @@ private:
     mutable std::map<int, Ranks> ranks_;
     // Made from the ranks: travels along wherever they do.
     mutable std::map<int, std::shared_ptr<const Chunk>> dictionaries_;
-    mutable std::map<std::vector<SortSpec>, Order> sorted_;
+    // An order worked out, and the ranks of columns along it, dropped together.
+    struct KeptOrder {
+        Order rows;  // null while only ranks along it were asked for
+        std::map<int, Ranks> ranksAlong;
+        uint64_t lastUse = 0;
+    };
+    mutable std::map<std::vector<SortSpec>, KeptOrder> sorted_;
+    mutable uint64_t orderUses_ = 0;
+    // Under cacheMutex_: marks `keys` used now and drops the least recently
+    // used orders beyond kKeptOrders (never `keys`).
+    KeptOrder& useOrder(const std::vector<SortSpec>& keys) const;
 
     struct Derived {
         std::shared_ptr<const void> data;

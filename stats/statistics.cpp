@@ -160,6 +160,17 @@ struct KindColumns {
     int title = -1;
 };
 
+// A chunk that keeps each of its values once (categories, issues and
+// ratings repeat all the time) has each worked out once: `of` per entry, the
+// rows take theirs through their codes. A plain chunk has an entry per row.
+template <class Value, class Of>
+void entryFacts(const archive::TableImage::Chunk& chunk, std::vector<Value>& facts, Of&& of) {
+    const size_t entries = chunk.offsets.size() - 1;
+    facts.resize(entries);
+    for (size_t e = 0; e < entries; ++e)
+        facts[e] = of(std::string_view(chunk.bytes.data() + chunk.offsets[e], chunk.offsets[e + 1] - chunk.offsets[e] - 1));
+}
+
 const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameColumns& columns,
                                  std::span<const std::string_view> names) {
     const std::string key = factsKey("games", {columns.rating, columns.category, columns.issue}, names);
@@ -167,9 +178,24 @@ const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameCol
         Facts<GameFact> facts;
         const uint32_t count = image.rowCount();
         facts.rows.resize(count);
-        for (uint32_t row = 0; row < count; ++row)
-            facts.rows[row] = gameFact(image.text(row, columns.rating), image.text(row, columns.category),
-                                       image.text(row, columns.issue), names);
+        std::vector<int16_t> ratings;
+        std::vector<int8_t> categories, months;
+        for (uint32_t index = 0; index < image.chunkCount(); ++index) {
+            const archive::TableImage::Chunk& rating = image.chunk(columns.rating, index);
+            const archive::TableImage::Chunk& category = image.chunk(columns.category, index);
+            const archive::TableImage::Chunk& issue = image.chunk(columns.issue, index);
+            entryFacts(rating, ratings, ratingFact);
+            entryFacts(category, categories, [&](std::string_view text) { return categoryFact(text, names); });
+            entryFacts(issue, months, monthFact);
+            const uint32_t first = index << archive::TableImage::kChunkShift;
+            const uint32_t rows = std::min(rating.rows(), count - first);
+            for (uint32_t i = 0; i < rows; ++i) {
+                GameFact& fact = facts.rows[first + i];
+                fact = {ratings[rating.entry(i)], categories[category.entry(i)], months[issue.entry(i)]};
+                // As gameFact() marks it.
+                if (fact.month == kMonthNotANumber && fact.rating >= 0) fact.rating = kRatingOther;
+            }
+        }
         return facts;
     });
 }
@@ -182,13 +208,21 @@ const Facts<KindFact>& kindFacts(const archive::TableImage& image, const KindCol
         const uint32_t count = image.rowCount();
         facts.rows.resize(count);
         const KindMatcher matcher(names);
-        // A kind column repeats a handful of texts: each is matched once.
-        std::unordered_map<std::string_view, int8_t> kinds;
-        for (uint32_t row = 0; row < count; ++row) {
-            const std::string_view kind = image.text(row, columns.kind);
-            auto known = kinds.find(kind);
-            if (known == kinds.end()) known = kinds.emplace(kind, matcher.kindOf(kind)).first;
-            facts.rows[row] = {known->second, monthFact(image.text(row, columns.issue))};
+        // A kind column repeats a handful of texts in every chunk: each is matched once.
+        std::unordered_map<std::string_view, int8_t> known;
+        std::vector<int8_t> kinds, months;
+        for (uint32_t index = 0; index < image.chunkCount(); ++index) {
+            const archive::TableImage::Chunk& kind = image.chunk(columns.kind, index);
+            const archive::TableImage::Chunk& issue = image.chunk(columns.issue, index);
+            entryFacts(kind, kinds, [&](std::string_view text) {
+                auto found = known.find(text);
+                if (found == known.end()) found = known.emplace(text, matcher.kindOf(text)).first;
+                return found->second;
+            });
+            entryFacts(issue, months, monthFact);
+            const uint32_t first = index << archive::TableImage::kChunkShift;
+            const uint32_t rows = std::min(kind.rows(), count - first);
+            for (uint32_t i = 0; i < rows; ++i) facts.rows[first + i] = {kinds[kind.entry(i)], months[issue.entry(i)]};
         }
         return facts;
     });

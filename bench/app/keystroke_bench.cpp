@@ -32,6 +32,7 @@
 #include "engine.h"
 #include "imagecache.h"
 #include "messagebox.h"
+#include "program.h"
 #include "samplearchive.h"
 #include "sorting.h"
 #include "tablefile.h"
@@ -230,6 +231,11 @@ void stopProgram() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// The file of `view`'s table on the current disc.
+std::string currentDiscTable(long long games, const archive::ViewDef& view) {
+    return discWith(games).disc + "/DATA/" + std::string(view.copiedFileName);
+}
+
 TForm1& freshProgram(long long games) {
     const SampleDisc& disc = discWith(games);
     stopProgram();
@@ -367,6 +373,122 @@ void firstSort(benchmark::State& state, long long games, int column) {
         programAsStarted = false;
     }
     state.counters["rows"] = static_cast<double>(rows);
+}
+
+// The first switch to the disc contents or the tips (the sidebar's click to
+// the grid's next frame, the title search's preparation included) in a
+// program that has just come up and has finished reading ahead in the
+// background. Beside it, in the same iteration and outside the measured
+// time, what the switch would cost without reading ahead: the table's load
+// (`load_ms`) and working out the view's start order and title search on the
+// fresh image (`order_ms`); and the next switch away and back (`later_ms`),
+// the floor of a switch with everything at hand.
+void firstSwitch(benchmark::State& state, long long games, const archive::ViewDef& view) {
+    const std::string table = currentDiscTable(games, view);
+    long long rows = 0;
+    double loadSeconds = 0;
+    double orderSeconds = 0;
+    double laterSeconds = 0;
+    for (auto _ : state) {
+        TForm1& form = freshProgram(games);
+        archive::waitForPrefetches();
+        timeStep(state, [&] {
+            (&view == &archive::discView() ? form.Image2Click() : form.Image3Click());
+            renderGrid(form);
+        });
+        rows = form.statisticsQuery().recordCount();
+        Clock::time_point start = Clock::now();
+        form.Image1Click();
+        renderGrid(form);
+        start = Clock::now();
+        (&view == &archive::discView() ? form.Image2Click() : form.Image3Click());
+        renderGrid(form);
+        laterSeconds += secondsSince(start);
+        if (form.statisticsQuery().recordCount() != rows) return state.SkipWithError("the switches show other rows");
+        programAsStarted = false;
+
+        start = Clock::now();
+        const auto image = archive::TableImage::load(table);
+        loadSeconds += secondsSince(start);
+        start = Clock::now();
+        // The view's start order: by title, the disc contents then by issue, newest first.
+        const int title = archive::fieldIndex(view, archive::kTitleField);
+        std::vector<archive::SortSpec> order{{title, false}};
+        if (&view == &archive::discView()) order.push_back({archive::fieldIndex(view, archive::kIssueField), true});
+        image->sortedRows(order);
+        image->dictionary(title).upper();
+        image->ranksAlong(order, title);
+        orderSeconds += secondsSince(start);
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["load_ms"] = perIterationMs(loadSeconds);
+    state.counters["order_ms"] = perIterationMs(orderSeconds);
+    state.counters["later_ms"] = perIterationMs(laterSeconds);
+}
+
+// The process's resident memory (VmRSS) in bytes.
+double residentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) * 1024;
+    return 0;
+}
+
+// A user's session: in each view every column title clicked twice (both
+// directions) and the view's statistics window opened. The measured time is
+// one session; the counters give the process's resident memory after the
+// first and after a second session against the size of the three table
+// files (the bench process holds the generated disc's names besides).
+void memoryAfterEverySort(benchmark::State& state, long long games) {
+    const SampleDisc& disc = discWith(games);
+    double files = 0;
+    for (const archive::ViewDef* view : archive::allViews())
+        files += static_cast<double>(fs::file_size(disc.disc + "/DATA/" + std::string(view->copiedFileName)));
+    double first = 0;
+    double second = 0;
+    double started = 0;
+    double cells = 0;
+    double images = 0;
+    for (auto _ : state) {
+        TForm1& form = freshProgram(games);
+        archive::waitForPrefetches();
+        started = residentBytes();
+        auto session = [&] {
+            for (const auto click : {&TForm1::Image1Click, &TForm1::Image2Click, &TForm1::Image3Click}) {
+                (form.*click)();
+                renderGrid(form);
+                const int columns = form.statisticsQuery().fieldCount();
+                for (int column = 0; column < columns; ++column)
+                    for (int twice = 0; twice < 2; ++twice) {
+                        form.DBGrid1TitleClick(column);
+                        renderGrid(form);
+                    }
+                form.Image7Click();
+                renderGrid(form);
+            }
+            form.Image1Click();
+            renderGrid(form);
+        };
+        timeStep(state, session);
+        first = residentBytes();
+        session();
+        second = residentBytes();
+        cells = images = 0;
+        for (const archive::ViewDef* view : archive::allViews())
+            if (const auto image = archive::imageIfAtHand(disc.disc + "/DATA/" + std::string(view->copiedFileName))) {
+                cells += static_cast<double>(image->cellMemory());
+                images += static_cast<double>(image->totalMemory());
+            }
+        programAsStarted = false;
+    }
+    state.counters["rss_start_MB"] = started / 1e6;
+    state.counters["cells_MB"] = cells / 1e6;
+    state.counters["images_MB"] = images / 1e6;
+    state.counters["files_MB"] = files / 1e6;
+    state.counters["rss_MB"] = first / 1e6;
+    state.counters["rss_again_MB"] = second / 1e6;
+    state.counters["rss_per_files"] = first / files;
 }
 
 // From making the windows, with no table image loaded, to the main window
@@ -569,6 +691,7 @@ benchmark::internal::Benchmark* timed(benchmark::internal::Benchmark* bench, int
 }  // namespace
 
 int main(int argc, char** argv) {
+    returnLargeBlocksWhenFreed();  // as the program does
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     MessageBox::setAutoAnswer(true);
@@ -605,6 +728,12 @@ int main(int argc, char** argv) {
             timed(benchmark::RegisterBenchmark(("FirstSortBy/" + std::string(fields[column].name) + size).c_str(),
                                                firstSort, games, static_cast<int>(column)),
                   freshIterations, freshRepetitions);
+        for (const archive::ViewDef* view : {&archive::discView(), &archive::tipsView()})
+            timed(benchmark::RegisterBenchmark(("FirstSwitchTo/" + std::string(view->name) + size).c_str(),
+                                               firstSwitch, games, std::cref(*view)),
+                  freshIterations, freshRepetitions);
+        timed(benchmark::RegisterBenchmark(("MemoryAfterEverySort" + size).c_str(), memoryAfterEverySort, games),
+              1, large ? 1 : 3);
         timed(benchmark::RegisterBenchmark(("StartUpToFirstView" + size).c_str(), startUp, games), freshIterations,
               freshRepetitions);
         timed(benchmark::RegisterBenchmark(("StartUpCheckCost" + size).c_str(), startUpCheckCost, games),

@@ -733,6 +733,43 @@ TEST_F(QueryEquivalenceTest, BackgroundLoadGivesTheImageADirectLoadGives) {
     clearImageCache();
     EXPECT_TRUE(sameRecords(prefetchedRecords, engineRecords(combination, suiteFolder_->path())));
     EXPECT_GT(lineCount(prefetchedRecords), 1u);
+
+    // Read ahead with the query's order worked out in the background: the
+    // image comes with it, and the query shows the same records.
+    clearImageCache();
+    const std::string fresh = engineRecords(combination, suiteFolder_->path());
+    clearImageCache();
+    ViewState state = stateFor(combination, suiteFolder_->path());
+    prefetchQuery(suiteFolder_->path(), buildQueryText(state, kGamesFile).lines, LoadPriority::Background, "TITEL");
+    waitForPrefetches();
+    const std::shared_ptr<const TableImage> prepared = imageIfAtHand(path);
+    ASSERT_NE(prepared, nullptr);
+    EXPECT_GT(prepared->totalMemory(), prepared->cellMemory() + sizeof(uint32_t) * 2 * kGeneratedRows);
+    EXPECT_TRUE(sameRecords(engineRecords(combination, suiteFolder_->path()), fresh));
+}
+
+// A user sorts by every column in turn: the image keeps the last orders
+// and the ranks they sort by, not a row's worth of each for every order and
+// column it ever met. What it drops it works out again the same.
+TEST_F(QueryEquivalenceTest, SortingByEveryColumnKeepsOnlyTheLastOrders) {
+    const auto image = TableImage::load(suiteFolder_->file(kGamesFile));
+    const int columns = static_cast<int>(image->columns().size());
+    const int title = fieldIndex(gamesView(), "TITEL");
+    const std::vector<SortSpec> byTitle{{title, false}};
+    const std::vector<uint32_t> firstByTitle = image->sortedRows(byTitle);
+    size_t dictionaries = 0;
+    for (int column = 0; column < columns; ++column) dictionaries += image->dictionary(column).memory();
+    dictionaries += image->dictionary(title).upper().capacity();
+    for (int column = 0; column < columns; ++column)
+        for (const bool descending : {false, true}) {
+            const std::vector<SortSpec> keys{{column, descending}, {title, false}};
+            image->sortedRows(keys);
+            image->ranksAlong(keys, title);
+        }
+    // Per kept order: its rows, the title's ranks along it, the ranks of its two columns.
+    const size_t rowArrays = TableImage::kKeptOrders * 4 * sizeof(uint32_t) * image->rowCount();
+    EXPECT_LE(image->totalMemory(), image->cellMemory() + dictionaries + rowArrays);
+    EXPECT_EQ(image->sortedRows(byTitle), firstByTitle);
 }
 
 TEST_F(QueryEquivalenceTest, ClearingTheCacheCancelsBackgroundLoadsPromptlyAndLeavesNoThread) {
