@@ -57,6 +57,7 @@
 namespace archive {
 namespace detail {
 class Database;
+struct ImageFileCodec;
 }
 
 // What tells a changed table file from the one an image was loaded from.
@@ -228,6 +229,8 @@ public:
 private:
     TableImage() = default;
     class Builder;
+    // Writes an image to its cache file and makes one of it again.
+    friend struct detail::ImageFileCodec;
 
     // One read of the file; nothing when the file changed while it was read.
     static std::shared_ptr<const TableImage> loadUnlessChanged(const std::string& path,
@@ -274,6 +277,9 @@ private:
     std::vector<std::shared_ptr<const Slots>> slots_;  // [chunk]
     uint32_t rowCount_ = 0;
     uint32_t deletedCount_ = 0;
+    // Made out of another image after the engine's own write: the cache file
+    // is left to the next load, not rewritten whole after every edit.
+    bool madeByWrite_ = false;
 
     mutable std::mutex cacheMutex_;
     mutable std::map<int, Ranks> ranks_;

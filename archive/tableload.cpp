@@ -1,6 +1,7 @@
 #include "tableimage_internal.h"
 
 #include "collation.h"
+#include "imagefile.h"
 #include "cp1252.h"
 #include "tablefile.h"
 #include "transaction.h"
@@ -296,6 +297,8 @@ constexpr int kLoadTries = 3;
 }  // namespace
 
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
+    // The table as it was at the last start, when it has not changed since.
+    if (std::shared_ptr<const TableImage> kept = readImageFile(path, cancel)) return kept;
     for (int attempt = 0; attempt < kLoadTries; ++attempt)
         if (std::shared_ptr<const TableImage> image = loadUnlessChanged(path, cancel)) return image;
     throw EngineError(detail::changingText(path));
