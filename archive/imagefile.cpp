@@ -313,6 +313,11 @@ private:
 
 struct ImageFileCodec {
     static bool madeByWrite(const TableImage& image) { return image.madeByWrite_; }
+    static bool foundSound(const TableImage& image, const std::atomic<bool>& stop) { return image.foundSound(stop); }
+    static bool anyOrder(const TableImage& image) {
+        std::lock_guard lock(image.cacheMutex_);
+        return !image.sorted_.empty();
+    }
 
     static void putChunk(Sink& sink, const TableImage::Chunk& chunk) {
         sink.text(chunk.bytes);
@@ -548,7 +553,8 @@ void pruneFolder(const std::string& folder, const std::string& kept) {
 
 void writeImageFile(const TableImage& image, const std::string& file, const std::string& folder,
                     const std::atomic<bool>& stop) {
-    if (!makeFolder(folder)) return;
+    // A table found damaged is never kept.
+    if (!ImageFileCodec::foundSound(image, stop) || !makeFolder(folder)) return;
     {
         WholeFileWriter out = WholeFileWriter::forFileSystemPath(file);
         out.setPermissions(0600);
@@ -564,15 +570,22 @@ void writeImageFile(const TableImage& image, const std::string& file, const std:
 struct Writes {
     std::mutex mutex;
     // The state of its table each cache file holds, or is being written with.
-    std::map<std::string, FileStamp> held;
-    std::list<std::future<void>> running;
+    struct Held {
+        FileStamp stamp;
+        bool ordered;  // offered with a sort order worked out
+    };
+    std::map<std::string, Held> held;
+    // The writes under way, and each file's latest, which a newer write of
+    // the same file waits for, so that the newer file is the one that stays.
+    std::list<std::shared_future<void>> running;
+    std::map<std::string, std::shared_future<void>> latest;
     std::atomic<bool> stop{false};
 
     // The program ends: a write still running stops at its next block and
     // leaves no file behind.
     ~Writes() {
         stop.store(true);
-        for (std::future<void>& write : running) write.wait();
+        for (const std::shared_future<void>& write : running) write.wait();
     }
 };
 
@@ -659,7 +672,7 @@ std::shared_ptr<const TableImage> readImageFile(const std::string& path, const s
     detail::Writes& writes = detail::writes();
     std::lock_guard lock(writes.mutex);
     if (image)
-        writes.held[file] = image->stamp();
+        writes.held[file] = {image->stamp(), true};
     else
         writes.held.erase(file);
     return image;
@@ -672,35 +685,42 @@ void offerImageFile(std::shared_ptr<const TableImage> image) {
     if (file.empty()) return;
     detail::Writes& writes = detail::writes();
     std::lock_guard lock(writes.mutex);
-    writes.running.remove_if([](const std::future<void>& write) {
+    writes.running.remove_if([](const std::shared_future<void>& write) {
         return write.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
-    const auto [held, fresh] = writes.held.try_emplace(file, image->stamp());
+    // An image read ahead is written before any order of it is worked out;
+    // once its first query has sorted it, it is written once more with that
+    // order, which the next start's first query then finds.
+    const bool ordered = detail::ImageFileCodec::anyOrder(*image);
+    const auto [held, fresh] = writes.held.try_emplace(file, detail::Writes::Held{image->stamp(), ordered});
     if (!fresh) {
-        if (held->second == image->stamp()) return;
-        held->second = image->stamp();
+        if (held->second.stamp == image->stamp() && (held->second.ordered || !ordered)) return;
+        held->second = {image->stamp(), ordered};
     }
-    writes.running.push_back(
-        std::async(std::launch::async, [image = std::move(image), file, folder = imageFileFolder(), &writes] {
-            // Out of the way of what the user is doing now.
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), detail::kWriterNiceness);
-            try {
-                detail::writeImageFile(*image, file, folder, writes.stop);
-            } catch (const FileWriteError&) {
-            } catch (const detail::WriteStopped&) {
-            } catch (const std::bad_alloc&) {
-            }
-        }));
+    std::shared_future<void>& latest = writes.latest[file];
+    auto write = [image = std::move(image), file, folder = imageFileFolder(), &writes, before = latest] {
+        // Out of the way of what the user is doing now.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), detail::kWriterNiceness);
+        if (before.valid()) before.wait();
+        try {
+            detail::writeImageFile(*image, file, folder, writes.stop);
+        } catch (const FileWriteError&) {
+        } catch (const detail::WriteStopped&) {
+        } catch (const std::bad_alloc&) {
+        }
+    };
+    latest = std::async(std::launch::async, std::move(write)).share();
+    writes.running.push_back(latest);
 }
 
 void finishImageFiles() {
     detail::Writes& writes = detail::writes();
-    std::list<std::future<void>> running;
+    std::list<std::shared_future<void>> running;
     {
         std::lock_guard lock(writes.mutex);
         running.swap(writes.running);
     }
-    for (std::future<void>& write : running) write.wait();
+    for (const std::shared_future<void>& write : running) write.wait();
 }
 
 }  // namespace archive

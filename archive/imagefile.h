@@ -38,8 +38,8 @@ std::shared_ptr<const TableImage> readImageFile(const std::string& path, const s
 
 // Writes `image` to its cache file on a thread of low priority, unless its
 // table is too small to gain by it, or the file holds that state of the
-// table already. Only for an image SQLite's check found sound: the caller
-// has had requireSound() answer.
+// table already; that thread waits for SQLite's check of the table's pages
+// and writes nothing of a table found damaged.
 void offerImageFile(std::shared_ptr<const TableImage> image);
 
 // Waits until the cache files being written are done.

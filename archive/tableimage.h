@@ -264,6 +264,9 @@ private:
     void startCheck(std::shared_ptr<Check> check);
     // The verdict of a file the hard-disk copy has found sound already.
     void knownSoundVerdict();
+    // Waits for the check while `stop` stays false: true once the file was
+    // found sound, false for a damaged or unchecked one or when stopped.
+    bool foundSound(const std::atomic<bool>& stop) const;
 
     std::string path_;
     FileStamp stamp_;

@@ -433,6 +433,13 @@ void TableImage::knownSoundVerdict() {
     verdict_ = std::move(verdict);
 }
 
+bool TableImage::foundSound(const std::atomic<bool>& stop) const {
+    if (!verdict_) return false;
+    while (verdict_->fault.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (stop.load(std::memory_order_relaxed)) return false;
+    return verdict_->fault.get().empty();
+}
+
 void TableImage::requireSound() const {
     if (!verdict_) return;
     const std::string& fault = verdict_->fault.get();

@@ -1,8 +1,9 @@
 // What a keystroke in the title box costs: the title-filter query rerun over
 // a loaded table image, against the floor of the same filter done by a plain
 // loop over row structs already in sorted order; and what the first query of
-// a freshly opened table, SQLite's check of its pages and the image's memory
-// cost.
+// a freshly opened table (read from SQLite, or from the cache file the last
+// start left, against SQLite's own first page), SQLite's check of its pages
+// and the image's memory cost.
 //
 // What the edit mode's writes cost: storing one edited row, deleting one row,
 // importing 100,000 lines, exporting a table, each against a floor measured
