@@ -4,6 +4,7 @@
 #include "enginepaths.h"
 #include "filelayer.h"
 #include "imagecache.h"
+#include "imagefile.h"
 #include "queryeval.h"
 #include "querytext.h"
 #include "sqlparser.h"
@@ -254,6 +255,9 @@ void Query::open() {
     // The result is worked out while SQLite's check of the file may still
     // run; it is shown only once the file is found sound.
     image->requireSound();
+    // Found sound, and with the order of this first result worked out: the
+    // next start takes both from the cache file.
+    offerImageFile(image);
     attach(std::move(image), std::move(rows), true);
     order_ = std::move(order);
 }

@@ -1,4 +1,5 @@
 #include "imagecache.h"
+#include "imagefile.h"
 
 #include "collation.h"
 #include "cp1252.h"
@@ -75,6 +76,9 @@ struct ImageCache {
     std::list<std::shared_ptr<const TableImage>> images;  // most recently used first
     std::list<PendingLoad> pending;
 
+    // The writer of cache files is made first, so that it outlives this
+    // cache: a load stopping at the end may still hand it an image.
+    ImageCache() { finishImageFiles(); }
     // The program ends: loads still running stop at their next chunk of rows.
     ~ImageCache() { cancelPending([](const PendingLoad&) { return true; }); }
 
@@ -118,6 +122,7 @@ ImageCache& imageCache() {
 std::shared_ptr<const TableImage> imageOf(const std::string& path) {
     if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) return image;
     std::shared_ptr<const TableImage> image = TableImage::load(path);
+    offerImageFile(image);
     ImageCache& cache = imageCache();
     std::lock_guard lock(cache.mutex);
     cache.keep(image);
@@ -182,7 +187,18 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
             if (answer.column < 0 && equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
         }
     };
-    if (std::shared_ptr<const TableImage> image = imageIfAtHand(path)) {
+    std::shared_ptr<const TableImage> image = imageIfAtHand(path);
+    // The table's cache file costs less than reading even one column, and
+    // the image is kept for the view that opens it.
+    if (!image) {
+        image = readImageFile(path);
+        if (image) {
+            ImageCache& cache = imageCache();
+            std::lock_guard lock(cache.mutex);
+            cache.keep(image);
+        }
+    }
+    if (image) {
         columnNamed(image->columns());
         if (answer.column < 0) return answer;
         for (uint32_t row = 0; row < image->rowCount(); ++row) {
@@ -253,6 +269,8 @@ void prefetchImage(const std::string& path, LoadPriority priority, std::function
                 // The query that needs it works it out again and meets the fault itself.
             }
         }
+        // After the preparing, so that the file holds the order worked out.
+        offerImageFile(image);
         return image;
     });
     cache.pending.push_back({path, priority, std::move(cancel), std::move(read), std::move(result)});

@@ -27,6 +27,7 @@ std::shared_ptr<TableImage> TableImage::successor(const FileStamp& stamp) const 
     image->slots_ = slots_;
     image->rowCount_ = rowCount_;
     image->deletedCount_ = deletedCount_;
+    image->madeByWrite_ = true;
     return image;
 }
 

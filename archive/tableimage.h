@@ -57,6 +57,7 @@
 namespace archive {
 namespace detail {
 class Database;
+struct ImageFileCodec;
 }
 
 // What tells a changed table file from the one an image was loaded from.
@@ -235,6 +236,8 @@ public:
 private:
     TableImage() = default;
     class Builder;
+    // Writes an image to its cache file and makes one of it again.
+    friend struct detail::ImageFileCodec;
 
     // One read of the file; nothing when the file changed while it was read.
     static std::shared_ptr<const TableImage> loadUnlessChanged(const std::string& path,
@@ -268,6 +271,9 @@ private:
     void startCheck(std::shared_ptr<Check> check);
     // The verdict of a file the hard-disk copy has found sound already.
     void knownSoundVerdict();
+    // Waits for the check while `stop` stays false: true once the file was
+    // found sound, false for a damaged or unchecked one or when stopped.
+    bool foundSound(const std::atomic<bool>& stop) const;
 
     std::string path_;
     FileStamp stamp_;
@@ -281,6 +287,9 @@ private:
     std::vector<std::shared_ptr<const Slots>> slots_;  // [chunk]
     uint32_t rowCount_ = 0;
     uint32_t deletedCount_ = 0;
+    // Made out of another image after the engine's own write: the cache file
+    // is left to the next load, not rewritten whole after every edit.
+    bool madeByWrite_ = false;
 
     mutable std::mutex cacheMutex_;
     mutable std::map<int, Ranks> ranks_;

@@ -1,6 +1,7 @@
 #include "tableimage_internal.h"
 
 #include "collation.h"
+#include "imagefile.h"
 #include "cp1252.h"
 #include "tablefile.h"
 #include "transaction.h"
@@ -296,6 +297,8 @@ constexpr int kLoadTries = 3;
 }  // namespace
 
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
+    // The table as it was at the last start, when it has not changed since.
+    if (std::shared_ptr<const TableImage> kept = readImageFile(path, cancel)) return kept;
     for (int attempt = 0; attempt < kLoadTries; ++attempt)
         if (std::shared_ptr<const TableImage> image = loadUnlessChanged(path, cancel)) return image;
     throw EngineError(detail::changingText(path));
@@ -428,6 +431,13 @@ void TableImage::knownSoundVerdict() {
     sound.set_value({});
     verdict->fault = sound.get_future().share();
     verdict_ = std::move(verdict);
+}
+
+bool TableImage::foundSound(const std::atomic<bool>& stop) const {
+    if (!verdict_) return false;
+    while (verdict_->fault.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (stop.load(std::memory_order_relaxed)) return false;
+    return verdict_->fault.get().empty();
 }
 
 void TableImage::requireSound() const {

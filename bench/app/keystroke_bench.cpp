@@ -29,6 +29,7 @@
 #include "clickarea.h"
 #include "cp1252.h"
 #include "benchsmoke.h"
+#include "imagefiles.h"
 #include "engine.h"
 #include "imagecache.h"
 #include "messagebox.h"
@@ -693,6 +694,7 @@ benchmark::internal::Benchmark* timed(benchmark::internal::Benchmark* bench, int
 int main(int argc, char** argv) {
     returnLargeBlocksWhenFreed();  // as the program does
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    benchimagefiles::off();
     QApplication application(argc, argv);
     MessageBox::setAutoAnswer(true);
     // By archive size, so each archive is made once; the cases on a running

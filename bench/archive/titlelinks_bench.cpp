@@ -14,6 +14,7 @@
 // images fresh from the files, whose upper-cased titles are not worked out.
 
 #include "benchsmoke.h"
+#include "imagefiles.h"
 #include "cp1252.h"
 #include "imagecache.h"
 #include "samplearchive.h"
@@ -37,6 +38,7 @@ using namespace archive;
 // One sample archive at a time: a million games are held once.
 struct Archive {
     explicit Archive(long long games) : games(games) {
+        benchimagefiles::off();
         std::filesystem::create_directories(folder.path() + "/DATA");
         sampledisc::writeSampleTables(dataPath(), games);
     }

@@ -13,6 +13,7 @@
 //               floor: category, rating and issue of every row, summed
 
 #include "benchsmoke.h"
+#include "imagefiles.h"
 #include "commands.h"
 #include "cp1252.h"
 #include "gamegenerator.h"
@@ -54,6 +55,7 @@ struct Silent {
 // made once per run.
 class Archives {
 public:
+    Archives() { benchimagefiles::off(); }
     const std::string& folder(long long rows) {
         auto found = folders_.find(rows);
         if (found != folders_.end()) return found->second;

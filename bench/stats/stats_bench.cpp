@@ -7,6 +7,7 @@
 
 #include "cp1252.h"
 #include "benchsmoke.h"
+#include "imagefiles.h"
 #include "engine.h"
 #include "imagecache.h"
 #include "testfolder.h"
@@ -33,6 +34,7 @@ constexpr const char* kSelection = "UPPER(TITEL) LIKE \"%AB%\"";
 // The generated archives, one folder per table and size, removed when the run ends.
 class Archives {
 public:
+    Archives() { benchimagefiles::off(); }
     const std::string& table(const archive::ViewDef& view, int rows) {
         const std::string key = std::string(view.tableFile) + "/" + std::to_string(rows);
         auto found = paths_.find(key);

@@ -58,8 +58,9 @@ DiscFixture::DiscFixture() {
     configHome = base + "/config";
     dataHome = base + "/share";
     tempFolder = base + "/tmp";
+    cacheHome = base + "/cache";
     installerTrace = base + "/installer-starts";
-    for (const std::string& folder : {disc, dataPath, configHome, dataHome, tempFolder, disc + "/QLEngine"})
+    for (const std::string& folder : {disc, dataPath, configHome, dataHome, cacheHome, tempFolder, disc + "/QLEngine"})
         fs::create_directories(folder);
     writeTable(archive::gamesView(), gameRows());
     writeTable(archive::discView(), discRows());
@@ -69,6 +70,7 @@ DiscFixture::DiscFixture() {
     fs::permissions(installer, fs::perms::owner_all);
     ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
     ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
     ::setenv("TMPDIR", tempFolder.c_str(), 1);
     writeHive("\"Engine-Version\"=\"1.00\"");
 }

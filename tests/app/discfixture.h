@@ -20,6 +20,7 @@ struct DiscFixture {
     std::string dataPath;    // disc + "/DATA"
     std::string configHome;  // XDG_CONFIG_HOME
     std::string dataHome;    // XDG_DATA_HOME
+    std::string cacheHome;   // XDG_CACHE_HOME
     std::string tempFolder;  // TMPDIR
     std::string installerTrace;  // each start of the installer appends a line
     std::string originalFolder;

@@ -1,4 +1,5 @@
 #include "filefaults.h"
+#include "scopedvariable.h"
 #include "startuprules.h"
 #include "tablefile.h"
 #include "tables.h"
@@ -17,35 +18,10 @@
 
 namespace {
 
-// Sets an environment variable for as long as it lives, then puts back what
-// was there before (or nothing), so no other test inherits it.
-class ScopedVariable {
-public:
-    ScopedVariable(std::string name, const char* value) : name_(std::move(name)) {
-        if (const char* previous = std::getenv(name_.c_str())) previous_ = previous;
-        set(value);
-    }
-    ~ScopedVariable() {
-        if (previous_)
-            ::setenv(name_.c_str(), previous_->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-    void set(const char* value) { ::setenv(name_.c_str(), value, 1); }
-
-private:
-    std::string name_;
-    std::optional<std::string> previous_;
-};
-
 std::optional<std::string> variable(const char* name) {
     const char* value = std::getenv(name);
     return value ? std::optional<std::string>(value) : std::nullopt;
 }
-
-
 
 TEST(StartupRules, ProgramNameChoosesTheMode) {
     for (const char* name : {"quillorahd", "QuilloraHD", "xyzhd.exe", "hd.exe", "QUILLORAHD.EXE", "shd.exe"})

@@ -11,7 +11,9 @@
 #include "cp1252.h"
 #include "engine.h"
 #include "imagecache.h"
+#include "imagefile.h"
 #include "querytext.h"
+#include "scopedvariable.h"
 #include "sorting.h"
 #include "tablefixtures.h"
 #include "tableimage.h"
@@ -24,8 +26,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -559,6 +563,35 @@ std::string imageContents(const TableImage& image) {
     return contents;
 }
 
+// A cache folder of the test's own, and cache files for tables of any size.
+class ImageFiles {
+public:
+    ImageFiles() { detail::imageFileMinimumRows = 0; }
+    ~ImageFiles() {
+        finishImageFiles();
+        clearImageCache();
+        detail::imageFileMinimumRows = minimumRows_;
+    }
+    const TestFolder& home() const { return home_; }
+
+private:
+    TestFolder home_;
+    ScopedVariable variable_{"XDG_CACHE_HOME", home_.path().c_str()};
+    uint32_t minimumRows_ = detail::imageFileMinimumRows;
+};
+
+Combination byTitle() {
+    Combination combination;
+    combination.sortField = "TITEL";
+    return combination;
+}
+
+// The table's first query, which has its cache file written, and the wait for it.
+void writeImageFileOf(const std::string& folder) {
+    engineRecords(byTitle(), folder);
+    finishImageFiles();
+}
+
 int threadsOfProcess() {
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/task")) {
@@ -926,4 +959,151 @@ TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWi
     query.sql = {"SELECT * FROM " + quotedLiteral(generated), "ORDER BY AUSGABE DESC, TITEL"};
     query.open();
     EXPECT_EQ(query.fieldByName("AUSGABE").asString(), *read.value);
+}
+
+TEST_F(QueryEquivalenceTest, ImageFileAnswersAsTheTableItWasWrittenOf) {
+    TestFolder work;
+    const std::string path = copyInto(work);
+    const std::vector<Combination> list = combinations(60);
+    // Ranks, dictionaries and orders worked out before the file is written go into it.
+    for (size_t i = 0; i < list.size(); i += 3) engineRecords(list[i], work.path());
+    ImageFiles files;
+    writeImageFileOf(work.path());
+    const std::shared_ptr<const TableImage> kept = readImageFile(path);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_GT(kept->totalMemory(), kept->cellMemory() + kept->rowCount() * sizeof(uint32_t) * 4);
+    EXPECT_NO_THROW(kept->requireSound());
+
+    publishImage(kept);
+    ReferenceAnswers reference(path, work.path());
+    for (size_t i = 0; i < list.size(); ++i) {
+        SCOPED_TRACE(std::to_string(i) + ": " + list[i].describe());
+        EXPECT_TRUE(sameRecords(engineRecords(list[i], work.path()), reference.records(list[i])));
+        if (HasFailure()) break;
+    }
+    EXPECT_EQ(imageOf(path), kept);  // every answer came from the file's image
+}
+
+// A cache file that is damaged, of another format, in the way, or of the
+// table as it was before a change from outside is passed over: the image
+// comes from the table, and the file is written anew.
+TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew) {
+    TestFolder work, mirror;
+    ImageFiles files;
+    const std::string path = copyInto(work);
+    writeImageFileOf(work.path());
+    const std::string file = imageFileOf(path);
+    const std::string good = fileContent(file);
+    ASSERT_GT(good.size(), 100000u);
+
+    auto changed = [&](const std::function<void(std::string&)>& change) {
+        return [&, change] {
+            std::string bytes = good;
+            change(bytes);
+            writeFileContent(file, bytes);
+        };
+    };
+    auto flipped = [&](size_t at) { return changed([at](std::string& b) { b[at] = static_cast<char>(b[at] ^ 0x20); }); };
+    // The header: magic (8), version (4), rows per chunk (4), stamp (44), path length (8) and path.
+    const struct {
+        std::string name;
+        std::function<void()> place;
+        bool usable;
+    } cases[] = {
+        {"intact", changed([](std::string&) {}), true},
+        {"empty", changed([](std::string& b) { b.clear(); }), false},
+        {"cut by one byte", changed([](std::string& b) { b.pop_back(); }), false},
+        {"cut in half", changed([](std::string& b) { b.resize(b.size() / 2); }), false},
+        {"a byte of the cells flipped", flipped(good.size() / 2), false},
+        {"a byte of the stamp flipped", flipped(40), false},
+        {"a byte of the path flipped", flipped(72), false},
+        {"a byte of the checksum flipped", flipped(good.size() - 3), false},
+        {"another format version", changed([](std::string& b) { b[8] = static_cast<char>(b[8] + 1); }), false},
+        {"a folder in its place", [&] { std::filesystem::create_directory(file); }, false},
+        {"a pipe in its place", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, false},
+        {"the table's time touched", [&] {
+             writeFileContent(file, good);
+             std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+         }, false},
+        {"the table changed from outside", [&] {
+             writeFileContent(file, good);
+             runSql(path, "UPDATE GameData SET TITEL = 'Anders' WHERE rowid = 30001");
+         }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        finishImageFiles();
+        std::filesystem::remove_all(file);
+        c.place();
+        clearImageCache();
+        EXPECT_EQ(readImageFile(path) != nullptr, c.usable);
+        copyWholeFile(path, mirror.file(kGamesFile));
+        const std::string fresh = imageContents(*TableImage::load(mirror.file(kGamesFile)));
+        EXPECT_TRUE(sameRecords(imageContents(*TableImage::load(path)), fresh));
+        EXPECT_TRUE(sameRecords(engineRecords(byTitle(), work.path()), engineRecords(byTitle(), mirror.path())));
+        finishImageFiles();
+        // Over a folder no file can be written.
+        if (c.name != "a folder in its place") {
+            EXPECT_NE(readImageFile(path), nullptr);
+        }
+    }
+}
+
+TEST_F(QueryEquivalenceTest, ImageFileNeverWrittenOfADamagedTable) {
+    TestFolder work;
+    ImageFiles files;
+    const std::string path = work.file(kGamesFile);
+    writeLivedInTable(path, gamesView(), 3000);
+    // The rows read well; only SQLite's check of the pages finds the free list counted wrong.
+    std::string bytes = fileContent(path);
+    bytes[39] = static_cast<char>(bytes[39] + 7);
+    writeFileContent(path, bytes);
+    Query query;
+    EXPECT_THROW(openQuery(query, byTitle(), work.path()), EngineError);
+    // Offered as read ahead, before anyone asked for the check's verdict.
+    offerImageFile(TableImage::load(path));
+    finishImageFiles();
+    EXPECT_FALSE(std::filesystem::exists(imageFileOf(path)));
+    EXPECT_EQ(work.listing(), std::vector<std::string>{kGamesFile});
+}
+
+TEST_F(QueryEquivalenceTest, ImageFileFolderFollowsXdgCacheHomeAndNeverLiesBesideATable) {
+    {
+        ScopedVariable cache("XDG_CACHE_HOME", nullptr);
+        ScopedVariable home("HOME", nullptr);
+        const struct {
+            const char* cache;
+            const char* home;
+            std::string folder;
+        } cases[] = {
+            {"/srv/cache/", "/home/leser", "/srv/cache/Vortagon/Quillora/images"},
+            {"relative/cache", "/home/leser", "/home/leser/.cache/Vortagon/Quillora/images"},
+            {nullptr, "/home/leser/", "/home/leser/.cache/Vortagon/Quillora/images"},
+            {"", nullptr, ""},
+            {nullptr, "relative", ""},
+        };
+        for (const auto& c : cases) {
+            cache.set(c.cache);
+            home.set(c.home);
+            EXPECT_EQ(imageFileFolder(), c.folder) << (c.cache ? c.cache : "unset") << ", " << (c.home ? c.home : "unset");
+        }
+    }
+    ImageFiles files;
+    const std::string folder = imageFileFolder();
+    ASSERT_EQ(folder, files.home().path() + "/Vortagon/Quillora/images");
+    EXPECT_EQ(imageFileOf(folder + "/GameData.db"), "");
+    EXPECT_EQ(imageFileOf(folder + "/./GameData.db"), "");
+    EXPECT_NE(imageFileOf("/a/GameData.db"), imageFileOf("/b/GameData.db"));
+
+    TestFolder work;
+    const std::string path = copyInto(work);
+    writeImageFileOf(work.path());
+    const std::string file = imageFileOf(path);
+    ASSERT_TRUE(file.starts_with(folder + "/")) << file;
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(work.listing(), std::vector<std::string>{kGamesFile});
 }
