@@ -316,7 +316,7 @@ struct ImageFileCodec {
     static bool foundSound(const TableImage& image, const std::atomic<bool>& stop) { return image.foundSound(stop); }
     static bool anyOrder(const TableImage& image) {
         std::lock_guard lock(image.cacheMutex_);
-        return !image.sorted_.empty();
+        return std::any_of(image.sorted_.begin(), image.sorted_.end(), [](const auto& kept) { return kept.second.rows != nullptr; });
     }
 
     static void putChunk(Sink& sink, const TableImage::Chunk& chunk) {
@@ -347,7 +347,8 @@ struct ImageFileCodec {
             std::lock_guard lock(image.cacheMutex_);
             ranks = image.ranks_;
             dictionaries = image.dictionaries_;
-            sorted = image.sorted_;
+            for (const auto& [keys, kept] : image.sorted_)
+                if (kept.rows) sorted.emplace(keys, kept.rows);
         }
         sink.put(kMagic, sizeof kMagic);
         sink.value<uint32_t>(kFormatVersion);
@@ -488,7 +489,7 @@ struct ImageFileCodec {
             if (rows->size() != liveCount) throw Unusable{};
             for (const uint32_t row : *rows)
                 if (row >= rowCount || image->isDeleted(row)) throw Unusable{};
-            image->sorted_[keys] = std::move(rows);
+            image->sorted_[keys].rows = std::move(rows);
         }
         source.verify();
         // Written only of an image SQLite's check found sound, of this very state of the file.
