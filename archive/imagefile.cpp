@@ -346,7 +346,10 @@ struct ImageFileCodec {
         {
             std::lock_guard lock(image.cacheMutex_);
             ranks = image.ranks_;
-            dictionaries = image.dictionaries_;
+            // A dictionary goes along with its column's ranks only: an image
+            // keeps a dictionary when it lets ranks go.
+            for (const auto& [column, dictionary] : image.dictionaries_)
+                if (ranks.count(column)) dictionaries.emplace(column, dictionary);
             for (const auto& [keys, kept] : image.sorted_)
                 if (kept.rows) sorted.emplace(keys, kept.rows);
         }
