@@ -20,6 +20,7 @@ void returnLargeBlocksWhenFreed() {
 
 int runQuillora(int argc, char** argv) {
     returnLargeBlocksWhenFreed();
+    const int firstFrameFd = takeFirstFrameFd();
     QApplication application(argc, argv);
     const std::string programFile = programFileName(argc > 0 ? argv[0] : "quillora");
     identifyToDesktop(programFile);
@@ -31,7 +32,7 @@ int runQuillora(int argc, char** argv) {
     if (windows.terminated()) return 0;
 
     // Showing the main window runs its FormShow; then the message loop.
-    reportFirstFrameWhenAsked(windows.Form1());
+    reportFirstFrame(windows.Form1(), firstFrameFd);
     windows.Form1().show();
     return application.exec();
 }

@@ -269,8 +269,9 @@ void prefetchImage(const std::string& path, LoadPriority priority, std::function
                 // The query that needs it works it out again and meets the fault itself.
             }
         }
-        // After the preparing, so that the file holds the order worked out.
-        offerImageFile(image);
+        // After the preparing, so that the file holds the order worked out;
+        // nothing of a load the program no longer wants.
+        if (!cancel->load()) offerImageFile(image);
         return image;
     });
     cache.pending.push_back({path, priority, std::move(cancel), std::move(read), std::move(result)});

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -555,10 +556,22 @@ void pruneFolder(const std::string& folder, const std::string& kept) {
     }
 }
 
+// A change that waits in a journal or a WAL file beside the table is
+// SQLite's to settle: the table is read from it, and no file is written of
+// it, whose stamp would not tell the change.
+bool changeWaitsBeside(const std::string& path) {
+    const std::string fsName = fsPath(path);
+    for (const char* beside : {"-journal", "-wal"}) {
+        struct stat info {};
+        if (::stat((fsName + beside).c_str(), &info) == 0 && info.st_size > 0) return true;
+    }
+    return false;
+}
+
 void writeImageFile(const TableImage& image, const std::string& file, const std::string& folder,
                     const std::atomic<bool>& stop) {
     // A table found damaged is never kept.
-    if (!ImageFileCodec::foundSound(image, stop) || !makeFolder(folder)) return;
+    if (!ImageFileCodec::foundSound(image, stop) || changeWaitsBeside(image.path()) || !makeFolder(folder)) return;
     {
         WholeFileWriter out = WholeFileWriter::forFileSystemPath(file);
         out.setPermissions(0600);
@@ -643,13 +656,7 @@ std::shared_ptr<const TableImage> readFrom(const std::string& file, const std::s
                                            const std::atomic<bool>* cancel) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return nullptr;
-    // A change that waits in a journal or a WAL file beside the table is
-    // SQLite's to settle: the table is read from it.
-    const std::string fsName = detail::fsPath(path);
-    for (const char* beside : {"-journal", "-wal"}) {
-        struct stat info {};
-        if (::stat((fsName + beside).c_str(), &info) == 0 && info.st_size > 0) return nullptr;
-    }
+    if (detail::changeWaitsBeside(path)) return nullptr;
     const detail::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
@@ -676,7 +683,7 @@ std::shared_ptr<const TableImage> readImageFile(const std::string& path, const s
     detail::Writes& writes = detail::writes();
     std::lock_guard lock(writes.mutex);
     if (image)
-        writes.held[file] = {image->stamp(), true};
+        writes.held[file] = {image->stamp(), detail::ImageFileCodec::anyOrder(*image)};
     else
         writes.held.erase(file);
     return image;
@@ -702,18 +709,30 @@ void offerImageFile(std::shared_ptr<const TableImage> image) {
         held->second = {image->stamp(), ordered};
     }
     std::shared_future<void>& latest = writes.latest[file];
-    auto write = [image = std::move(image), file, folder = imageFileFolder(), &writes, before = latest] {
+    // The future keeps its function, and the next write of the file keeps
+    // this one's future: the function lets go of the image and of that chain
+    // when it is done, or every image ever offered would stay in memory.
+    auto write = [image = std::move(image), file, folder = imageFileFolder(), &writes, before = latest]() mutable {
         // Out of the way of what the user is doing now.
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), detail::kWriterNiceness);
         if (before.valid()) before.wait();
+        before = {};
         try {
             detail::writeImageFile(*image, file, folder, writes.stop);
         } catch (const FileWriteError&) {
         } catch (const detail::WriteStopped&) {
         } catch (const std::bad_alloc&) {
         }
+        image.reset();
     };
-    latest = std::async(std::launch::async, std::move(write)).share();
+    try {
+        latest = std::async(std::launch::async, std::move(write)).share();
+    } catch (const std::system_error&) {
+        // No thread to be had: the file is only a saving, and is written another time.
+        writes.held.erase(file);
+        writes.latest.erase(file);
+        return;
+    }
     writes.running.push_back(latest);
 }
 

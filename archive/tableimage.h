@@ -186,8 +186,10 @@ public:
     // ranks along it), not every order it was ever sorted in: at a million
     // rows each costs megabytes, and a user sorts by every column in turn.
     // When an order goes, so do the ranks of the columns no kept order sorts
-    // by. What sortedRows(), ranksAlong() and ranks() hand out stays valid
-    // while fewer than kKeptOrders other orders are asked for on the image.
+    // by. What sortedRows() and ranksAlong() hand out stays valid while
+    // fewer than kKeptOrders other orders are asked for on the image; what
+    // ranks() hands out, only until an order is asked for that does not sort
+    // by that column.
     static constexpr size_t kKeptOrders = 2;
     const std::vector<uint32_t>& sortedRows(const std::vector<SortSpec>& keys) const;
 

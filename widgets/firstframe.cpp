@@ -46,14 +46,16 @@ private:
 
 }  // namespace
 
-void reportFirstFrameWhenAsked(QWidget& window) {
+int takeFirstFrameFd() {
     const char* text = std::getenv("QUILLORA_FIRST_FRAME_FD");
-    if (!text || !*text) return;
+    if (!text || !*text) return -1;
     int fd = -1;
     const char* end = text + std::strlen(text);
     const auto [stop, error] = std::from_chars(text, end, fd);
-    if (error != std::errc{} || stop != end || fd < 0) return;
-    // Not inherited by whatever the program starts.
     ::unsetenv("QUILLORA_FIRST_FRAME_FD");
-    window.installEventFilter(new FirstFrameWatch(window, fd));
+    return error == std::errc{} && stop == end && fd >= 0 ? fd : -1;
+}
+
+void reportFirstFrame(QWidget& window, int fd) {
+    if (fd >= 0) window.installEventFilter(new FirstFrameWatch(window, fd));
 }

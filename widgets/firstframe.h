@@ -6,4 +6,9 @@
 
 class QWidget;
 
-void reportFirstFrameWhenAsked(QWidget& window);
+// The descriptor QUILLORA_FIRST_FRAME_FD names, or -1; the variable is
+// removed, so that nothing the program starts inherits it. Called before any
+// thread runs: other threads read the environment.
+int takeFirstFrameFd();
+// Watches `window` when `fd` is one.
+void reportFirstFrame(QWidget& window, int fd);

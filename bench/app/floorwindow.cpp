@@ -8,9 +8,10 @@
 #include <QLabel>
 
 int main(int argc, char** argv) {
+    const int firstFrameFd = takeFirstFrameFd();
     QApplication application(argc, argv);
     QLabel label(QStringLiteral("Quillora"));
-    reportFirstFrameWhenAsked(label);
+    reportFirstFrame(label, firstFrameFd);
     label.show();
     return application.exec();
 }

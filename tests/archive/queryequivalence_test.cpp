@@ -964,13 +964,7 @@ TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWi
 TEST_F(QueryEquivalenceTest, ImageFileAnswersAsTheTableItWasWrittenOf) {
     TestFolder work;
     const std::string path = copyInto(work);
-    // Under ThreadSanitizer, where this runs for the writer's thread, each
-    // query costs tens of times more: fewer of them there.
-#if defined(__SANITIZE_THREAD__)
-    const std::vector<Combination> list = combinations(9);
-#else
     const std::vector<Combination> list = combinations(60);
-#endif
     // Ranks, dictionaries and orders worked out before the file is written go into it.
     for (size_t i = 0; i < list.size(); i += 3) engineRecords(list[i], work.path());
     ImageFiles files;
@@ -1071,6 +1065,29 @@ TEST_F(QueryEquivalenceTest, ImageFileNeverWrittenOfADamagedTable) {
     finishImageFiles();
     EXPECT_FALSE(std::filesystem::exists(imageFileOf(path)));
     EXPECT_EQ(work.listing(), std::vector<std::string>{kGamesFile});
+}
+
+// The writer lets go of an image once its file is written: a session that
+// reads a large table again and again must not keep every image it read.
+TEST_F(QueryEquivalenceTest, ImageFileWriterKeepsNoImageOnceDone) {
+    TestFolder work;
+    ImageFiles files;
+    const std::string path = copyInto(work);
+    std::weak_ptr<const TableImage> first, second;
+    for (std::weak_ptr<const TableImage>* offered : {&first, &second}) {
+        if (offered == &second) {
+            // Another state of the table, so that its image is written anew.
+            finishImageFiles();
+            std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+        }
+        std::shared_ptr<const TableImage> image = TableImage::load(path);
+        *offered = image;
+        offerImageFile(std::move(image));
+    }
+    finishImageFiles();
+    EXPECT_TRUE(first.expired());
+    EXPECT_TRUE(second.expired());
+    EXPECT_TRUE(std::filesystem::exists(imageFileOf(path)));
 }
 
 TEST_F(QueryEquivalenceTest, ImageFileFolderFollowsXdgCacheHomeAndNeverLiesBesideATable) {
