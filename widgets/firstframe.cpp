@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,7 +54,11 @@ int takeFirstFrameFd() {
     const char* end = text + std::strlen(text);
     const auto [stop, error] = std::from_chars(text, end, fd);
     ::unsetenv("QUILLORA_FIRST_FRAME_FD");
-    return error == std::errc{} && stop == end && fd >= 0 ? fd : -1;
+    if (error != std::errc{} || stop != end || fd < 0) return -1;
+    // Only a pipe that is open now: a number whose descriptor is closed would
+    // later name one the program opens itself (its display connection).
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode) ? fd : -1;
 }
 
 void reportFirstFrame(QWidget& window, int fd) {
