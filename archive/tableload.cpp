@@ -318,7 +318,12 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     const Database& db = check->db;
     // Opening may have rolled back a killed writer's change: the image shows
     // the file as it is now.
-    if (const std::optional<FileStamp> now = stampOf(path)) image->stamp_ = *now;
+    // A file put in the path's place meanwhile is not the one the connection
+    // opened: its stamp must not stand for the rows read here.
+    if (const std::optional<FileStamp> now = stampOf(path)) {
+        if (now->device != stamp->device || now->inode != stamp->inode) return nullptr;
+        image->stamp_ = *now;
+    }
     // One read transaction: schema, rows and the check of the pages come
     // from the same state of the file.
     check->transaction.emplace(check->db, path, detail::Transaction::Lock::Deferred);
