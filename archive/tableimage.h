@@ -112,10 +112,12 @@ public:
             return static_cast<uint32_t>(codes.empty() ? offsets.size() - 1 : codes.size());
         }
         uint32_t entry(uint32_t i) const { return codes.empty() ? i : codes[i]; }
-        std::string_view text(uint32_t i) const {
-            const uint32_t e = entry(i);
+        // The values held: one per row in a plain chunk, each distinct one once otherwise.
+        uint32_t entryCount() const { return static_cast<uint32_t>(offsets.size() - 1); }
+        std::string_view entryText(uint32_t e) const {
             return {bytes.data() + offsets[e], offsets[e + 1] - offsets[e] - 1};
         }
+        std::string_view text(uint32_t i) const { return entryText(entry(i)); }
         // The same bytes upper-cased (UPPER maps byte to byte, so the offsets
         // are shared), worked out on first use.
         const std::string& upper() const;

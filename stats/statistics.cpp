@@ -108,11 +108,16 @@ int8_t categoryFact(std::string_view category, std::span<const std::string_view>
 
 // The walk takes one branch for every record out of the ordinary, so a
 // record whose month is no number is marked by its rating as well.
-GameFact gameFact(std::string_view rating, std::string_view category, std::string_view issue,
-                  std::span<const std::string_view> names) {
-    GameFact fact{ratingFact(rating), categoryFact(category, names), monthFact(issue)};
+// A rated game whose issue is no month counts among the other ratings.
+GameFact combinedFact(int16_t rating, int8_t category, int8_t month) {
+    GameFact fact{rating, category, month};
     if (fact.month == kMonthNotANumber && fact.rating >= 0) fact.rating = kRatingOther;
     return fact;
+}
+
+GameFact gameFact(std::string_view rating, std::string_view category, std::string_view issue,
+                  std::span<const std::string_view> names) {
+    return combinedFact(ratingFact(rating), categoryFact(category, names), monthFact(issue));
 }
 
 // A stem occurs in the kind with A-Z lowered on both sides exactly when it
@@ -165,10 +170,8 @@ struct KindColumns {
 // rows take theirs through their codes. A plain chunk has an entry per row.
 template <class Value, class Of>
 void entryFacts(const archive::TableImage::Chunk& chunk, std::vector<Value>& facts, Of&& of) {
-    const size_t entries = chunk.offsets.size() - 1;
-    facts.resize(entries);
-    for (size_t e = 0; e < entries; ++e)
-        facts[e] = of(std::string_view(chunk.bytes.data() + chunk.offsets[e], chunk.offsets[e + 1] - chunk.offsets[e] - 1));
+    facts.resize(chunk.entryCount());
+    for (uint32_t e = 0; e < chunk.entryCount(); ++e) facts[e] = of(chunk.entryText(e));
 }
 
 const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameColumns& columns,
@@ -190,10 +193,8 @@ const Facts<GameFact>& gameFacts(const archive::TableImage& image, const GameCol
             const uint32_t first = index << archive::TableImage::kChunkShift;
             const uint32_t rows = std::min(rating.rows(), count - first);
             for (uint32_t i = 0; i < rows; ++i) {
-                GameFact& fact = facts.rows[first + i];
-                fact = {ratings[rating.entry(i)], categories[category.entry(i)], months[issue.entry(i)]};
-                // As gameFact() marks it.
-                if (fact.month == kMonthNotANumber && fact.rating >= 0) fact.rating = kRatingOther;
+                facts.rows[first + i] =
+                    combinedFact(ratings[rating.entry(i)], categories[category.entry(i)], months[issue.entry(i)]);
             }
         }
         return facts;
