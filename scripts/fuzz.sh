@@ -3,8 +3,10 @@
 # address and undefined-behaviour sanitizers, built with clang into
 # build-fuzz/ (or $QUILLORA_FUZZ_BUILD_DIR).
 #
-#   fuzz.sh --replay   build, and run each target once over its corpus in
-#                      tests/fuzz/corpus (the test run does this)
+#   fuzz.sh --replay   build unoptimised into build-fuzz-replay/ (or
+#                      $QUILLORA_FUZZ_BUILD_DIR), and run each target once
+#                      over its corpus in tests/fuzz/corpus (the test run
+#                      does this)
 #   fuzz.sh [SECONDS]  build, and explore with each target for SECONDS
 #                      (default 30), starting from its corpus; new inputs land
 #                      in build-fuzz/corpus, never in the tree, and a crash
@@ -16,13 +18,21 @@
 #                      their hash, a smallest set that reaches all they reach
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${QUILLORA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 targets=(sqlparser registryhive importreader importsplit tableloader)
 mode="${1:-30}"
+# Replaying needs no speed; exploring does, so each keeps a tree of its own.
+if [ "$mode" = --replay ]; then
+  replay_only=ON
+  build="${QUILLORA_FUZZ_BUILD_DIR:-$root/build-fuzz-replay}"
+else
+  replay_only=OFF
+  build="${QUILLORA_FUZZ_BUILD_DIR:-$root/build-fuzz}"
+fi
 
 "$root/scripts/install-deps.sh" fuzz
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQUILLORA_BUILD_FUZZERS=ON -DQUILLORA_BUILD_GUI=OFF -DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF \
+  -DQUILLORA_BUILD_FUZZERS=ON -DQUILLORA_FUZZ_REPLAY_ONLY=$replay_only \
+  -DQUILLORA_BUILD_GUI=OFF -DQUILLORA_BUILD_TESTS=OFF -DQUILLORA_BUILD_BENCH=OFF \
   ${QUILLORA_WERROR:+-DQUILLORA_WERROR=$QUILLORA_WERROR} >/dev/null
 # Only the fuzzers: the libraries they need and nothing else of the tree.
 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
