@@ -5,9 +5,9 @@
 #     offscreen, text drawn only in the fonts the program depends on;
 #  2. makes the Debian package and checks it (as root also installs it,
 #     starts it and removes it again);
-#  3. builds the parsers of outside input for libFuzzer with the address and
-#     undefined-behaviour sanitizers and replays each one's corpus
-#     (build-fuzz, scripts/fuzz.sh --replay);
+#  3. beside 2., builds the parsers of outside input for libFuzzer with the
+#     address and undefined-behaviour sanitizers and replays each one's corpus
+#     (build-fuzz-replay, scripts/fuzz.sh --replay);
 #  4. builds the cores (tables, engine, statistics computation) and their
 #     tests without Qt, which shows they need none, with ThreadSanitizer, and
 #     runs the tests that use threads (build-tsan).
@@ -25,11 +25,22 @@ cmake --build "$build"
 # Three at a time: most window tests wait on their event loops.
 (cd "$build" && ctest --output-on-failure --timeout 600 -j3)
 
-step "Debian package"
-"$root/tests/install/package_test.sh" "$build"
-
+# The package test keeps the processors busy only in part (packing,
+# installing, one start of the program): the fuzz tree builds and replays
+# beside it, into a log shown once both are done.
+step "Debian package, and beside it the fuzz corpora"
+fuzzlog="$(mktemp)"
+trap 'rm -f "$fuzzlog"' EXIT
+QUILLORA_WERROR=ON QUILLORA_FUZZ_BUILD_DIR="$build-fuzz-replay" "$root/scripts/fuzz.sh" --replay >"$fuzzlog" 2>&1 &
+fuzz=$!
+package=0
+"$root/tests/install/package_test.sh" "$build" || package=$?
+fuzzing=0
+wait "$fuzz" || fuzzing=$?
 step "fuzz corpora"
-QUILLORA_WERROR=ON QUILLORA_FUZZ_BUILD_DIR="$build-fuzz" "$root/scripts/fuzz.sh" --replay
+cat "$fuzzlog"
+[ "$package" -eq 0 ] || { echo "FAILED: the Debian package" >&2; exit 1; }
+[ "$fuzzing" -eq 0 ] || { echo "FAILED: the fuzz corpora" >&2; exit 1; }
 
 step "cores without Qt, under ThreadSanitizer"
 cmake -S "$root" -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLORA_BUILD_GUI=OFF \
