@@ -1,5 +1,6 @@
 #include "cp1252.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -164,10 +165,39 @@ bool isValidUtf8(std::string_view text) {
 unsigned char upperCp1252(unsigned char byte) { return kUpper[byte]; }
 
 std::string upperCp1252(std::string_view text) {
-    std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char>(kUpper[static_cast<unsigned char>(text[i])]);
+    std::string out;
+    out.reserve(text.size());
+    appendUpperCp1252(out, text);
     return out;
+}
+
+void appendUpperCp1252(std::string& out, std::string_view text) {
+    // Written once, a block at a time from a buffer at hand: a long text's
+    // fresh pages are not first filled with zeros. Plain ASCII goes eight
+    // bytes at a time, each of 'a'..'z' losing its 0x20 bit.
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    char block[4096];
+    for (size_t from = 0; from < text.size(); from += sizeof block) {
+        const size_t size = std::min(sizeof block, text.size() - from);
+        const char* in = text.data() + from;
+        size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, in + i, 8);
+            if (word & kHigh) {
+                for (size_t k = i; k < i + 8; ++k)
+                    block[k] = static_cast<char>(kUpper[static_cast<unsigned char>(in[k])]);
+                continue;
+            }
+            const uint64_t fromA = word + kOnes * (0x80 - 'a');      // high bit: at least 'a'
+            const uint64_t pastZ = word + kOnes * (0x80 - 'z' - 1);  // high bit: above 'z'
+            word ^= ((fromA & ~pastZ) & kHigh) >> 2;
+            std::memcpy(block + i, &word, 8);
+        }
+        for (; i < size; ++i) block[i] = static_cast<char>(kUpper[static_cast<unsigned char>(in[i])]);
+        out.append(block, size);
+    }
 }
 
 void appendUtf8(std::string& out, char32_t cp) {

@@ -40,6 +40,7 @@ bool isValidUtf8(std::string_view text);
 // Upper case as the engine's UPPER: a-z, à-þ except ÷, and š œ ž ÿ.
 unsigned char upperCp1252(unsigned char byte);
 std::string upperCp1252(std::string_view text);
+void appendUpperCp1252(std::string& out, std::string_view text);
 // Equal but for letter case, by the same rule (field and file names).
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 

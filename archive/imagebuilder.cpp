@@ -2,6 +2,8 @@
 
 #include "cp1252.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -82,6 +84,16 @@ void decodeRepeats(Chunk& chunk) {
 }
 
 }  // namespace
+
+void reserveForLongTexts(std::string& text, size_t bytes) {
+    text.reserve(text.size() + bytes);
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    if (text.capacity() < 2 * kLargePage) return;
+    const auto room = reinterpret_cast<uintptr_t>(text.data());
+    const uintptr_t first = (room + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (room + text.capacity()) & ~(kLargePage - 1);
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 // A plain chunk of our own to change: a copy of the first `rows` cells of `from`.
 std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
@@ -165,7 +177,7 @@ public:
     // it would be copied once more when the chunk is written out plain, and
     // what repeats beside it can save no more than the chunk's other cells
     // take, little next to it.
-    static constexpr size_t kLongValueBytes = size_t{256} << 10;
+    static constexpr size_t kLongValueBytes = kLongTextBytes;
 
     RepeatCoder() : slots_(kSlots) {}
 
@@ -259,11 +271,16 @@ private:
 namespace {
 
 // Also trims capacity: a loaded image is kept for long. The cells' bytes
-// are trimmed only when that frees more than a sixteenth of them: a chunk a
-// little smaller than the room reserved for it would otherwise be copied
-// whole, which for long texts costs as much as reading them.
-void shrink(Chunk& chunk) {
-    if (chunk.bytes.capacity() - chunk.bytes.size() > chunk.bytes.size() / 16) chunk.bytes.shrink_to_fit();
+// are trimmed only when that frees more than a sixteenth of them, and not
+// in a chunk of many long texts: its room was made for them, large enough to
+// come from pages of its own, which hold memory only once written, and a
+// trim would copy the texts whole, which costs as much as reading them.
+constexpr size_t kTrimmedBytes = 8 * detail::kLongTextBytes;
+
+void shrink(Chunk& chunk, bool longTexts) {
+    if ((!longTexts || chunk.bytes.size() <= kTrimmedBytes) &&
+        chunk.bytes.capacity() - chunk.bytes.size() > chunk.bytes.size() / 16)
+        chunk.bytes.shrink_to_fit();
     chunk.offsets.shrink_to_fit();
     chunk.nulls.shrink_to_fit();
     chunk.numbers.shrink_to_fit();
@@ -287,6 +304,7 @@ TableImage::Builder::Builder(TableImage& image, uint32_t from) : image_(image) {
     const uint32_t full = from >> kChunkShift;
     const uint32_t rest = from & (kChunkRows - 1);
     current_.resize(columns);
+    longTexts_.assign(columns, false);
     for (size_t c = 0; c < columns; ++c) {
         auto& chunks = image.cells_[c];
         current_[c] = rest ? copyOf(*chunks[full], rest) : std::make_shared<Chunk>();
@@ -318,7 +336,20 @@ void TableImage::Builder::codeRepeats() {
 void TableImage::Builder::appendText(int column, std::optional<std::string_view> utf8) {
     Chunk& chunk = *current_[static_cast<size_t>(column)];
     RepeatCoder* coder = static_cast<size_t>(column) < coders_.size() ? coders_[column].get() : nullptr;
-    if (coder && coder->coding() && utf8 && utf8->size() >= RepeatCoder::kLongValueBytes) coder->stop(chunk);
+    if (utf8 && utf8->size() >= RepeatCoder::kLongValueBytes) {
+        longTexts_[static_cast<size_t>(column)] = true;
+        if (coder && coder->coding()) coder->stop(chunk);
+        // Room for the rest of the chunk at the rate of its rows so far, up
+        // to what the file can hold: every growth would copy the long texts
+        // read so far once more, and room not written to holds no memory.
+        const size_t needed = chunk.bytes.size() + utf8->size() + 1;
+        if (chunk.bytes.capacity() < needed) {
+            const size_t atThisRate = needed / (chunk.nulls.size() + 1) * kChunkRows;
+            const size_t fileBound = needed + static_cast<size_t>(std::max<off_t>(image_.stamp_.size, 0));
+            const size_t room = std::max({needed, std::min(atThisRate, fileBound), 2 * chunk.bytes.capacity()});
+            detail::reserveForLongTexts(chunk.bytes, room - chunk.bytes.size());
+        }
+    }
     chunk.nulls.push_back(!utf8);
     if (coder && coder->coding()) {
         coder->add(chunk, utf8.value_or(std::string_view()));
@@ -360,7 +391,8 @@ void TableImage::Builder::flush() {
         } else if (image_.columns_[c].kind == FieldKind::Text && !(coder && coder->stopped())) {
             encodeRepeats(*current_[c]);
         }
-        shrink(*current_[c]);
+        shrink(*current_[c], longTexts_[c]);
+        longTexts_[c] = false;
         image_.cells_[c].push_back(std::move(current_[c]));
         current_[c] = std::make_shared<Chunk>();
         // Room for about what the last full chunk took, and a little more,
@@ -368,7 +400,7 @@ void TableImage::Builder::flush() {
         // once more to be trimmed.
         if (slots_->rowIds.size() == kChunkRows) {
             const size_t last = image_.cells_[c].back()->bytes.size();
-            current_[c]->bytes.reserve(last + last / 32);
+            detail::reserveForLongTexts(current_[c]->bytes, last + last / 32);
         }
         if (coder) coder->begin();
     }

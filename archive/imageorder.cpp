@@ -153,6 +153,10 @@ const TableImage::Chunk& TableImage::dictionary(int column) const {
     auto made = std::make_shared<Chunk>();
     made->offsets.reserve(holder.size() + 1);
     made->nulls.reserve(holder.size());
+    size_t bytes = holder.size();
+    for (uint32_t r = 1; r <= top; ++r)
+        if (holder[r] != UINT32_MAX) bytes += text(holder[r], column).size();
+    detail::reserveForLongTexts(made->bytes, bytes);  // copied once, not again with every growth
     for (uint32_t r = 0; r <= top; ++r) {
         const bool null = r == 0 || holder[r] == UINT32_MAX;
         made->nulls.push_back(null);
@@ -272,11 +276,19 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     for (uint32_t i = 0; i < count; ++i) rankOfValue[entries[i].row] = i + 1;
     for (uint32_t row = 0; row < rowCount_; ++row)
         if (!isNull(row, column)) ranks[row] = rankOfValue[valueOfRow[row]];
+    size_t bytes = count + 1;
+    bool longValues = false;
+    for (const std::string_view value : distinct.values) {
+        bytes += value.size();
+        longValues = longValues || value.size() >= detail::kLongTextBytes;
+    }
+    // A column of long texts gets its dictionary when a condition or the
+    // title search asks for it: the copy costs as much as reading the texts,
+    // and a view sorted by the column needs only the ranks.
+    if (longValues) return ranks;
     auto made = std::make_shared<Chunk>();
     made->offsets.reserve(count + 2);
     made->nulls.reserve(count + 1);
-    size_t bytes = count + 1;
-    for (const std::string_view value : distinct.values) bytes += value.size();
     made->bytes.reserve(bytes);  // copied once, not again with every growth
     made->nulls.push_back(true);  // rank 0: NULL
     endCell(*made, path_);

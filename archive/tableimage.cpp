@@ -48,7 +48,10 @@ std::optional<FileStamp> stampOf(const std::string& path) {
 
 const std::string& TableImage::Chunk::upper() const {
     std::call_once(upperOnce_, [this] {
-        upper_ = upperCp1252(bytes);
+        std::string upper;
+        detail::reserveForLongTexts(upper, bytes.size());
+        appendUpperCp1252(upper, bytes);
+        upper_ = std::move(upper);
         upperReady_ = true;
     });
     return upper_;

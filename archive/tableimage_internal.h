@@ -83,6 +83,16 @@ private:
     size_t mask_ = 0;
 };
 
+// A text this long is a long text: a copy of it costs about what reading
+// it costs, so the image copies it as seldom as it can.
+constexpr size_t kLongTextBytes = size_t{256} << 10;
+
+// Room for `bytes` more in `text`, which long texts will fill: such room
+// is written once, page by page, and asks for large pages, each of which
+// costs one fault where small ones cost hundreds. Where the system gives
+// none for the asking, it is plain room.
+void reserveForLongTexts(std::string& text, size_t bytes);
+
 // A long text is hashed by its length and its first and last bytes: texts
 // with equal hashes are told apart by their bytes, which a comparison leaves
 // at the first difference, so a long text costs no more than a short one.
@@ -189,6 +199,7 @@ private:
     std::vector<std::shared_ptr<Chunk>> current_;
     std::shared_ptr<Slots> slots_;
     std::vector<std::unique_ptr<detail::RepeatCoder>> coders_;  // text columns of a load
+    std::vector<bool> longTexts_;  // the current chunk of the column holds a long text
 };
 
 }  // namespace archive

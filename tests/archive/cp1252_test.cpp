@@ -41,6 +41,19 @@ TEST(Cp1252, UpperCaseCoversTheGermanAndWesternLetters) {
     EXPECT_EQ(upperCp1252("abc_%1"), "ABC_%1");
 }
 
+// A text is upper-cased by words and blocks: every byte, at every place in a
+// word and on both sides of a block's end, as the byte alone is.
+TEST(Cp1252, UpperCaseOfATextIsThatOfEachByte) {
+    std::string text;
+    for (int round = 0; round < 20; ++round)
+        for (int byte = 0; byte < 256; ++byte) text += static_cast<char>((byte * 7 + round) & 0xFF);
+    text.insert(4090, "abyz`{@[");  // ASCII words around the first block's end
+    std::string expected;
+    for (const char c : text) expected += static_cast<char>(upperCp1252(static_cast<unsigned char>(c)));
+    for (const size_t skip : {size_t(0), size_t(1), size_t(3), size_t(7)})
+        EXPECT_EQ(upperCp1252(std::string_view(text).substr(skip)), expected.substr(skip)) << skip;
+}
+
 TEST(Cp1252, AsciiCaseLeavesEveryOtherByteAsItIs) {
     EXPECT_EQ(upperAscii("l\xF6sung az{@`"), "L\xF6SUNG AZ{@`");  // the title filter keeps umlauts as typed
     EXPECT_TRUE(equalsIgnoringAsciiCase("dword:", "DWORD:"));
