@@ -222,10 +222,19 @@ void Query::prepare() {
 void Query::open() {
     close();
     prepare();
+    openOn(imageOf(queriedTableFile(databaseName, prepared_->select.path)));
+}
+
+void Query::openFields(std::span<const std::string_view> fields) {
+    close();
+    prepare();
+    const std::string path = queriedTableFile(databaseName, prepared_->select.path);
+    std::shared_ptr<const TableImage> image = imageIfAtHand(path);
+    openOn(image ? std::move(image) : TableImage::loadFields(path, fields));
+}
+
+void Query::openOn(std::shared_ptr<const TableImage> image) {
     const sql::SelectStatement& select = prepared_->select;
-
-    std::shared_ptr<const TableImage> image = imageOf(queriedTableFile(databaseName, select.path));
-
     auto columnOf = [&](const std::string& field, sql::Position position) {
         const auto& columns = image->columns();
         for (size_t i = 0; i < columns.size(); ++i)
@@ -257,7 +266,7 @@ void Query::open() {
     image->requireSound();
     // Found sound, and with the order of this first result worked out: the
     // next start takes both from the cache file.
-    offerImageFile(image);
+    if (!image->partial()) offerImageFile(image);
     attach(std::move(image), std::move(rows), true);
     order_ = std::move(order);
 }
@@ -287,6 +296,16 @@ std::optional<std::string> greatestValue(const std::string& databaseName, const 
     const std::string path = queriedTableFile(databaseName, fromPath);
     const GreatestValue greatest = greatestValueOf(path, field);
     if (const auto mismatch = fieldMismatchText(view, path, greatest.fieldNames)) throw EngineError(*mismatch);
+    if (greatest.column < 0) throw EngineError(fieldNotFoundText(field));
+    return greatest.value;
+}
+
+std::optional<std::string> greatestValue(const Query& opened, const ViewDef& view, std::string_view field) {
+    const TableImage* image = opened.image();
+    if (!image) throw std::logic_error("greatestValue: the query is not open");
+    const GreatestValue greatest = greatestValueIn(*image, field);
+    if (const auto mismatch = fieldMismatchText(view, image->path(), greatest.fieldNames))
+        throw EngineError(*mismatch);
     if (greatest.column < 0) throw EngineError(fieldNotFoundText(field));
     return greatest.value;
 }

@@ -144,6 +144,12 @@ public:
     void prepare();
     // Runs the statement; the cursor stands on the first record.
     void open();
+    // The same for a reader that needs a few fields of a large table once:
+    // where no image of the table is at hand, only `fields` are read (those
+    // the table has), into an image no other data set shares; the result
+    // then holds those fields alone. The fields the statement names must be
+    // among them.
+    void openFields(std::span<const std::string_view> fields);
     void close() override;
 
     // Works out ahead what a LIKE on the text field `field` needs over this
@@ -152,6 +158,8 @@ public:
     void prepareSearch(std::string_view field) const;
 
 private:
+    void openOn(std::shared_ptr<const TableImage> image);
+
     struct Statement;
     std::shared_ptr<const Statement> prepared_;
     std::string preparedText_;
@@ -250,6 +258,9 @@ int appendToTableFile(const std::string& databaseName, const std::string& tableN
 // fields that do not match the view's.
 std::optional<std::string> greatestValue(const std::string& databaseName, const std::string& fromPath,
                                          const ViewDef& view, std::string_view field);
+// The same of the table an open query was read from (all its rows, not
+// only the query's), out of the image the query holds.
+std::optional<std::string> greatestValue(const Query& opened, const ViewDef& view, std::string_view field);
 
 // Starts reading a table file in the background, for a query soon to be
 // opened on it (its databaseName and the file its FROM names); faults show

@@ -178,6 +178,42 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
     return nullptr;
 }
 
+GreatestValue greatestValueIn(const TableImage& image, std::string_view field) {
+    GreatestValue answer;
+    answer.fieldNames = image.fieldNames();
+    int column = -1;
+    for (size_t i = 0; i < image.columns().size() && column < 0; ++i)
+        if (equalsIgnoringCase(image.columns()[i].name, field)) column = static_cast<int>(i);
+    for (size_t i = 0; i < answer.fieldNames.size() && answer.column < 0; ++i)
+        if (equalsIgnoringCase(answer.fieldNames[i], field)) answer.column = static_cast<int>(i);
+    if (column < 0) {
+        // A field of the table that an image of some fields left out.
+        if (answer.column >= 0) throw std::logic_error("greatestValueIn: the field was not read");
+        return answer;
+    }
+    GreatestText greatest;
+    // Rows of one issue mostly lie together: a row of the same entry of its
+    // chunk as the row before has been offered already.
+    for (uint32_t index = 0; index < image.chunkCount(); ++index) {
+        const TableImage::Chunk& chunk = image.chunk(column, index);
+        const uint32_t first = index << TableImage::kChunkShift;
+        const uint32_t rows = std::min(chunk.rows(), image.rowCount() - first);
+        std::optional<uint32_t> offered;
+        bool offeredNull = false;
+        for (uint32_t i = 0; i < rows; ++i) {
+            if (image.isDeleted(first + i)) continue;
+            const uint32_t entry = chunk.entry(i);
+            const bool null = chunk.nulls[i];
+            if (offered == entry && offeredNull == null) continue;
+            offered = entry;
+            offeredNull = null;
+            greatest.offer(null ? std::nullopt : std::optional(chunk.entryText(entry)));
+        }
+    }
+    answer.value = greatest.result();
+    return answer;
+}
+
 GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     GreatestValue answer;
     GreatestText greatest;
@@ -198,17 +234,7 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
             cache.keep(image);
         }
     }
-    if (image) {
-        columnNamed(image->columns());
-        if (answer.column < 0) return answer;
-        for (uint32_t row = 0; row < image->rowCount(); ++row) {
-            if (image->isDeleted(row)) continue;
-            greatest.offer(image->isNull(row, answer.column) ? std::nullopt
-                                                             : std::optional(image->text(row, answer.column)));
-        }
-        answer.value = greatest.result();
-        return answer;
-    }
+    if (image) return greatestValueIn(*image, field);
     Database db = Database::openReadOnly(path);
     detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
     std::string tableName;

@@ -41,6 +41,8 @@ struct GreatestValue {
     std::optional<std::string> value;
 };
 GreatestValue greatestValueOf(const std::string& path, std::string_view field);
+// The same out of an image at hand (its field names those of its table).
+GreatestValue greatestValueIn(const TableImage& image, std::string_view field);
 
 // Starts loading the image of a table file in the background, unless it is
 // at hand or on its way; imageOf() takes the result. Loads still running

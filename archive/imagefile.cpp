@@ -690,7 +690,8 @@ std::shared_ptr<const TableImage> readImageFile(const std::string& path, const s
 }
 
 void offerImageFile(std::shared_ptr<const TableImage> image) {
-    if (!image || image->rowCount() < detail::imageFileMinimumRows || detail::ImageFileCodec::madeByWrite(*image))
+    if (!image || image->partial() || image->rowCount() < detail::imageFileMinimumRows ||
+        detail::ImageFileCodec::madeByWrite(*image))
         return;
     const std::string file = imageFileOf(image->path());
     if (file.empty()) return;

@@ -136,6 +136,13 @@ public:
     // A file changed while its rows were read is read again; one that keeps
     // changing throws EngineError.
     static std::shared_ptr<const TableImage> load(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+    // The same for a reader that needs a few fields of a large table once:
+    // only the fields named (any letter case; those the table lacks are left
+    // out) are read, into an image of the caller's own that no cache holds.
+    // The table's cache file, when it still stands for the file, costs less
+    // than reading even one column: then that whole image comes back.
+    static std::shared_ptr<const TableImage> loadFields(const std::string& path,
+                                                        std::span<const std::string_view> fields);
     // An image of rows at hand rather than of a file, for what works on an
     // image alone (the query evaluation's tests): `cells` holds
     // columns.size() cells per row; the rows get the ids 1, 2, … in order.
@@ -154,6 +161,11 @@ public:
     void requireSound() const;
     const std::string& sqlTableName() const { return tableName_; }
     const std::vector<Column>& columns() const { return columns_; }
+    // The names of all the table's fields, also of those an image of some
+    // fields left out.
+    std::vector<std::string> fieldNames() const;
+    // An image of some fields only (loadFields), never to stand for the table.
+    bool partial() const { return !tableFields_.empty(); }
     // One past the highest row number; deleted rows keep their numbers and count here.
     uint32_t rowCount() const { return rowCount_; }
     uint32_t deletedCount() const { return deletedCount_; }
@@ -244,8 +256,10 @@ private:
     friend struct detail::ImageFileCodec;
 
     // One read of the file; nothing when the file changed while it was read.
+    // `fields`: the fields to read, null for all.
     static std::shared_ptr<const TableImage> loadUnlessChanged(const std::string& path,
-                                                               const std::atomic<bool>* cancel);
+                                                               const std::atomic<bool>* cancel,
+                                                               std::span<const std::string_view>* fields = nullptr);
     // Stops with LoadCancelled once `cancel` or `halt` (the other half of a
     // two-thread load failed) turns true.
     void readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
@@ -287,6 +301,7 @@ private:
     std::shared_ptr<const Verdict> verdict_;
     std::string tableName_;
     std::vector<Column> columns_;
+    std::vector<std::string> tableFields_;  // all the table's fields, for a partial image only
     std::vector<std::vector<ChunkPtr>> cells_;  // [column][chunk]
     std::vector<std::shared_ptr<const Slots>> slots_;  // [chunk]
     uint32_t rowCount_ = 0;

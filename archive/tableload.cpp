@@ -304,8 +304,24 @@ std::shared_ptr<const TableImage> TableImage::load(const std::string& path, cons
     throw EngineError(detail::changingText(path));
 }
 
+std::shared_ptr<const TableImage> TableImage::loadFields(const std::string& path,
+                                                         std::span<const std::string_view> fields) {
+    if (std::shared_ptr<const TableImage> kept = readImageFile(path, nullptr)) return kept;
+    for (int attempt = 0; attempt < kLoadTries; ++attempt)
+        if (std::shared_ptr<const TableImage> image = loadUnlessChanged(path, nullptr, &fields)) return image;
+    throw EngineError(detail::changingText(path));
+}
+
+std::vector<std::string> TableImage::fieldNames() const {
+    if (partial()) return tableFields_;
+    std::vector<std::string> names;
+    for (const Column& column : columns_) names.push_back(column.name);
+    return names;
+}
+
 std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::string& path,
-                                                                const std::atomic<bool>* cancel) {
+                                                                const std::atomic<bool>* cancel,
+                                                                std::span<const std::string_view>* fields) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) throw EngineError(detail::unreadableText(path));
 
@@ -328,6 +344,13 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     // from the same state of the file.
     check->transaction.emplace(check->db, path, detail::Transaction::Lock::Deferred);
     readSchema(db, path, image->tableName_, image->columns_);
+    if (fields) {
+        for (const Column& column : image->columns_) image->tableFields_.push_back(column.name);
+        std::erase_if(image->columns_, [&](const Column& column) {
+            return std::none_of(fields->begin(), fields->end(),
+                                [&](std::string_view field) { return equalsIgnoringCase(column.name, field); });
+        });
+    }
 
     // A large table is read by two threads, each over its own connection and
     // half of the row ids.
@@ -345,26 +368,44 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     }
     span.reset();
 
-    std::shared_ptr<Check> second;
-    if (middle) {
+    // A further connection in a read transaction of its own; null when it
+    // cannot be opened.
+    const auto another = [&]() -> std::shared_ptr<Check> {
+        std::shared_ptr<Check> connection;
         try {
-            second = std::make_shared<Check>();
-            second->db = Database::openReadOnly(path);
-            second->transaction.emplace(second->db, path, detail::Transaction::Lock::Deferred);
-            Command look(second->db, "SELECT max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
+            connection = std::make_shared<Check>();
+            connection->db = Database::openReadOnly(path);
+            connection->transaction.emplace(connection->db, path, detail::Transaction::Lock::Deferred);
+            Command look(connection->db, "SELECT max(rowid) FROM " + detail::quotedIdentifier(image->tableName_),
+                         path);
             look.step();
         } catch (const EngineError&) {
-            second.reset();
+            return nullptr;
         }
-        // A file with a rollback journal is now held against writers by both
+        // A file with a rollback journal is now held against writers by the
         // read transactions; only when no write came in between do they read
         // the same state of it. A WAL-mode file is opened immutable and held
         // by nothing: the stamp compared once the rows are read tells.
-        if (second && stampOf(path) != std::optional<FileStamp>(image->stamp_)) second.reset();
+        if (stampOf(path) != std::optional<FileStamp>(image->stamp_)) return nullptr;
+        return connection;
+    };
+    std::shared_ptr<Check> second;
+    if (middle) {
+        second = another();
         if (!second) middle.reset();
     }
 
-    const bool needsCheck = !knownSound(path, image->stamp_);
+    bool needsCheck = !knownSound(path, image->stamp_);
+    // An image of some fields is read for a reader that waits for the check
+    // anyway: the check starts at once on a connection of its own, and the
+    // threads reading rows share the cores with it rather than leave it to
+    // the half done first, which would then run it alone.
+    if (fields && needsCheck) {
+        if (std::shared_ptr<Check> checker = another()) {
+            image->startCheck(std::move(checker));
+            needsCheck = false;
+        }
+    }
     if (!middle) {
         image->readRows(db, path, std::nullopt, std::nullopt, cancel, nullptr);
     } else {
@@ -410,7 +451,9 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     // replaces it whole: the rows are those of the stamp only if it still holds.
     if (detail::rowsReadHook) detail::rowsReadHook(path);
     if (stampOf(path) != std::optional<FileStamp>(image->stamp_)) return nullptr;
-    if (!needsCheck) {
+    if (image->verdict_) {
+        // Checking since the start.
+    } else if (!needsCheck) {
         image->knownSoundVerdict();
     } else if (!middle) {
         image->startCheck(check);

@@ -6,6 +6,7 @@
 #include "enginepaths.h"
 #include "filelayer.h"
 #include "querytext.h"
+#include "sorting.h"
 #include "statistics.h"
 #include "tablefile.h"
 #include "tablescan.h"
@@ -30,6 +31,7 @@ namespace cli {
 namespace {
 
 constexpr std::string_view kIssueField = "AUSGABE";
+constexpr std::string_view kRatingField = "WERTUNG";
 
 // The progress of long work on a terminal: a line rewritten in place. Any
 // other message on the terminal first clears it, or the message would run
@@ -356,18 +358,39 @@ int printStatistics(const std::string& folder, const archive::ViewDef& view, con
     archive::Query query;
     query.databaseName = folder;
     query.sql = archive::buildQueryText(state, view.tableFile).lines;
-    query.open();
-
-    const std::optional<std::string> greatest = greatestIssueCode(folder, view);
+    const bool games = &view == &archive::gamesView();
     const archive::Issue first;
-    const archive::Issue newest = archive::newestIssueFrom(greatest ? &*greatest : nullptr);
+    archive::Issue newest;
+    // Only the fields the selection and the statistics read. The titles, a
+    // large column, only name the record a computation stops at: unless the
+    // selection needs them, a computation that stops is done again with
+    // them, so a second read costs time only on a table the maintainer has
+    // to mend anyway.
+    auto opened = [&](bool titles) {
+        std::vector<std::string_view> fields{view.categoryField, kIssueField};
+        if (titles || selection.title) fields.push_back(archive::kTitleField);
+        if (games || selection.minimumRating) fields.push_back(kRatingField);
+        query.openFields(fields);
+        const std::optional<std::string> greatest = archive::greatestValue(query, view, kIssueField);
+        newest = archive::newestIssueFrom(greatest ? &*greatest : nullptr);
+        return query.fieldIndex(archive::kTitleField) >= 0;
+    };
+    auto computed = [&](auto compute) {
+        const bool titled = opened(false);
+        auto statistics = compute();
+        if (!statistics.complete && !titled) {
+            opened(true);
+            statistics = compute();
+        }
+        return statistics;
+    };
     std::ostream& out = streams.out;
     auto month = [&](int m, double issues) -> std::ostream& {
         return out << (m + 1) << '\t' << stats::numberText(issues);
     };
-    if (&view == &archive::gamesView()) {
+    if (games) {
         const stats::GameStatistics statistics =
-            stats::computeGameStatistics(query, view.statisticsRows, first, newest);
+            computed([&] { return stats::computeGameStatistics(query, view.statisticsRows, first, newest); });
         if (!statistics.complete) {
             streams.err << texts::kStatisticsStopped << ": " << statistics.failure << '\n';
             return kFailed;
@@ -385,7 +408,7 @@ int printStatistics(const std::string& folder, const archive::ViewDef& view, con
             out << rating << '\t' << stats::numberText(statistics.ratingCounts[rating]) << '\n';
     } else {
         const stats::KindStatistics statistics =
-            stats::computeKindStatistics(query, view.statisticsRows, first, newest);
+            computed([&] { return stats::computeKindStatistics(query, view.statisticsRows, first, newest); });
         if (!statistics.complete) {
             streams.err << texts::kStatisticsStopped << ": " << statistics.failure << '\n';
             return kFailed;

@@ -924,6 +924,15 @@ TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWi
         const GreatestValue read = greatestValueOf(path, "AUSGABE");
         EXPECT_EQ(imageIfAtHand(path), nullptr);  // one column read, no image made
         EXPECT_EQ(read.column, fieldIndex(gamesView(), "AUSGABE"));
+        {
+            Query some;
+            some.sql = {"SELECT * FROM " + quotedLiteral(path)};
+            const std::string_view fields[] = {"AUSGABE"};
+            some.openFields(fields);
+            EXPECT_EQ(some.fieldCount(), 1);
+            EXPECT_EQ(greatestValue(some, gamesView(), "ausgabe"), read.value);
+            EXPECT_EQ(imageIfAtHand(path), nullptr);  // an image of some fields is nobody else's
+        }
         const std::optional<std::string> viaView = greatestValue(work.path(), kGamesFile, gamesView(), "AUSGABE");
         ASSERT_NE(imageOf(path), nullptr);
         const GreatestValue fromImage = greatestValueOf(path, "AUSGABE");

@@ -348,6 +348,27 @@ TEST(ToolTest, ExitStatuses) {
     }
 }
 
+// A computation that stops names its record by place and title, whether
+// the selection read the titles or not.
+TEST(ToolTest, StoppedStatisticsNameTheRecord) {
+    TestFolder crafted;
+    writeCraftedArchive(crafted.path());
+    sql(crafted.file("GameData.DB"), "UPDATE GameData SET WERTUNG = 'viel' WHERE TITEL = 'Theta'");
+    const struct {
+        std::vector<std::string> args;
+        std::string named;
+    } cases[] = {
+        {{"statistik", crafted.path(), "spiele"}, "(Datensatz 10, Titel 'Theta')"},
+        {{"statistik", crafted.path(), "spiele", "--titel", "eta"}, "(Datensatz 4, Titel 'Theta')"},
+    };
+    for (const auto& [args, named] : cases) {
+        const Result result = runTool(args);
+        EXPECT_EQ(result.status, cli::kFailed);
+        EXPECT_NE(result.err.find("'viel' ist kein"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
+    }
+}
+
 // A failure at any step of making the tables leaves none of them behind, so
 // that a second try is not refused.
 TEST(ToolTest, NewTablesAreAllThreeOrNone) {
