@@ -1,6 +1,7 @@
 #include "collation.h"
 #include "imagefilecodec.h"
 
+#include <cstdint>
 #include <vector>
 
 // A cache file with a sound checksum was written by this program, or made
@@ -67,12 +68,15 @@ void ImageFileCodec::requireFittingRanks(const TableImage& image) {
         if (!dictionary) throw Unusable{};
         const uint32_t entries = dictionary->rows();
         if (entries == 0 || !dictionary->nulls[0] || !dictionary->entryText(0).empty()) throw Unusable{};
-        std::vector<bool> held(entries, false);
-        for (uint32_t row = 0; row < rowCount; ++row) {
-            const uint32_t rank = ranks[row];
-            if (rank >= entries || image.isNull(row, column) != (rank == 0)) throw Unusable{};
-            if (rank != 0 && image.text(row, column) != dictionary->entryText(rank)) throw Unusable{};
-            held[rank] = true;
+        std::vector<uint8_t> held(entries, 0);
+        for (uint32_t index = 0; index < image.chunkCount(); ++index) {
+            const TableImage::Chunk& cells = image.chunk(column, index);
+            const uint32_t* rank = ranks.data() + (size_t{index} << TableImage::kChunkShift);
+            for (uint32_t i = 0; i < cells.rows(); ++i) {
+                if (rank[i] >= entries || cells.nulls[i] != (rank[i] == 0)) throw Unusable{};
+                if (rank[i] != 0 && cells.text(i) != dictionary->entryText(rank[i])) throw Unusable{};
+                held[rank[i]] = 1;
+            }
         }
         for (uint32_t r = 1; r < entries; ++r) {
             if (!held[r] || dictionary->nulls[r]) throw Unusable{};
@@ -101,12 +105,11 @@ void ImageFileCodec::requireFittingOrders(const TableImage& image) {
             }
             return a < b;
         };
+        // Strictly ascending by keys and row, so no row comes twice: with
+        // as many rows as live ones, each live row once.
         const std::vector<uint32_t>& rows = *kept.rows;
-        std::vector<bool> seen(image.rowCount_, false);
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (seen[rows[i]] || (i > 0 && !before(rows[i - 1], rows[i]))) throw Unusable{};
-            seen[rows[i]] = true;
-        }
+        for (size_t i = 1; i < rows.size(); ++i)
+            if (!before(rows[i - 1], rows[i])) throw Unusable{};
     }
 }
 
