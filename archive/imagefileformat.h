@@ -29,7 +29,7 @@ class WholeFileWriter;
 namespace detail {
 
 inline constexpr char kImageMagic[8] = {'Q', 'L', 'I', 'M', 'A', 'G', 'E', '\n'};
-inline constexpr uint32_t kImageFormatVersion = 1;
+inline constexpr uint32_t kImageFormatVersion = 2;
 inline constexpr size_t kImageBlockBytes = size_t{1} << 20;
 
 // What makes a cache file unusable: it is passed over.

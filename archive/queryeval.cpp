@@ -34,7 +34,7 @@ public:
 private:
     static bool atLeast(const TableImage::Chunk& chunk, const BoundCondition& condition, uint32_t i) {
         const int64_t number = chunk.numbers[i];
-        return number != TableImage::kNoNumber && number >= condition.minimum;
+        return TableImage::isNumber(number) && number >= condition.minimum;
     }
 
     static const std::string& cellsOf(const TableImage::Chunk& chunk, const BoundCondition& condition) {

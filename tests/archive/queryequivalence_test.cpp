@@ -368,10 +368,14 @@ private:
 
 // The writer stores empty text as NULL; a table may still hold empty text
 // (written by another tool), which sorts above NULL and matches "%%". Such a
-// tool may also leave texts and REAL values in the rating, which sort after
-// NULL and among the numbers or after them.
+// tool may also leave texts, REAL values and BLOBs in the rating, which
+// sort after NULL and among the numbers or after them, the BLOBs last by
+// their bytes, a BLOB that reads "80" among them.
 void putEmptyTexts(const std::string& path) {
     runSql(path,
+           "UPDATE GameData SET WERTUNG = X'3830' WHERE rowid % 251 = 17;"
+           "UPDATE GameData SET WERTUNG = X'7A' WHERE rowid % 257 = 19;"
+           "UPDATE GameData SET WERTUNG = X'21' WHERE rowid % 263 = 21;"
            "UPDATE GameData SET WERTUNG = 'gut' WHERE rowid % 211 = 3;"
            "UPDATE GameData SET WERTUNG = 'Gut' WHERE rowid % 223 = 5;"
            "UPDATE GameData SET WERTUNG = '\xFC" "ber 90' WHERE rowid % 227 = 7;"
