@@ -472,9 +472,9 @@ public:
             texts.push_back("%" + combination.category.substr(1, 3) + "%");
         }
         if (combination.rating != kAllEntries) {
-            // The reader's threshold leaves out what is no integer, where
-            // SQLite would keep every text.
-            sql += " AND typeof(WERTUNG) = 'integer' AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
+            // The reader's threshold leaves out what is no number, where
+            // SQLite would keep every text and BLOB.
+            sql += " AND typeof(WERTUNG) IN ('integer', 'real') AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
             minimum = std::stoll(combination.rating);
         }
         const std::vector<int64_t> kept = reference_.rowIds(sql, texts, minimum);
