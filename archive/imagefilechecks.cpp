@@ -1,6 +1,7 @@
 #include "collation.h"
 #include "imagefilecodec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -62,26 +63,38 @@ void ImageFileCodec::requireFittingRanks(const TableImage& image) {
             }
             continue;
         }
-        // A text column's ranks come with its dictionary: NULL at rank 0,
-        // then each distinct value once, in the collation's order, each
-        // held by a row of that rank and only by those.
-        if (!dictionary) throw Unusable{};
-        const uint32_t entries = dictionary->rows();
-        if (entries == 0 || !dictionary->nulls[0] || !dictionary->entryText(0).empty()) throw Unusable{};
-        std::vector<uint8_t> held(entries, 0);
+        // A text column's ranks: NULL at rank 0, then each distinct value
+        // once, in the collation's order, each held by a row of that rank
+        // and only by those. Its dictionary, where it came along, lists
+        // those values; without one the first row of each rank stands for it.
+        uint32_t entries = 0;
+        if (dictionary) {
+            entries = dictionary->rows();
+            if (entries == 0 || !dictionary->nulls[0] || !dictionary->entryText(0).empty()) throw Unusable{};
+        } else {
+            for (const uint32_t rank : ranks) entries = std::max(entries, rank);
+            ++entries;
+        }
+        std::vector<uint32_t> holder(entries, UINT32_MAX);
+        auto valueOf = [&](uint32_t rank) {
+            return dictionary ? dictionary->entryText(rank) : image.text(holder[rank], column);
+        };
         for (uint32_t index = 0; index < image.chunkCount(); ++index) {
             const TableImage::Chunk& cells = image.chunk(column, index);
-            const uint32_t* rank = ranks.data() + (size_t{index} << TableImage::kChunkShift);
+            const uint32_t first = index << TableImage::kChunkShift;
+            const uint32_t* rank = ranks.data() + first;
             for (uint32_t i = 0; i < cells.rows(); ++i) {
                 if (rank[i] >= entries || cells.nulls[i] != (rank[i] == 0)) throw Unusable{};
-                if (rank[i] != 0 && cells.text(i) != dictionary->entryText(rank[i])) throw Unusable{};
-                held[rank[i]] = 1;
+                if (holder[rank[i]] == UINT32_MAX) {
+                    holder[rank[i]] = first + i;
+                    if (!dictionary) continue;
+                }
+                if (rank[i] != 0 && cells.text(i) != valueOf(rank[i])) throw Unusable{};
             }
         }
         for (uint32_t r = 1; r < entries; ++r) {
-            if (!held[r] || dictionary->nulls[r]) throw Unusable{};
-            if (r > 1 && compareCollated(dictionary->entryText(r - 1), dictionary->entryText(r)) >= 0)
-                throw Unusable{};
+            if (holder[r] == UINT32_MAX || (dictionary && dictionary->nulls[r])) throw Unusable{};
+            if (r > 1 && compareCollated(valueOf(r - 1), valueOf(r)) >= 0) throw Unusable{};
         }
     }
 }
