@@ -127,7 +127,8 @@ void appendCell(Chunk& chunk, const Cell& cell, bool integerColumn, const std::s
     if (cell) {
         chunk.bytes += *cell;
         if (integerColumn)
-            if (const std::optional<long long> parsed = detail::parseInteger(*cell)) number = *parsed;
+            if (const std::optional<long long> parsed = detail::parseInteger(*cell))
+                if (TableImage::isNumber(*parsed)) number = *parsed;
     }
     endCell(chunk, path);
     if (integerColumn) chunk.numbers.push_back(number);

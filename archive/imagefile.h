@@ -14,6 +14,7 @@
 // one whole-file writer), never beside a table, and the folder is kept
 // within a bound by removing the oldest files.
 
+#include "imagefolder.h"
 #include "tableimage.h"
 
 #include <atomic>
@@ -22,14 +23,6 @@
 #include <string>
 
 namespace archive {
-
-// The folder of the cache files in the file system's form: below
-// $XDG_CACHE_HOME when that is an absolute path, else below ~/.cache;
-// empty when neither is known.
-std::string imageFileFolder();
-// The cache file of a table file (a program path) in the file system's
-// form; empty when there can be none (no cache folder, or the table lies in it).
-std::string imageFileOf(const std::string& tablePath);
 
 // The image held by the cache file of `path` when that file is intact and
 // was written of the table file as it is now; otherwise null, never an error.

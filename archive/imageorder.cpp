@@ -1,6 +1,7 @@
 #include "tableimage_internal.h"
 
 #include "collation.h"
+#include "cp1252.h"
 
 #include <algorithm>
 #include <memory>
@@ -31,11 +32,12 @@ struct TextEntry {
     uint32_t row;
 };
 
-// Marks a value id of an integer column as one of its integers, or as one
-// of its REAL values (kept as text in the image).
+// Marks a value id of an integer column as one of its integers, one of its
+// REAL values (kept as text in the image) or one of its BLOBs.
 constexpr uint32_t kNumberBit = 0x80000000u;
 constexpr uint32_t kRealBit = 0x40000000u;
-constexpr uint32_t kIdBits = kRealBit - 1;
+constexpr uint32_t kBlobBit = 0x20000000u;
+constexpr uint32_t kIdBits = kBlobBit - 1;
 
 // An integer or a REAL, compared by value without rounding the integer.
 struct NumericValue {
@@ -181,19 +183,25 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
     if (integerColumn) {
         // The order SQLite gives a column of INTEGER affinity: NULL, then the
         // numbers by value (a REAL among the integers), then the texts a
-        // foreign file may hold there, by the collation of text fields.
+        // foreign file may hold there, by the collation of text fields, then
+        // its BLOBs by their bytes.
         DistinctNumbers numbers;
         DistinctTexts reals;
         DistinctTexts others;
+        DistinctTexts blobs;
         std::vector<double> realValues;
         for (uint32_t row = 0; row < rowCount_; ++row) {
             if (isNull(row, column)) continue;
             const int64_t number = cells_[column][row >> kChunkShift]->numbers[row & (kChunkRows - 1)];
-            if (number != kNoNumber) {
+            if (isNumber(number)) {
                 valueOfRow[row] = numbers.idOf(number) | kNumberBit;
                 continue;
             }
             const std::string_view cell = text(row, column);
+            if (number == kBlobCell) {
+                valueOfRow[row] = blobs.idOf(cell) | kBlobBit;
+                continue;
+            }
             if (const std::optional<double> real = detail::parseReal(cell)) {
                 const uint32_t id = reals.idOf(cell);
                 if (id == realValues.size()) realValues.push_back(*real);
@@ -226,11 +234,21 @@ std::vector<uint32_t> TableImage::computeRanks(int column, std::shared_ptr<const
         }
         std::vector<uint32_t> textRank(textOrder.size());
         for (const uint32_t id : textOrder) textRank[id] = ++rank;
+        // A BLOB's bytes came from the file as they stand; the image holds
+        // them as text, whose UTF-8 form gives them back.
+        std::vector<std::string> blobBytes;
+        for (const std::string_view blob : blobs.values) blobBytes.push_back(cp1252ToUtf8(blob));
+        std::vector<uint32_t> blobOrder(blobBytes.size());
+        std::iota(blobOrder.begin(), blobOrder.end(), 0u);
+        std::sort(blobOrder.begin(), blobOrder.end(), [&](uint32_t a, uint32_t b) { return blobBytes[a] < blobBytes[b]; });
+        std::vector<uint32_t> blobRank(blobOrder.size());
+        for (const uint32_t id : blobOrder) blobRank[id] = ++rank;
         for (uint32_t row = 0; row < rowCount_; ++row) {
             if (isNull(row, column)) continue;
             const uint32_t value = valueOfRow[row];
             ranks[row] = value & kNumberBit ? numberRank[value & kIdBits]
                          : value & kRealBit ? realRank[value & kIdBits]
+                         : value & kBlobBit ? blobRank[value & kIdBits]
                                             : textRank[value];
         }
         return ranks;

@@ -1,5 +1,7 @@
 #include "queryeval.h"
 
+#include "filelayer.h"
+
 #include <algorithm>
 #include <span>
 #include <string>
@@ -32,9 +34,16 @@ public:
     }
 
 private:
+    // A REAL value a foreign file left in an integer column (kept as its
+    // text) is compared by its value, as SQLite compares it: a rating of
+    // 80.0 or 80.5 reaches 80, one of 79.5 does not. Texts and BLOBs never do.
     static bool atLeast(const TableImage::Chunk& chunk, const BoundCondition& condition, uint32_t i) {
         const int64_t number = chunk.numbers[i];
-        return number != TableImage::kNoNumber && number >= condition.minimum;
+        if (TableImage::isNumber(number)) [[likely]]
+            return number >= condition.minimum;
+        if (number == TableImage::kBlobCell || chunk.nulls[i]) return false;
+        const std::optional<double> real = detail::parseReal(chunk.text(i));
+        return real && static_cast<long double>(*real) >= static_cast<long double>(condition.minimum);
     }
 
     static const std::string& cellsOf(const TableImage::Chunk& chunk, const BoundCondition& condition) {

@@ -95,7 +95,7 @@ std::optional<long long> TableImage::integer(uint32_t row, int column) const {
     const uint32_t i = row & (kChunkRows - 1);
     if (!data.numbers.empty()) {
         const int64_t value = data.numbers[i];
-        if (value == kNoNumber) return std::nullopt;
+        if (!isNumber(value)) return std::nullopt;
         return value;
     }
     if (data.nulls[i]) return std::nullopt;

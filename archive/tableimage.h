@@ -191,8 +191,13 @@ public:
     // The chunks of a column, in row order: chunk k holds rows from k * kChunkRows on.
     uint32_t chunkCount() const { return static_cast<uint32_t>(slots_.size()); }
     const Chunk& chunk(int column, uint32_t index) const { return *cells_[column][index]; }
-    // Integer columns: kNoNumber stands for NULL or a non-number.
+    // Integer columns: kNoNumber stands for NULL or a text that is no
+    // number, kBlobCell for a BLOB (its bytes are the cell's text), which
+    // is no number either and sorts after every text, as SQLite sorts it.
+    // Neither is taken for the integer it would be.
     static constexpr int64_t kNoNumber = INT64_MIN;
+    static constexpr int64_t kBlobCell = INT64_MIN + 1;
+    static constexpr bool isNumber(int64_t value) { return value > kBlobCell; }
 
     // The live row numbers in the order of the keys, each with its own
     // direction; rows that tie on every key stay in stored order.

@@ -208,7 +208,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
                 const auto result = std::to_chars(digits, digits + sizeof digits, number);
                 data.bytes.append(digits, result.ptr);
                 endCell(data, path);
-                data.numbers.push_back(number);
+                data.numbers.push_back(TableImage::isNumber(number) ? number : kNoNumber);
                 continue;
             }
             const std::string_view utf8 = valueText(db, value, path);
@@ -222,7 +222,10 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
             appendUtf8AsCp1252(data.bytes, utf8);
             const std::optional<long long> parsed = detail::parseInteger(std::string_view(data.bytes).substr(start));
             endCell(data, path);
-            data.numbers.push_back(parsed ? *parsed : kNoNumber);
+            if (type == SQLITE_BLOB)
+                data.numbers.push_back(TableImage::kBlobCell);
+            else
+                data.numbers.push_back(parsed && TableImage::isNumber(*parsed) ? *parsed : kNoNumber);
         }
         builder.endRow(sqlite3_column_int64(stmt, 0));
     }

@@ -12,6 +12,7 @@
 #include "engine.h"
 #include "imagecache.h"
 #include "imagefile.h"
+#include "imagefileformat.h"
 #include "querytext.h"
 #include "scopedvariable.h"
 #include "sorting.h"
@@ -367,10 +368,14 @@ private:
 
 // The writer stores empty text as NULL; a table may still hold empty text
 // (written by another tool), which sorts above NULL and matches "%%". Such a
-// tool may also leave texts and REAL values in the rating, which sort after
-// NULL and among the numbers or after them.
+// tool may also leave texts, REAL values and BLOBs in the rating, which
+// sort after NULL and among the numbers or after them, the BLOBs last by
+// their bytes, a BLOB that reads "80" among them.
 void putEmptyTexts(const std::string& path) {
     runSql(path,
+           "UPDATE GameData SET WERTUNG = X'3830' WHERE rowid % 251 = 17;"
+           "UPDATE GameData SET WERTUNG = X'7A' WHERE rowid % 257 = 19;"
+           "UPDATE GameData SET WERTUNG = X'21' WHERE rowid % 263 = 21;"
            "UPDATE GameData SET WERTUNG = 'gut' WHERE rowid % 211 = 3;"
            "UPDATE GameData SET WERTUNG = 'Gut' WHERE rowid % 223 = 5;"
            "UPDATE GameData SET WERTUNG = '\xFC" "ber 90' WHERE rowid % 227 = 7;"
@@ -467,9 +472,9 @@ public:
             texts.push_back("%" + combination.category.substr(1, 3) + "%");
         }
         if (combination.rating != kAllEntries) {
-            // The reader's threshold leaves out what is no integer, where
-            // SQLite would keep every text.
-            sql += " AND typeof(WERTUNG) = 'integer' AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
+            // The reader's threshold leaves out what is no number, where
+            // SQLite would keep every text and BLOB.
+            sql += " AND typeof(WERTUNG) IN ('integer', 'real') AND WERTUNG >= ?" + std::to_string(texts.size() + 1);
             minimum = std::stoll(combination.rating);
         }
         const std::vector<int64_t> kept = reference_.rowIds(sql, texts, minimum);
@@ -1013,6 +1018,36 @@ TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew
         };
     };
     auto flipped = [&](size_t at) { return changed([at](std::string& b) { b[at] = static_cast<char>(b[at] ^ 0x20); }); };
+    // A file made by hand to pass the checksum: `change` applied to the
+    // bytes where `part` lies in the file, the checksum worked out anew.
+    auto resealed = [&](std::string_view part, const std::function<void(char*)>& change) {
+        return changed([part, change](std::string& b) {
+            const size_t at = b.find(part);
+            ASSERT_NE(at, std::string::npos);
+            change(b.data() + at);
+            const uint64_t sum = detail::checksumOf(std::string_view(b).substr(0, b.size() - sizeof sum));
+            b.replace(b.size() - sizeof sum, sizeof sum, reinterpret_cast<const char*>(&sum), sizeof sum);
+        });
+    };
+    const std::shared_ptr<const TableImage> goodImage = readImageFile(path);
+    ASSERT_NE(goodImage, nullptr);
+    const int title = static_cast<int>(std::find_if(goodImage->columns().begin(), goodImage->columns().end(),
+                                                    [](const Column& c) { return c.name == "TITEL"; }) -
+                                       goodImage->columns().begin());
+    const std::string& dictionary = goodImage->dictionary(title).bytes;
+    const std::vector<uint32_t>& ranks = goodImage->ranks(title);
+    const std::vector<uint32_t>& order = goodImage->sortedRows({{title, false}});
+    auto bytesOf = [](const std::vector<uint32_t>& values, size_t from, size_t count) {
+        return std::string_view(reinterpret_cast<const char*>(values.data() + from), count * sizeof(uint32_t));
+    };
+    const size_t otherRank = static_cast<size_t>(std::find(ranks.begin(), ranks.end(), ranks[1] + 1) - ranks.begin());
+    ASSERT_LT(otherRank, ranks.size());
+    auto swapWords = [](size_t first, size_t second) {
+        return [first, second](char* at) {
+            std::swap_ranges(at + first * sizeof(uint32_t), at + (first + 1) * sizeof(uint32_t),
+                             at + second * sizeof(uint32_t));
+        };
+    };
     // The header: magic (8), version (4), rows per chunk (4), stamp (44), path length (8) and path.
     const struct {
         std::string name;
@@ -1028,6 +1063,10 @@ TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew
         {"a byte of the path flipped", flipped(72), false},
         {"a byte of the checksum flipped", flipped(good.size() - 3), false},
         {"another format version", changed([](std::string& b) { b[8] = static_cast<char>(b[8] + 1); }), false},
+        {"resealed unchanged", resealed(dictionary, [](char*) {}), true},
+        {"a title of the dictionary changed", resealed(dictionary, [](char* at) { at[2] ^= 0x01; }), false},
+        {"two ranks of the titles swapped", resealed(bytesOf(ranks, 0, ranks.size()), swapWords(1, otherRank)), false},
+        {"two rows of the title order swapped", resealed(bytesOf(order, 0, order.size()), swapWords(0, 1)), false},
         {"a folder in its place", [&] { std::filesystem::create_directory(file); }, false},
         {"a pipe in its place", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, false},
         {"the table's time touched", [&] {

@@ -113,6 +113,19 @@ protected:
         runSql(folder.file("GameData.db"),
                "UPDATE GameData SET WERTUNG = '" + value + "' WHERE TITEL = '" + title + "'");
     }
+    // A REAL as it stands, whole-valued too, which the column's INTEGER
+    // affinity would turn into an integer: stored while the column is
+    // declared without affinity, as a foreign writer's file may hold it.
+    void setRealRating(const std::string& title, const std::string& value) {
+        const std::string path = folder.file("GameData.db");
+        auto declare = [&](const char* from, const char* to) {
+            runSql(path, std::string("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, '\"WERTUNG\" ") +
+                             from + "', '\"WERTUNG\" " + to + "') WHERE name = 'GameData'");
+        };
+        declare("INTEGER", "BLOB");
+        runSql(path, "UPDATE GameData SET WERTUNG = " + value + " WHERE TITEL = '" + title + "'");
+        declare("BLOB", "INTEGER");
+    }
 
     TestFolder folder;
     Query query;
@@ -223,6 +236,26 @@ TEST_F(StatisticsTest, RatingsAndMonthsOutsideTheChartsStillCountWhereTheyCan) {
     double inMonths = 0;
     for (double count : s.monthTestCount) inMonths += count;
     EXPECT_EQ(inMonths, 5);
+
+    // REAL values: a whole one counts as its number, in the distribution
+    // too; both reach a threshold by their values, as SQLite compares them.
+    writeTable(folder.file("GameData.db"), gamesView(),
+               {game("Glatt", "0", "Action", "2000/02"), game("Halb", "0", "Action", "2000/02")});
+    setRealRating("Glatt", "80.0");
+    setRealRating("Halb", "79.5");
+    const struct {
+        std::string where;
+        double count, sum;
+    } selections[] = {{"", 2, 159.5}, {"WERTUNG >= 80", 1, 80}, {"WERTUNG >= 70", 2, 159.5}};
+    for (const auto& c : selections) {
+        SCOPED_TRACE(c.where);
+        const GameStatistics r = games(c.where);
+        ASSERT_TRUE(r.complete) << r.failure;
+        EXPECT_EQ(r.categoryCount[category("Action")], c.count);
+        EXPECT_DOUBLE_EQ(r.categorySum[category("Action")], c.sum);
+        EXPECT_EQ(r.ratingCounts[80], 1);
+        EXPECT_EQ(r.ratingCounts[79], 0);
+    }
 }
 
 TEST_F(StatisticsTest, ANonNumberEndsTheWalkKeepingWhatCameBefore) {

@@ -1,0 +1,146 @@
+#pragma once
+// Inside the cache files only: the bytes of a cache file and the checksum
+// over them. The layout, all numbers in this machine's byte order (the file
+// never leaves it):
+//   header   magic, format version, rows per chunk, the table file's stamp
+//            and path;
+//   payload  table name, columns, row and chunk counts; per chunk the row
+//            ids and deletion marks; per column and chunk the cells (bytes,
+//            offsets, repeat codes, NULL marks, numbers); the ranks,
+//            dictionaries and sort orders worked out when it was written;
+//   trailer  the checksum of everything before it, taken over blocks of
+//            kBlockBytes so that it is worked out while the bytes stream
+//            past, never over a second copy of them.
+
+#include "tableimage.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace archive {
+class WholeFileWriter;
+
+namespace detail {
+
+inline constexpr char kImageMagic[8] = {'Q', 'L', 'I', 'M', 'A', 'G', 'E', '\n'};
+inline constexpr uint32_t kImageFormatVersion = 2;
+inline constexpr size_t kImageBlockBytes = size_t{1} << 20;
+
+// What makes a cache file unusable: it is passed over.
+struct Unusable {};
+// The program ends or the folder is being written by a newer write.
+struct WriteStopped {};
+
+// The checksum of the blocks of kImageBlockBytes (the last one shorter) that
+// are added in turn.
+class Checksum {
+public:
+    Checksum();
+    void add(const char* data, size_t size);
+    uint64_t value() const { return sum_; }
+
+private:
+    uint64_t sum_;
+    uint64_t blocks_ = 0;
+};
+
+// The trailer a cache file holds after `payload`: the checksum of its blocks.
+uint64_t checksumOf(std::string_view payload);
+
+template <class T>
+concept Plain = std::is_trivially_copyable_v<T>;
+
+// The writing end: bytes go to the file a block at a time, each block into
+// the checksum on its way; stops with WriteStopped once `stop` turns true.
+class Sink {
+public:
+    Sink(WholeFileWriter& out, const std::atomic<bool>& stop);
+
+    void put(const void* data, size_t size);
+    template <Plain T>
+    void value(T v) {
+        put(&v, sizeof v);
+    }
+    template <Plain T>
+    void array(const std::vector<T>& values) {
+        value<uint64_t>(values.size());
+        put(values.data(), values.size() * sizeof(T));
+    }
+    void text(std::string_view bytes) {
+        value<uint64_t>(bytes.size());
+        put(bytes.data(), bytes.size());
+    }
+    void bits(const std::vector<bool>& marks);
+    // The last block and the trailer.
+    void finish();
+
+private:
+    void flush();
+
+    WholeFileWriter& out_;
+    const std::atomic<bool>& stop_;
+    std::string block_;
+    std::string packed_;
+    Checksum checksum_;
+};
+
+// The reading end over the `payload` bytes of an open file; throws Unusable
+// for a count the rest cannot hold or a read past the payload, and
+// LoadCancelled once `cancel` turns true.
+class Source {
+public:
+    Source(int fd, uint64_t payload, const std::atomic<bool>* cancel) : fd_(fd), payload_(payload), cancel_(cancel) {}
+
+    void get(void* into, size_t size);
+    template <Plain T>
+    T value() {
+        T v{};
+        get(&v, sizeof v);
+        return v;
+    }
+    // A count of items of `itemBytes` each that the rest of the file can hold.
+    size_t count(size_t itemBytes) {
+        const uint64_t n = value<uint64_t>();
+        if (n > remaining() / std::max<size_t>(itemBytes, 1)) throw Unusable{};
+        return static_cast<size_t>(n);
+    }
+    template <Plain T>
+    void array(std::vector<T>& values) {
+        const size_t n = count(sizeof(T));
+        values.resize(n);
+        get(values.data(), n * sizeof(T));
+    }
+    void text(std::string& bytes) {
+        const size_t n = count(1);
+        bytes.resize(n);
+        get(bytes.data(), n);
+    }
+    void bits(std::vector<bool>& marks);
+    // Every byte read, and the checksum agrees.
+    void verify();
+
+private:
+    uint64_t remaining() const { return payload_ - read_ + (block_.size() - at_); }
+    void refill();
+
+    int fd_;
+    uint64_t payload_;
+    const std::atomic<bool>* cancel_;
+    uint64_t read_ = 0;
+    std::string block_;
+    size_t at_ = 0;
+    std::string packed_;
+    Checksum checksum_;
+};
+
+void putStamp(Sink& sink, const FileStamp& stamp);
+FileStamp getStamp(Source& source);
+
+}  // namespace detail
+}  // namespace archive
