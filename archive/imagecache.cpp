@@ -244,7 +244,8 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     return answer;
 }
 
-void prefetchImage(const std::string& path, LoadPriority priority, std::function<void(const TableImage&)> prepare) {
+void prefetchImage(const std::string& path, LoadPriority priority,
+                   std::function<void(const TableImage&, const std::atomic<bool>& cancelled)> prepare) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return;  // the open that follows reports it
     ImageCache& cache = imageCache();
@@ -264,7 +265,7 @@ void prefetchImage(const std::string& path, LoadPriority priority, std::function
         read->store(true);
         if (prepare && !cancel->load()) {
             try {
-                prepare(*image);
+                prepare(*image, *cancel);
             } catch (const std::exception&) {
                 // The query that needs it works it out again and meets the fault itself.
             }
