@@ -3,6 +3,7 @@
 
 #include "collation.h"
 #include "cp1252.h"
+#include "greatestvalue.h"
 #include "tableimage_internal.h"
 #include "transaction.h"
 
@@ -29,33 +30,6 @@ using detail::Command;
 using detail::Database;
 using detail::readSchema;
 using detail::valueText;
-
-// Keeps the greatest value seen by the collation; NULL is the least.
-class GreatestText {
-public:
-    void offer(std::optional<std::string_view> value) {
-        seen_ = true;
-        if (!value) return;
-        key_.clear();
-        appendCollationKey(key_, *value);
-        if (best_) {
-            const int byKey = key_.compare(bestKey_);
-            if (byKey < 0 || (byKey == 0 && *value <= *best_)) return;
-        }
-        best_ = std::string(*value);
-        bestKey_.swap(key_);
-    }
-    std::optional<std::string> result() const {
-        if (!seen_) return std::nullopt;
-        return best_ ? *best_ : std::string();
-    }
-
-private:
-    bool seen_ = false;
-    std::optional<std::string> best_;
-    std::string key_;
-    std::string bestKey_;
-};
 
 constexpr size_t kCachedImages = 4;  // three views and one spare
 constexpr int kBackgroundNiceness = 10;
@@ -181,12 +155,27 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
 GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     GreatestValue answer;
     GreatestText greatest;
-    auto columnNamed = [&](const std::vector<Column>& columns) {
-        for (size_t i = 0; i < columns.size(); ++i) {
-            answer.fieldNames.push_back(columns[i].name);
-            if (answer.column < 0 && equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
-        }
+    auto fieldNamed = [&](const std::vector<std::string>& names) {
+        answer.fieldNames = names;
+        for (size_t i = 0; i < names.size() && answer.column < 0; ++i)
+            if (equalsIgnoringCase(names[i], field)) answer.column = static_cast<int>(i);
     };
+    auto columnNamed = [&](const std::vector<Column>& columns) {
+        std::vector<std::string> names;
+        for (const Column& column : columns) names.push_back(column.name);
+        fieldNamed(names);
+    };
+    // The cache file's summary answers for the issue field without a row
+    // being read, and without waiting for an image still being loaded.
+    if (const std::optional<ImageFileSummary> summary = readImageFileSummary(path)) {
+        fieldNamed(summary->fieldNames);
+        if (answer.column < 0) return answer;
+        if (answer.column == summary->issueColumn) {
+            answer.value = summary->greatestIssue;
+            return answer;
+        }
+        answer = GreatestValue();
+    }
     std::shared_ptr<const TableImage> image = imageIfAtHand(path);
     // The table's cache file costs less than reading even one column, and
     // the image is kept for the view that opens it.
@@ -201,12 +190,7 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     if (image) {
         columnNamed(image->columns());
         if (answer.column < 0) return answer;
-        for (uint32_t row = 0; row < image->rowCount(); ++row) {
-            if (image->isDeleted(row)) continue;
-            greatest.offer(image->isNull(row, answer.column) ? std::nullopt
-                                                             : std::optional(image->text(row, answer.column)));
-        }
-        answer.value = greatest.result();
+        answer.value = greatestInImage(*image, answer.column);
         return answer;
     }
     Database db = Database::openReadOnly(path);
