@@ -1,9 +1,12 @@
 #include "program.h"
 
+#include "engine.h"
 #include "firstframe.h"
 #include "pictures.h"
+#include "querytext.h"
 #include "singleinstance.h"
 #include "startuprules.h"
+#include "tables.h"
 #include "tform1.h"
 #include "windowset.h"
 
@@ -18,11 +21,24 @@ void returnLargeBlocksWhenFreed() {
     ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 }
 
+void readGamesAhead(const std::string& programFile) {
+    // Hard-disk mode reads fresh copies, which do not exist yet.
+    if (startup::isHardDiskProgramName(programFile)) return;
+    try {
+        const std::string dataPath = startup::sourcePathFor(startup::currentFolder());
+        archive::prefetchTable(dataPath, archive::queriedPath(dataPath, archive::gamesView().tableFile),
+                               archive::LoadPriority::Soon);
+    } catch (const std::exception&) {
+        // The start-up opens the table itself and tells what is wrong with it.
+    }
+}
+
 int runQuillora(int argc, char** argv) {
     returnLargeBlocksWhenFreed();
     const int firstFrameFd = takeFirstFrameFd();
-    QApplication application(argc, argv);
     const std::string programFile = programFileName(argc > 0 ? argv[0] : "quillora");
+    readGamesAhead(programFile);
+    QApplication application(argc, argv);
     identifyToDesktop(programFile);
     // Before any window: is another copy of this program file running?
     TInstanceMarker marker(QString::fromLocal8Bit(programFile.c_str()));

@@ -12,6 +12,13 @@ int runQuillora(int argc, char** argv);
 // ever held. Called first thing.
 void returnLargeBlocksWhenFreed();
 
+// In disc mode the games view opens on the start folder's games table: it is
+// read in the background from the first moment on, beside the start of the
+// window system, and the start-up's own reading ahead finds it on its way.
+// Nothing a user sees comes of it: a copy that ends at once, or a table
+// that cannot be read, leaves the telling to the start-up.
+void readGamesAhead(const std::string& programFile);
+
 // Names the desktop entry this program file belongs to (the hard-disk name
 // has an entry of its own) and gives every window the program's icon, so
 // task bars and window managers show the menu's name and picture.

@@ -25,6 +25,12 @@ bool isHardDiskProgramName(std::string_view programFileName) {
     return archive::upperAscii(std::string_view(name).substr(name.size() - 6)) == "HD.EXE";
 }
 
+std::string currentFolder() {
+    std::error_code error;
+    const auto folder = std::filesystem::current_path(error);
+    return error ? std::string("/") : archive::utf8ToCp1252(folder.string());
+}
+
 std::string sourcePathFor(std::string_view startFolder) {
     std::string path(startFolder);
     if (path.empty() || path.back() != '/') path += '/';

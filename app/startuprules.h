@@ -21,6 +21,8 @@ inline constexpr double kMinimumEngineVersion = 1.0;
 bool isHardDiskProgramName(std::string_view programFileName);
 
 // The folder DATA below the start folder: "/" gives "/DATA", "/x" "/x/DATA".
+// The folder the program runs in now, as the program spells paths.
+std::string currentFolder();
 std::string sourcePathFor(std::string_view startFolder);
 
 // $XDG_DATA_HOME (or ~/.local/share) followed by the three levels

@@ -64,12 +64,6 @@ private:
     Sidebar& sidebar_;
 };
 
-std::string currentFolder() {
-    std::error_code error;
-    const auto folder = std::filesystem::current_path(error);
-    return error ? std::string("/") : archive::utf8ToCp1252(folder.string());
-}
-
 }  // namespace
 
 // The window's side of the start-up: each step as the sequence asks for it.
@@ -91,7 +85,7 @@ public:
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             form_.move(screen->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
     }
-    std::string startFolder() override { return currentFolder(); }
+    std::string startFolder() override { return startup::currentFolder(); }
     std::string engineVersionText(const std::string& defaultText) override {
         form_.IniCtrl1.RegRoot = rpLocalMachine;
         form_.IniCtrl1.RegPath = std::string(kEngineRegPath);

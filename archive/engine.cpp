@@ -332,7 +332,10 @@ void prefetchQuery(const std::string& databaseName, const std::vector<std::strin
         orderFields.push_back(key.field);
         descending.push_back(key.descending);
     }
-    auto prepare = [orderFields, descending, searchField = std::string(searchField)](const TableImage& image) {
+    // Each step looks at `cancelled` first: quitting right after the start
+    // waits for at most the step under way, not for the whole preparing.
+    auto prepare = [orderFields, descending, searchField = std::string(searchField)](
+                       const TableImage& image, const std::atomic<bool>& cancelled) {
         auto columnOf = [&](std::string_view field) {
             const auto& columns = image.columns();
             for (size_t i = 0; i < columns.size(); ++i)
@@ -345,11 +348,19 @@ void prefetchQuery(const std::string& databaseName, const std::vector<std::strin
             if (column < 0) return;  // the open refuses the query
             order.push_back({column, descending[i]});
         }
+        // The ranks of each key one by one, so that a cancel is seen between them.
+        for (const SortSpec& key : order) {
+            if (cancelled) return;
+            image.ranks(key.column);
+        }
+        if (cancelled) return;
         if (!order.empty()) image.sortedRows(order);
         // As Query::prepareSearch does it, after the first frame.
         const int search = columnOf(searchField);
         if (search < 0 || image.columns()[static_cast<size_t>(search)].kind != FieldKind::Text) return;
+        if (cancelled) return;
         image.dictionary(search).upper();
+        if (cancelled) return;
         if (order.empty())
             image.ranks(search);
         else

@@ -3,6 +3,7 @@
 
 #include "collation.h"
 #include "cp1252.h"
+#include "greatestvalue.h"
 #include "tableimage_internal.h"
 #include "transaction.h"
 
@@ -29,33 +30,6 @@ using detail::Command;
 using detail::Database;
 using detail::readSchema;
 using detail::valueText;
-
-// Keeps the greatest value seen by the collation; NULL is the least.
-class GreatestText {
-public:
-    void offer(std::optional<std::string_view> value) {
-        seen_ = true;
-        if (!value) return;
-        key_.clear();
-        appendCollationKey(key_, *value);
-        if (best_) {
-            const int byKey = key_.compare(bestKey_);
-            if (byKey < 0 || (byKey == 0 && *value <= *best_)) return;
-        }
-        best_ = std::string(*value);
-        bestKey_.swap(key_);
-    }
-    std::optional<std::string> result() const {
-        if (!seen_) return std::nullopt;
-        return best_ ? *best_ : std::string();
-    }
-
-private:
-    bool seen_ = false;
-    std::optional<std::string> best_;
-    std::string key_;
-    std::string bestKey_;
-};
 
 constexpr size_t kCachedImages = 4;  // three views and one spare
 constexpr int kBackgroundNiceness = 10;
@@ -191,38 +165,34 @@ GreatestValue greatestValueIn(const TableImage& image, std::string_view field) {
         if (answer.column >= 0) throw std::logic_error("greatestValueIn: the field was not read");
         return answer;
     }
-    GreatestText greatest;
-    // Rows of one issue mostly lie together: a row of the same entry of its
-    // chunk as the row before has been offered already.
-    for (uint32_t index = 0; index < image.chunkCount(); ++index) {
-        const TableImage::Chunk& chunk = image.chunk(column, index);
-        const uint32_t first = index << TableImage::kChunkShift;
-        const uint32_t rows = std::min(chunk.rows(), image.rowCount() - first);
-        std::optional<uint32_t> offered;
-        bool offeredNull = false;
-        for (uint32_t i = 0; i < rows; ++i) {
-            if (image.isDeleted(first + i)) continue;
-            const uint32_t entry = chunk.entry(i);
-            const bool null = chunk.nulls[i];
-            if (offered == entry && offeredNull == null) continue;
-            offered = entry;
-            offeredNull = null;
-            greatest.offer(null ? std::nullopt : std::optional(chunk.entryText(entry)));
-        }
-    }
-    answer.value = greatest.result();
+    answer.value = greatestInImage(image, column);
     return answer;
 }
 
 GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     GreatestValue answer;
     GreatestText greatest;
-    auto columnNamed = [&](const std::vector<Column>& columns) {
-        for (size_t i = 0; i < columns.size(); ++i) {
-            answer.fieldNames.push_back(columns[i].name);
-            if (answer.column < 0 && equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
-        }
+    auto fieldNamed = [&](const std::vector<std::string>& names) {
+        answer.fieldNames = names;
+        for (size_t i = 0; i < names.size() && answer.column < 0; ++i)
+            if (equalsIgnoringCase(names[i], field)) answer.column = static_cast<int>(i);
     };
+    auto columnNamed = [&](const std::vector<Column>& columns) {
+        std::vector<std::string> names;
+        for (const Column& column : columns) names.push_back(column.name);
+        fieldNamed(names);
+    };
+    // The cache file's summary answers for the issue field without a row
+    // being read, and without waiting for an image still being loaded.
+    if (const std::optional<ImageFileSummary> summary = readImageFileSummary(path)) {
+        fieldNamed(summary->fieldNames);
+        if (answer.column < 0) return answer;
+        if (answer.column == summary->issueColumn) {
+            answer.value = summary->greatestIssue;
+            return answer;
+        }
+        answer = GreatestValue();
+    }
     std::shared_ptr<const TableImage> image = imageIfAtHand(path);
     // The table's cache file costs less than reading even one column, and
     // the image is kept for the view that opens it.
@@ -270,7 +240,8 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     return answer;
 }
 
-void prefetchImage(const std::string& path, LoadPriority priority, std::function<void(const TableImage&)> prepare) {
+void prefetchImage(const std::string& path, LoadPriority priority,
+                   std::function<void(const TableImage&, const std::atomic<bool>& cancelled)> prepare) {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return;  // the open that follows reports it
     ImageCache& cache = imageCache();
@@ -290,7 +261,7 @@ void prefetchImage(const std::string& path, LoadPriority priority, std::function
         read->store(true);
         if (prepare && !cancel->load()) {
             try {
-                prepare(*image);
+                prepare(*image, *cancel);
             } catch (const std::exception&) {
                 // The query that needs it works it out again and meets the fault itself.
             }

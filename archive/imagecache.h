@@ -11,6 +11,7 @@
 #include "tableimage.h"
 #include "valuetypes.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,7 +53,7 @@ GreatestValue greatestValueIn(const TableImage& image, std::string_view field);
 // caller who asks for the image meanwhile waits for it rather than read the
 // file again, since it would have to work out the same itself.
 void prefetchImage(const std::string& path, LoadPriority priority = LoadPriority::Soon,
-                   std::function<void(const TableImage&)> prepare = {});
+                   std::function<void(const TableImage&, const std::atomic<bool>& cancelled)> prepare = {});
 // Waits until every load started in the background is done, its results
 // still to be taken by imageOf() (for benchmarks and tests).
 void waitForPrefetches();

@@ -17,8 +17,10 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 // The two ends of the cache files: the read at a table's load, and the
 // writes on threads of their own, one file at a time, the newest offer last.
@@ -106,29 +108,51 @@ Writes& writes() {
 
 namespace {
 
-std::shared_ptr<const TableImage> readFrom(const std::string& file, const std::string& path,
-                                           const std::atomic<bool>* cancel) {
+// What `read` takes from the cache file `file` of the table file `path`,
+// when the table has no change waiting beside it and is the same before and
+// after; nothing otherwise. Throws what `read` throws.
+template <class Read>
+auto readFrom(const std::string& file, const std::string& path, const std::atomic<bool>* cancel, Read read)
+    -> std::optional<decltype(read(std::declval<detail::Source&>(), FileStamp()))> {
     const std::optional<FileStamp> stamp = stampOf(path);
-    if (!stamp) return nullptr;
-    if (detail::changeWaitsBeside(path)) return nullptr;
+    if (!stamp) return std::nullopt;
+    if (detail::changeWaitsBeside(path)) return std::nullopt;
     const detail::FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_size < static_cast<off_t>(sizeof(uint64_t)))
-        return nullptr;
+        return std::nullopt;
     detail::Source source(fd.get(), static_cast<uint64_t>(info.st_size) - sizeof(uint64_t), cancel);
-    std::shared_ptr<const TableImage> image = detail::ImageFileCodec::read(source, path, *stamp);
-    return stampOf(path) == stamp ? image : nullptr;
+    auto result = read(source, *stamp);
+    if (stampOf(path) != stamp) return std::nullopt;
+    return result;
 }
 
 }  // namespace
+
+std::optional<ImageFileSummary> readImageFileSummary(const std::string& path) {
+    const std::string file = imageFileOf(path);
+    if (file.empty()) return std::nullopt;
+    try {
+        return readFrom(file, path, nullptr, [&](detail::Source& source, const FileStamp& stamp) {
+            detail::ImageFileCodec::readHeader(source, path, stamp);
+            return detail::ImageFileCodec::readSummary(source);
+        });
+    } catch (const detail::Unusable&) {
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    return std::nullopt;
+}
 
 std::shared_ptr<const TableImage> readImageFile(const std::string& path, const std::atomic<bool>* cancel) {
     const std::string file = imageFileOf(path);
     if (file.empty()) return nullptr;
     std::shared_ptr<const TableImage> image;
     try {
-        image = readFrom(file, path, cancel);
+        image = readFrom(file, path, cancel, [&](detail::Source& source, const FileStamp& stamp) {
+                    return detail::ImageFileCodec::read(source, path, stamp);
+                }).value_or(nullptr);
     } catch (const detail::Unusable&) {
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {

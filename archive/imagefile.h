@@ -20,7 +20,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace archive {
 
@@ -28,6 +30,18 @@ namespace archive {
 // was written of the table file as it is now; otherwise null, never an error.
 // Throws LoadCancelled once `cancel` turns true.
 std::shared_ptr<const TableImage> readImageFile(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+
+// What a cache file tells of its table without its rows being read: the
+// start takes the newest issue from it.
+struct ImageFileSummary {
+    std::vector<std::string> fieldNames;
+    int issueColumn = -1;  // the issue code's field, -1 when the table has none
+    // As greatestInImage() gives it: nothing for a table without rows.
+    std::optional<std::string> greatestIssue;
+};
+// The summary of the cache file of `path`, under the same conditions as
+// readImageFile() but for the checksum of the rows, which it does not read.
+std::optional<ImageFileSummary> readImageFileSummary(const std::string& path);
 
 // Writes `image` to its cache file on a thread of low priority, unless its
 // table is too small to gain by it, or the file holds that state of the

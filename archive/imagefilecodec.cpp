@@ -1,5 +1,10 @@
 #include "imagefilecodec.h"
 
+#include "cp1252.h"
+#include "greatestvalue.h"
+#include "imagefile.h"
+#include "sorting.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -7,6 +12,49 @@
 #include <vector>
 
 namespace archive::detail {
+namespace {
+
+// The summary's bytes: the field names, then the issue field's number
+// (-1 when the table has none) and its greatest value, when it has rows.
+std::string summaryBytes(const ImageFileSummary& summary) {
+    std::string bytes;
+    auto put = [&](const auto& v) { bytes.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    auto text = [&](std::string_view t) {
+        put(uint64_t{t.size()});
+        bytes.append(t);
+    };
+    put(uint64_t{summary.fieldNames.size()});
+    for (const std::string& name : summary.fieldNames) text(name);
+    put(int32_t{summary.issueColumn});
+    put(uint8_t{summary.greatestIssue ? uint8_t{1} : uint8_t{0}});
+    if (summary.greatestIssue) text(*summary.greatestIssue);
+    return bytes;
+}
+
+ImageFileSummary summaryFrom(std::string_view bytes) {
+    auto take = [&](size_t size) {
+        if (size > bytes.size()) throw Unusable{};
+        const std::string_view part = bytes.substr(0, size);
+        bytes.remove_prefix(size);
+        return part;
+    };
+    auto get = [&]<class T>(T v) {
+        std::memcpy(&v, take(sizeof v).data(), sizeof v);
+        return v;
+    };
+    auto text = [&] { return std::string(take(static_cast<size_t>(get(uint64_t{})))); };
+    ImageFileSummary summary;
+    const uint64_t fields = get(uint64_t{});
+    if (fields == 0 || fields > bytes.size() / sizeof(uint64_t)) throw Unusable{};
+    for (uint64_t i = 0; i < fields; ++i) summary.fieldNames.push_back(text());
+    summary.issueColumn = get(int32_t{});
+    if (summary.issueColumn < -1 || summary.issueColumn >= static_cast<int64_t>(fields)) throw Unusable{};
+    if (get(uint8_t{})) summary.greatestIssue = text();
+    if (!bytes.empty()) throw Unusable{};
+    return summary;
+}
+
+}  // namespace
 
 bool ImageFileCodec::anyOrder(const TableImage& image) {
     std::lock_guard lock(image.cacheMutex_);
@@ -52,6 +100,16 @@ void ImageFileCodec::write(const TableImage& image, Sink& sink) {
     sink.value<uint32_t>(TableImage::kChunkRows);
     putStamp(sink, image.stamp_);
     sink.text(image.path_);
+    ImageFileSummary summary;
+    for (const Column& column : image.columns_) {
+        if (summary.issueColumn < 0 && equalsIgnoringCase(column.name, kIssueField))
+            summary.issueColumn = static_cast<int>(summary.fieldNames.size());
+        summary.fieldNames.push_back(column.name);
+    }
+    if (summary.issueColumn >= 0) summary.greatestIssue = greatestInImage(image, summary.issueColumn);
+    const std::string summaryText = summaryBytes(summary);
+    sink.text(summaryText);
+    sink.value<uint64_t>(checksumOf(summaryText));
 
     sink.text(image.tableName_);
     sink.value<uint64_t>(image.columns_.size());
@@ -102,8 +160,16 @@ void ImageFileCodec::readHeader(Source& source, const std::string& path, const F
     if (written != path) throw Unusable{};
 }
 
+ImageFileSummary ImageFileCodec::readSummary(Source& source) {
+    std::string bytes;
+    source.text(bytes);
+    if (source.value<uint64_t>() != checksumOf(bytes)) throw Unusable{};
+    return summaryFrom(bytes);
+}
+
 std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std::string& path, const FileStamp& stamp) {
     readHeader(source, path, stamp);
+    const ImageFileSummary summary = readSummary(source);
     std::shared_ptr<TableImage> image(new TableImage);
     image->path_ = path;
     image->stamp_ = stamp;
@@ -116,6 +182,9 @@ std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std
         column.kind = source.value<uint8_t>() ? FieldKind::Integer : FieldKind::Text;
         image->columns_.push_back(std::move(column));
     }
+    if (summary.fieldNames.size() != columnCount) throw Unusable{};
+    for (size_t c = 0; c < columnCount; ++c)
+        if (summary.fieldNames[c] != image->columns_[c].name) throw Unusable{};
     image->rowCount_ = source.value<uint32_t>();
     image->deletedCount_ = source.value<uint32_t>();
     const uint32_t rowCount = image->rowCount_;

@@ -3,6 +3,7 @@
 // and back, with what the reader checks of a file before it stands for a
 // table. The one friend of TableImage outside the image's own parts.
 
+#include "imagefile.h"
 #include "imagefileformat.h"
 #include "tableimage.h"
 
@@ -24,11 +25,14 @@ struct ImageFileCodec {
     // and everything in it fits together; throws Unusable otherwise.
     static std::shared_ptr<const TableImage> read(Source& source, const std::string& path, const FileStamp& stamp);
 
+    // The header alone: whether the file was written of `path` as it is now.
+    static void readHeader(Source& source, const std::string& path, const FileStamp& stamp);
+    // The summary that follows the header, checked by its own checksum.
+    static ImageFileSummary readSummary(Source& source);
+
 private:
     static void putChunk(Sink& sink, const TableImage::Chunk& chunk);
     static std::shared_ptr<TableImage::Chunk> getChunk(Source& source);
-    // The header alone: whether the file was written of `path` as it is now.
-    static void readHeader(Source& source, const std::string& path, const FileStamp& stamp);
 
     // ---- the reader's checks: the image's readers index by what a file
     // holds, and a file with a sound checksum may still have been made by

@@ -4,6 +4,8 @@
 // never leaves it):
 //   header   magic, format version, rows per chunk, the table file's stamp
 //            and path;
+//   summary  the field names and the greatest issue code, with a checksum
+//            of its own: the start reads them without the rest;
 //   payload  table name, columns, row and chunk counts; per chunk the row
 //            ids and deletion marks; per column and chunk the cells (bytes,
 //            offsets, repeat codes, NULL marks, numbers); the ranks,
@@ -29,7 +31,7 @@ class WholeFileWriter;
 namespace detail {
 
 inline constexpr char kImageMagic[8] = {'Q', 'L', 'I', 'M', 'A', 'G', 'E', '\n'};
-inline constexpr uint32_t kImageFormatVersion = 2;
+inline constexpr uint32_t kImageFormatVersion = 3;
 inline constexpr size_t kImageBlockBytes = size_t{1} << 20;
 
 // What makes a cache file unusable: it is passed over.

@@ -893,6 +893,7 @@ TEST_F(QueryEquivalenceTest, FileChangedWhileItsBackgroundLoadRunsIsReadAgain) {
 }
 
 TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWithAndWithoutImage) {
+    ImageFiles files;
     TestFolder work;
     const std::string path = work.file(kGamesFile);
     auto issues = [](std::initializer_list<Cell> values) {
@@ -944,6 +945,14 @@ TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWi
         EXPECT_EQ(read.value, fromImage.value);
         EXPECT_EQ(read.fieldNames, fromImage.fieldNames);
         EXPECT_EQ(viaView, read.value);
+        // Once the table has a cache file, its summary answers: no image is made.
+        finishImageFiles();
+        clearImageCache();
+        const GreatestValue fromSummary = greatestValueOf(path, "AUSGABE");
+        EXPECT_EQ(imageIfAtHand(path), nullptr);
+        EXPECT_EQ(fromSummary.value, read.value);
+        EXPECT_EQ(fromSummary.fieldNames, read.fieldNames);
+        EXPECT_EQ(fromSummary.column, read.column);
 
         Query query;
         query.databaseName = work.path();
@@ -1048,35 +1057,40 @@ TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew
                              at + second * sizeof(uint32_t));
         };
     };
-    // The header: magic (8), version (4), rows per chunk (4), stamp (44), path length (8) and path.
+    // The header: magic (8), version (4), rows per chunk (4), stamp (44), path length (8) and path;
+    // then the summary's length (8) and bytes, under a checksum of its own.
+    const size_t summaryAt = 76 + path.size() + 8;
+    // `summary`: whether the summary alone is still read.
     const struct {
         std::string name;
         std::function<void()> place;
         bool usable;
+        bool summary;
     } cases[] = {
-        {"intact", changed([](std::string&) {}), true},
-        {"empty", changed([](std::string& b) { b.clear(); }), false},
-        {"cut by one byte", changed([](std::string& b) { b.pop_back(); }), false},
-        {"cut in half", changed([](std::string& b) { b.resize(b.size() / 2); }), false},
-        {"a byte of the cells flipped", flipped(good.size() / 2), false},
-        {"a byte of the stamp flipped", flipped(40), false},
-        {"a byte of the path flipped", flipped(72), false},
-        {"a byte of the checksum flipped", flipped(good.size() - 3), false},
-        {"another format version", changed([](std::string& b) { b[8] = static_cast<char>(b[8] + 1); }), false},
-        {"resealed unchanged", resealed(dictionary, [](char*) {}), true},
-        {"a title of the dictionary changed", resealed(dictionary, [](char* at) { at[2] ^= 0x01; }), false},
-        {"two ranks of the titles swapped", resealed(bytesOf(ranks, 0, ranks.size()), swapWords(1, otherRank)), false},
-        {"two rows of the title order swapped", resealed(bytesOf(order, 0, order.size()), swapWords(0, 1)), false},
-        {"a folder in its place", [&] { std::filesystem::create_directory(file); }, false},
-        {"a pipe in its place", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, false},
+        {"intact", changed([](std::string&) {}), true, true},
+        {"empty", changed([](std::string& b) { b.clear(); }), false, false},
+        {"cut by one byte", changed([](std::string& b) { b.pop_back(); }), false, true},
+        {"cut in half", changed([](std::string& b) { b.resize(b.size() / 2); }), false, true},
+        {"a byte of the cells flipped", flipped(good.size() / 2), false, true},
+        {"a byte of the summary flipped", flipped(summaryAt + 12), false, false},
+        {"a byte of the stamp flipped", flipped(40), false, false},
+        {"a byte of the path flipped", flipped(72), false, false},
+        {"a byte of the checksum flipped", flipped(good.size() - 3), false, true},
+        {"another format version", changed([](std::string& b) { b[8] = static_cast<char>(b[8] + 1); }), false, false},
+        {"resealed unchanged", resealed(dictionary, [](char*) {}), true, true},
+        {"a title of the dictionary changed", resealed(dictionary, [](char* at) { at[2] ^= 0x01; }), false, true},
+        {"two ranks of the titles swapped", resealed(bytesOf(ranks, 0, ranks.size()), swapWords(1, otherRank)), false, true},
+        {"two rows of the title order swapped", resealed(bytesOf(order, 0, order.size()), swapWords(0, 1)), false, true},
+        {"a folder in its place", [&] { std::filesystem::create_directory(file); }, false, false},
+        {"a pipe in its place", [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, false, false},
         {"the table's time touched", [&] {
              writeFileContent(file, good);
              std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
-         }, false},
+         }, false, false},
         {"the table changed from outside", [&] {
              writeFileContent(file, good);
              runSql(path, "UPDATE GameData SET TITEL = 'Anders' WHERE rowid = 30001");
-         }, false},
+         }, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1084,6 +1098,7 @@ TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew
         std::filesystem::remove_all(file);
         c.place();
         clearImageCache();
+        EXPECT_EQ(readImageFileSummary(path).has_value(), c.summary);
         EXPECT_EQ(readImageFile(path) != nullptr, c.usable);
         copyWholeFile(path, mirror.file(kGamesFile));
         const std::string fresh = imageContents(*TableImage::load(mirror.file(kGamesFile)));
