@@ -85,14 +85,18 @@ void decodeRepeats(Chunk& chunk) {
 
 }  // namespace
 
+void askForLargePages(const void* room, size_t bytes) {
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    if (bytes < 2 * kLargePage) return;
+    const auto start = reinterpret_cast<uintptr_t>(room);
+    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
+    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
+
 void reserveForLongTexts(std::string& text, size_t bytes) {
     text.reserve(text.size() + bytes);
-    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
-    if (text.capacity() < 2 * kLargePage) return;
-    const auto room = reinterpret_cast<uintptr_t>(text.data());
-    const uintptr_t first = (room + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t end = (room + text.capacity()) & ~(kLargePage - 1);
-    if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    askForLargePages(text.data(), text.capacity());
 }
 
 // A plain chunk of our own to change: a copy of the first `rows` cells of `from`.

@@ -15,6 +15,7 @@
 //            past, never over a second copy of them.
 
 #include "tableimage.h"
+#include "tableimage_internal.h"
 
 #include <algorithm>
 #include <atomic>
@@ -115,6 +116,9 @@ public:
     template <Plain T>
     void array(std::vector<T>& values) {
         const size_t n = count(sizeof(T));
+        // A table's ranks and orders, megabytes each, are written whole here.
+        values.reserve(n);
+        askForLargePages(values.data(), n * sizeof(T));
         values.resize(n);
         get(values.data(), n * sizeof(T));
     }

@@ -87,6 +87,12 @@ private:
 // it costs, so the image copies it as seldom as it can.
 constexpr size_t kLongTextBytes = size_t{256} << 10;
 
+// Asks that the untouched `room` of `bytes`, megabytes long and about to
+// be written whole, come in large pages: each costs one fault where small
+// ones cost hundreds. Where the system gives none for the asking, nothing
+// changes.
+void askForLargePages(const void* room, size_t bytes);
+
 // Room for `bytes` more in `text`, which long texts will fill: such room
 // is written once, page by page, and asks for large pages, each of which
 // costs one fault where small ones cost hundreds. Where the system gives
