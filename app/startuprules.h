@@ -20,9 +20,9 @@ inline constexpr double kMinimumEngineVersion = 1.0;
 // hard-disk mode; a name without an extension counts as ending in ".EXE".
 bool isHardDiskProgramName(std::string_view programFileName);
 
-// The folder DATA below the start folder: "/" gives "/DATA", "/x" "/x/DATA".
 // The folder the program runs in now, as the program spells paths.
 std::string currentFolder();
+// The folder DATA below the start folder: "/" gives "/DATA", "/x" "/x/DATA".
 std::string sourcePathFor(std::string_view startFolder);
 
 // $XDG_DATA_HOME (or ~/.local/share) followed by the three levels
