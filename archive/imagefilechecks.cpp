@@ -39,7 +39,11 @@ void ImageFileCodec::requireSoundChunk(const TableImage::Chunk& chunk, std::opti
 
 void ImageFileCodec::requireFittingRanks(const TableImage& image) {
     const uint32_t rowCount = image.rowCount_;
-    for (const auto& [column, kept] : image.ranks_) {
+    // Named, not bound: a lambda below takes the column, which clang 14
+    // does not allow of a structured binding.
+    for (const auto& rankedColumn : image.ranks_) {
+        const int column = rankedColumn.first;
+        const TableImage::Ranks& kept = rankedColumn.second;
         const std::vector<uint32_t>& ranks = *kept;
         const auto found = image.dictionaries_.find(column);
         const TableImage::Chunk* dictionary = found == image.dictionaries_.end() ? nullptr : found->second.get();
@@ -100,7 +104,9 @@ void ImageFileCodec::requireFittingRanks(const TableImage& image) {
 }
 
 void ImageFileCodec::requireFittingOrders(const TableImage& image) {
-    for (const auto& [keys, kept] : image.sorted_) {
+    for (const auto& sortedBy : image.sorted_) {
+        const std::vector<SortSpec>& keys = sortedBy.first;
+        const auto& kept = sortedBy.second;
         if (!kept.rows) continue;
         // An order goes into the file with the ranks of its keys.
         std::vector<const std::vector<uint32_t>*> ranks;
