@@ -161,11 +161,6 @@ void TForm2::Button3Click() {
         return true;
     });
     reader.close();
-    // Appended piece by piece: GCC 12 warns of bounds it makes up in a chain
-    // of `+` on strings.
-    std::string done(kImportDone);
-    done += '\r';
-    done += std::to_string(importedRecords_);
-    done += kRecordsInserted;
-    MessageBox::showMessage(this, done);
+    MessageBox::showMessage(this, std::string(kImportDone) + "\r" + std::to_string(importedRecords_) +
+                                      kRecordsInserted);
 }
