@@ -8,6 +8,7 @@
 #include "startuprules.h"
 #include "tables.h"
 #include "tform1.h"
+#include "windowicon.h"
 #include "windowset.h"
 
 #include <QApplication>
@@ -49,7 +50,7 @@ int runQuillora(int argc, char** argv) {
 
     // Showing the main window runs its FormShow; then the message loop.
     reportFirstFrame(windows.Form1(), firstFrameFd);
-    windows.Form1().show();
+    showHandingIconOnce(windows.Form1());
     return application.exec();
 }
 

@@ -11,6 +11,7 @@
 #include "titlelinks.h"
 #include "tkindstatistics.h"
 #include "tsuchpage.h"
+#include "windowicon.h"
 
 #include <QApplication>
 
@@ -88,7 +89,7 @@ WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, Wa
     installGermanQtTexts();
     auto* wait = new TForm4;
     if (waitWindow == WaitWindow::Shown) {
-        wait->show();
+        showHandingIconOnce(*wait);
         wait->repaint();
         QApplication::processEvents();
     }

@@ -1,32 +1,39 @@
 #include "pictures.h"
 
-#include <QPainter>
-#include <QSvgRenderer>
+#include "prerendered.h"
+
+#include <QImage>
+
+#include <cstring>
 
 namespace {
 
-QPixmap rendered(QSvgRenderer& renderer, QSize size) {
-    QPixmap pixmap(size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    return pixmap;
+const PrerenderedPicture* prerendered(const QString& name) {
+    const QByteArray wanted = name.toLatin1();
+    for (int i = 0; i < kPrerenderedPictureCount; ++i)
+        if (std::strcmp(kPrerenderedPictures[i].name, wanted.constData()) == 0) return &kPrerenderedPictures[i];
+    return nullptr;
+}
+
+QPixmap pixmapOf(const PrerenderedImage& image) {
+    // The image reads the pixels where they lie; the pixmap takes a copy.
+    const QImage pixels(reinterpret_cast<const uchar*>(image.pixels), image.width, image.height, image.width * 4,
+                        QImage::Format_ARGB32_Premultiplied);
+    return QPixmap::fromImage(pixels);
 }
 
 }  // namespace
 
 QPixmap picture(const QString& name) {
-    QSvgRenderer renderer(QStringLiteral(":/pictures/%1.svg").arg(name));
-    if (!renderer.isValid()) return {};
-    return rendered(renderer, renderer.defaultSize());
+    const PrerenderedPicture* found = prerendered(name);
+    return found ? pixmapOf(found->images[0]) : QPixmap();
 }
 
 QIcon programIcon() {
-    QSvgRenderer renderer(QStringLiteral(":/pictures/quillora.svg"));
     QIcon icon;
-    if (!renderer.isValid()) return icon;
-    // Rendered here rather than left to the SVG icon plug-in, which a desktop
-    // need not have installed.
-    for (const int side : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(rendered(renderer, QSize(side, side)));
+    // Every size a window manager or task bar asks for is there, so the
+    // desktop needs no SVG icon plug-in.
+    if (const PrerenderedPicture* found = prerendered(QStringLiteral("quillora")))
+        for (int i = 0; i < found->count; ++i) icon.addPixmap(pixmapOf(found->images[i]));
     return icon;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The program's pictures, rendered from their SVG at the exact pixel size the
-// windows give them.
+// The program's pictures, drawn from their SVG at the exact pixel size the
+// windows give them when the program was built.
 
 #include <QIcon>
 #include <QPixmap>
@@ -10,5 +10,5 @@
 QPixmap picture(const QString& name);
 
 // The program's icon ("quillora", also installed into the desktop's icon
-// theme), rendered at the sizes window managers and task bars ask for.
+// theme), drawn at the sizes window managers and task bars ask for.
 QIcon programIcon();

@@ -2,7 +2,9 @@
 // and the sidebar leaves room for what lies over it.
 // With QUILLORA_PICTURES_DIR set, the renderings are saved there as PNG to look at.
 
+#include "fonts.h"
 #include "pictures.h"
+#include "svgpicture.h"
 
 #include <QColor>
 #include <QImage>
@@ -37,6 +39,30 @@ class PicturesTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The program draws its texts, and the build drew the pictures', under these.
+    void initTestCase() { installFontSubstitutions(); }
+
+    // The pixels the program carries are those its SVG files draw now: none
+    // is stale, and none was shifted, swapped or scaled on its way in.
+    void carriesWhatItsSvgDraws_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("side");  // 0: the picture's own size
+        for (const char* name : {"sidebar", "aktiv1", "aktiv2", "aktiv3", "aktiv4", "led", "wait", "selection"})
+            QTest::newRow(name) << name << 0;
+        for (const int side : {16, 24, 32, 48, 64, 128, 256})
+            QTest::newRow(qPrintable(QStringLiteral("quillora %1").arg(side))) << "quillora" << side;
+    }
+
+    void carriesWhatItsSvgDraws() {
+        QFETCH(QString, name);
+        QFETCH(int, side);
+        const QString file = QStringLiteral(QUILLORA_PICTURES_SOURCE_DIR "/%1.svg").arg(name);
+        const QImage drawn = svgPicture(file, QSize(side, side)).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!drawn.isNull());
+        const QPixmap carried = side ? programIcon().pixmap(QSize(side, side)) : picture(name);
+        QCOMPARE(carried.toImage().convertToFormat(QImage::Format_ARGB32), drawn);
+    }
+
     void rendersAtItsSize_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QSize>("size");

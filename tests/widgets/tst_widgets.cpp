@@ -6,6 +6,7 @@
 #include "qttexts.h"
 #include "text.h"
 #include "uppercasevalidator.h"
+#include "windowicon.h"
 
 #include <QDialogButtonBox>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QWindow>
 
 class WidgetsTest : public QObject {
     Q_OBJECT
@@ -25,6 +27,7 @@ private slots:
     void clickAreaClicksOnReleaseInside();
     void guardedHandlerShowsTheFailure();
     void qtsOwnWordsAreGermanWhereTheCatalogueIs();
+    void aWindowShownAtTheStartEndsWithTheWholeIcon();
 };
 
 void WidgetsTest::everyByteSurvivesTheWidgetBoundary() {
@@ -110,6 +113,37 @@ void WidgetsTest::qtsOwnWordsAreGermanWhereTheCatalogueIs() {
     QCOMPARE(buttons.button(QDialogButtonBox::No)->text(), QStringLiteral("&Nein"));
     const char* notFound = "%1\nFile not found.\nPlease verify the correct file name was given.";
     QVERIFY(QCoreApplication::translate("QFileDialog", notFound).contains(QStringLiteral("nicht gefunden")));
+}
+
+// The window, what the window system was handed last, the application and a
+// window opened while the first is being shown all have every size.
+void WidgetsTest::aWindowShownAtTheStartEndsWithTheWholeIcon() {
+    QIcon icon;
+    for (const int side : {16, 32, 256}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::red);
+        icon.addPixmap(pixmap);
+    }
+    QApplication::setWindowIcon(icon);
+    const QList<QSize> sizes = icon.availableSizes();
+
+    class OpensAnother : public QWidget {
+    public:
+        QWidget other;
+        QList<QSize> othersSizes;
+
+    protected:
+        void showEvent(QShowEvent*) override {
+            other.show();
+            othersSizes = other.windowHandle()->icon().availableSizes();
+        }
+    } window;
+    showHandingIconOnce(window);
+    QCOMPARE(window.windowIcon().availableSizes(), sizes);
+    QCOMPARE(window.windowHandle()->icon().availableSizes(), sizes);
+    QCOMPARE(window.othersSizes, sizes);
+    QCOMPARE(QApplication::windowIcon().cacheKey(), icon.cacheKey());
+    QApplication::setWindowIcon(QIcon());
 }
 
 QTEST_MAIN(WidgetsTest)
