@@ -4,6 +4,7 @@
 
 #include "fonts.h"
 #include "pictures.h"
+#include "prerendered.h"
 #include "svgpicture.h"
 
 #include <QColor>
@@ -47,10 +48,17 @@ private slots:
     void carriesWhatItsSvgDraws_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("side");  // 0: the picture's own size
-        for (const char* name : {"sidebar", "aktiv1", "aktiv2", "aktiv3", "aktiv4", "led", "wait", "selection"})
-            QTest::newRow(name) << name << 0;
-        for (const int side : {16, 24, 32, 48, 64, 128, 256})
-            QTest::newRow(qPrintable(QStringLiteral("quillora %1").arg(side))) << "quillora" << side;
+        // Every image the program carries, from the build's own list.
+        for (int i = 0; i < kPrerenderedPictureCount; ++i) {
+            const PrerenderedPicture& carried = kPrerenderedPictures[i];
+            if (carried.count == 1) {
+                QTest::newRow(carried.name) << carried.name << 0;
+                continue;
+            }
+            for (int k = 0; k < carried.count; ++k)
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(carried.name)).arg(carried.images[k].width)))
+                    << carried.name << carried.images[k].width;
+        }
     }
 
     void carriesWhatItsSvgDraws() {
