@@ -3,10 +3,12 @@
 #include "tableimage_internal.h"
 #include "wholefile.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace archive::detail {
 namespace {
@@ -69,7 +71,7 @@ void Sink::put(const void* data, size_t size) {
     }
 }
 
-void Sink::bits(const std::vector<bool>& marks) {
+void Sink::bits(const CellArray<bool>& marks) {
     value<uint64_t>(marks.size());
     packed_.assign((marks.size() + 7) / 8, 0);
     for (size_t i = 0; i < marks.size(); ++i)
@@ -102,7 +104,7 @@ void Source::get(void* into, size_t size) {
     }
 }
 
-void Source::bits(std::vector<bool>& marks) {
+void Source::bits(CellArray<bool>& marks) {
     const uint64_t n = value<uint64_t>();
     if ((n + 7) / 8 > remaining()) throw Unusable{};
     packed_.resize(static_cast<size_t>((n + 7) / 8));
@@ -142,6 +144,46 @@ void Source::refill() {
     checksum_.add(block_.data(), size);
     read_ += size;
     at_ = 0;
+}
+
+namespace {
+constexpr size_t kLargePage = size_t{2} << 20;
+// A block beyond the first, when the cells take more than expected.
+constexpr size_t kFurtherBlockBytes = 8 * kLargePage;
+}  // namespace
+
+LargePageRoom::LargePageRoom(size_t expected) { addBlock(expected); }
+
+LargePageRoom::~LargePageRoom() {
+    for (const Block& block : blocks_) ::munmap(block.start, block.bytes);
+}
+
+void* LargePageRoom::do_allocate(size_t bytes, size_t alignment) {
+    auto aligned = [&] { return (reinterpret_cast<uintptr_t>(next_) + alignment - 1) & ~uintptr_t{alignment - 1}; };
+    if (next_ == nullptr || aligned() + bytes > reinterpret_cast<uintptr_t>(end_))
+        addBlock(std::max(bytes + alignment, kFurtherBlockBytes));
+    char* const start = reinterpret_cast<char*>(aligned());
+    next_ = start + bytes;
+    return start;
+}
+
+void LargePageRoom::addBlock(size_t bytes) {
+    // Whole large pages on a large page's boundary: mapped a page longer,
+    // the ends cut off.
+    bytes = (std::max<size_t>(bytes, 1) + kLargePage - 1) & ~(kLargePage - 1);
+    blocks_.reserve(blocks_.size() + 1);
+    const size_t mapped = bytes + kLargePage;
+    void* const map = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::bad_alloc();
+    char* const start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(map) + kLargePage - 1) & ~(kLargePage - 1));
+    char* const end = start + bytes;
+    if (start > map) ::munmap(map, static_cast<size_t>(start - static_cast<char*>(map)));
+    if (end < static_cast<char*>(map) + mapped) ::munmap(end, static_cast<size_t>(static_cast<char*>(map) + mapped - end));
+    // Where the system gives no large pages for the asking, small ones do.
+    ::madvise(start, bytes, MADV_HUGEPAGE);
+    blocks_.push_back({start, bytes});
+    next_ = start;
+    end_ = end;
 }
 
 void putStamp(Sink& sink, const FileStamp& stamp) {

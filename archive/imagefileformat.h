@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -70,8 +71,8 @@ public:
     void value(T v) {
         put(&v, sizeof v);
     }
-    template <Plain T>
-    void array(const std::vector<T>& values) {
+    template <Plain T, class Allocator>
+    void array(const std::vector<T, Allocator>& values) {
         value<uint64_t>(values.size());
         put(values.data(), values.size() * sizeof(T));
     }
@@ -79,7 +80,7 @@ public:
         value<uint64_t>(bytes.size());
         put(bytes.data(), bytes.size());
     }
-    void bits(const std::vector<bool>& marks);
+    void bits(const CellArray<bool>& marks);
     // The last block and the trailer.
     void finish();
 
@@ -113,8 +114,8 @@ public:
         if (n > remaining() / std::max<size_t>(itemBytes, 1)) throw Unusable{};
         return static_cast<size_t>(n);
     }
-    template <Plain T>
-    void array(std::vector<T>& values) {
+    template <Plain T, class Allocator>
+    void array(std::vector<T, Allocator>& values) {
         const size_t n = count(sizeof(T));
         // A table's ranks and orders, megabytes each, are written whole here.
         values.reserve(n);
@@ -122,17 +123,19 @@ public:
         values.resize(n);
         get(values.data(), n * sizeof(T));
     }
-    void text(std::string& bytes) {
+    template <class Allocator>
+    void text(std::basic_string<char, std::char_traits<char>, Allocator>& bytes) {
         const size_t n = count(1);
         bytes.resize(n);
         get(bytes.data(), n);
     }
-    void bits(std::vector<bool>& marks);
+    void bits(CellArray<bool>& marks);
     // Every byte read, and the checksum agrees.
     void verify();
+    // The bytes not read yet.
+    uint64_t remaining() const { return payload_ - read_ + (block_.size() - at_); }
 
 private:
-    uint64_t remaining() const { return payload_ - read_ + (block_.size() - at_); }
     void refill();
 
     int fd_;
@@ -143,6 +146,36 @@ private:
     size_t at_ = 0;
     std::string packed_;
     Checksum checksum_;
+};
+
+// The room of an image's cells read from its cache file. Taken from the
+// heap in the pieces a chunk's containers ask for, the cells of a million
+// rows would be tens of thousands of fresh small pages, each a fault as the
+// bytes are copied in: here they come out of a few large blocks that ask
+// for large pages, front to back. Only the reader takes room, on its one
+// thread; giving a piece back is nothing, so chunks may go on any thread;
+// the blocks go when the last chunk or row slot holding the room goes.
+class LargePageRoom final : public std::pmr::memory_resource {
+public:
+    // `expected`: about the bytes it will be asked for, taken as one block.
+    explicit LargePageRoom(size_t expected);
+    ~LargePageRoom() override;
+    LargePageRoom(const LargePageRoom&) = delete;
+    LargePageRoom& operator=(const LargePageRoom&) = delete;
+
+private:
+    void* do_allocate(size_t bytes, size_t alignment) override;
+    void do_deallocate(void*, size_t, size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    void addBlock(size_t bytes);
+
+    struct Block {
+        void* start;
+        size_t bytes;
+    };
+    std::vector<Block> blocks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
 };
 
 void putStamp(Sink& sink, const FileStamp& stamp);
