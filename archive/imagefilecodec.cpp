@@ -69,7 +69,8 @@ void ImageFileCodec::putChunk(Sink& sink, const TableImage::Chunk& chunk) {
     sink.array(chunk.numbers);
 }
 
-std::shared_ptr<TableImage::Chunk> ImageFileCodec::getChunk(Source& source, const std::shared_ptr<LargePageRoom>& room) {
+std::shared_ptr<TableImage::Chunk> ImageFileCodec::getChunk(Source& source,
+                                                           const std::shared_ptr<LargePageRoom>& room) {
     auto chunk = std::make_shared<TableImage::Chunk>(room);
     source.text(chunk->bytes);
     source.array(chunk->offsets);

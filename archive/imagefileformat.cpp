@@ -122,7 +122,7 @@ void Source::bits(CellArray<bool>& marks) {
 }
 
 void Source::verify() {
-    if (read_ != payload_ || at_ != block_.size()) throw Unusable{};
+    if (blockBytes_ != kImageBlockBytes || read_ != payload_ || at_ != block_.size()) throw Unusable{};
     uint64_t stored = 0;
     if (::pread(fd_, &stored, sizeof stored, static_cast<off_t>(payload_)) != static_cast<ssize_t>(sizeof stored))
         throw Unusable{};
@@ -132,7 +132,7 @@ void Source::verify() {
 void Source::refill() {
     if (cancel_ && cancel_->load(std::memory_order_relaxed)) throw LoadCancelled{};
     if (read_ == payload_) throw Unusable{};
-    const size_t size = static_cast<size_t>(std::min<uint64_t>(kImageBlockBytes, payload_ - read_));
+    const size_t size = static_cast<size_t>(std::min<uint64_t>(blockBytes_, payload_ - read_));
     block_.resize(size);
     size_t done = 0;
     while (done < size) {
@@ -141,7 +141,7 @@ void Source::refill() {
         if (got <= 0) throw Unusable{};
         done += static_cast<size_t>(got);
     }
-    checksum_.add(block_.data(), size);
+    if (blockBytes_ == kImageBlockBytes) checksum_.add(block_.data(), size);
     read_ += size;
     at_ = 0;
 }
@@ -175,10 +175,11 @@ void LargePageRoom::addBlock(size_t bytes) {
     const size_t mapped = bytes + kLargePage;
     void* const map = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (map == MAP_FAILED) throw std::bad_alloc();
-    char* const start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(map) + kLargePage - 1) & ~(kLargePage - 1));
+    char* const first = static_cast<char*>(map);
+    char* const start = first + ((kLargePage - reinterpret_cast<uintptr_t>(first) % kLargePage) % kLargePage);
     char* const end = start + bytes;
-    if (start > map) ::munmap(map, static_cast<size_t>(start - static_cast<char*>(map)));
-    if (end < static_cast<char*>(map) + mapped) ::munmap(end, static_cast<size_t>(static_cast<char*>(map) + mapped - end));
+    if (start > first) ::munmap(first, static_cast<size_t>(start - first));
+    if (end < first + mapped) ::munmap(end, static_cast<size_t>(first + mapped - end));
     // Where the system gives no large pages for the asking, small ones do.
     ::madvise(start, bytes, MADV_HUGEPAGE);
     blocks_.push_back({start, bytes});

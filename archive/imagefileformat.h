@@ -35,6 +35,9 @@ namespace detail {
 inline constexpr char kImageMagic[8] = {'Q', 'L', 'I', 'M', 'A', 'G', 'E', '\n'};
 inline constexpr uint32_t kImageFormatVersion = 3;
 inline constexpr size_t kImageBlockBytes = size_t{1} << 20;
+// What a reader of the header and summary alone reads at a time: they take
+// a few hundred bytes, and the start reads them of every table.
+inline constexpr size_t kImageHeadBytes = size_t{16} << 10;
 
 // What makes a cache file unusable: it is passed over.
 struct Unusable {};
@@ -99,7 +102,11 @@ private:
 // LoadCancelled once `cancel` turns true.
 class Source {
 public:
-    Source(int fd, uint64_t payload, const std::atomic<bool>* cancel) : fd_(fd), payload_(payload), cancel_(cancel) {}
+    // `blockBytes` below kImageBlockBytes: for a reader of the head alone
+    // (the summary), which takes no more of the file than it needs and
+    // verifies nothing.
+    Source(int fd, uint64_t payload, const std::atomic<bool>* cancel, size_t blockBytes = kImageBlockBytes)
+        : fd_(fd), payload_(payload), cancel_(cancel), blockBytes_(blockBytes) {}
 
     void get(void* into, size_t size);
     template <Plain T>
@@ -141,6 +148,7 @@ private:
     int fd_;
     uint64_t payload_;
     const std::atomic<bool>* cancel_;
+    size_t blockBytes_;
     uint64_t read_ = 0;
     std::string block_;
     size_t at_ = 0;
