@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <memory_resource>
 #include <string>
 #include <string_view>
@@ -59,6 +60,36 @@ private:
 
 // The trailer a cache file holds after `payload`: the checksum of its blocks.
 uint64_t checksumOf(std::string_view payload);
+
+// The room of an image's cells read from its cache file. Taken from the
+// heap in the pieces a chunk's containers ask for, the cells of a million
+// rows would be tens of thousands of fresh small pages, each a fault as the
+// bytes are copied in: here they come out of a few large blocks that ask
+// for large pages, front to back. Only the reader takes room, on its one
+// thread; giving a piece back is nothing, so chunks may go on any thread;
+// the blocks go when the last chunk or row slot holding the room goes.
+class LargePageRoom final : public std::pmr::memory_resource {
+public:
+    // `expected`: about the bytes it will be asked for, taken as one block.
+    explicit LargePageRoom(size_t expected);
+    ~LargePageRoom() override;
+    LargePageRoom(const LargePageRoom&) = delete;
+    LargePageRoom& operator=(const LargePageRoom&) = delete;
+
+private:
+    void* do_allocate(size_t bytes, size_t alignment) override;
+    void do_deallocate(void*, size_t, size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    void addBlock(size_t bytes);
+
+    struct Block {
+        void* start;
+        size_t bytes;
+    };
+    std::vector<Block> blocks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
 
 template <class T>
 concept Plain = std::is_trivially_copyable_v<T>;
@@ -150,40 +181,14 @@ private:
     const std::atomic<bool>* cancel_;
     size_t blockBytes_;
     uint64_t read_ = 0;
-    std::string block_;
+    // The blocks of a whole read pass through one large page rather than
+    // hundreds of fresh small ones.
+    std::unique_ptr<LargePageRoom> room_ =
+        blockBytes_ == kImageBlockBytes ? std::make_unique<LargePageRoom>(kImageBlockBytes) : nullptr;
+    std::pmr::string block_{room_ ? room_.get() : std::pmr::get_default_resource()};
     size_t at_ = 0;
     std::string packed_;
     Checksum checksum_;
-};
-
-// The room of an image's cells read from its cache file. Taken from the
-// heap in the pieces a chunk's containers ask for, the cells of a million
-// rows would be tens of thousands of fresh small pages, each a fault as the
-// bytes are copied in: here they come out of a few large blocks that ask
-// for large pages, front to back. Only the reader takes room, on its one
-// thread; giving a piece back is nothing, so chunks may go on any thread;
-// the blocks go when the last chunk or row slot holding the room goes.
-class LargePageRoom final : public std::pmr::memory_resource {
-public:
-    // `expected`: about the bytes it will be asked for, taken as one block.
-    explicit LargePageRoom(size_t expected);
-    ~LargePageRoom() override;
-    LargePageRoom(const LargePageRoom&) = delete;
-    LargePageRoom& operator=(const LargePageRoom&) = delete;
-
-private:
-    void* do_allocate(size_t bytes, size_t alignment) override;
-    void do_deallocate(void*, size_t, size_t) override {}
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
-    void addBlock(size_t bytes);
-
-    struct Block {
-        void* start;
-        size_t bytes;
-    };
-    std::vector<Block> blocks_;
-    char* next_ = nullptr;
-    char* end_ = nullptr;
 };
 
 void putStamp(Sink& sink, const FileStamp& stamp);
