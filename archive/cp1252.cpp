@@ -97,7 +97,10 @@ std::string cp1252ToUtf8(std::string_view text) {
     return out;
 }
 
-void appendUtf8AsCp1252(std::string& out, std::string_view text) {
+namespace {
+
+template <class Text>
+void appendAsCp1252(Text& out, std::string_view text) {
     // Most cells of a table are plain ASCII: copied as they are, in one go.
     if (allAscii(text)) {
         out.append(text);
@@ -125,6 +128,11 @@ void appendUtf8AsCp1252(std::string& out, std::string_view text) {
         i += sequence->length;
     }
 }
+
+}  // namespace
+
+void appendUtf8AsCp1252(std::string& out, std::string_view text) { appendAsCp1252(out, text); }
+void appendUtf8AsCp1252(std::pmr::string& out, std::string_view text) { appendAsCp1252(out, text); }
 
 std::optional<Utf8Sequence> decodeUtf8(std::string_view text, size_t pos) {
     if (pos >= text.size()) return std::nullopt;

@@ -4,6 +4,7 @@
 // widgets) and the letter rules the engine and the edit mode apply.
 
 #include <cstddef>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ std::string cp1252ToUtf8(std::string_view text);
 std::string utf8ToCp1252(std::string_view text);
 // The same, appended to `out` (the engine loads millions of cells this way).
 void appendUtf8AsCp1252(std::string& out, std::string_view text);
+void appendUtf8AsCp1252(std::pmr::string& out, std::string_view text);
 
 // Appends a code point as UTF-8.
 void appendUtf8(std::string& out, char32_t codePoint);

@@ -94,11 +94,6 @@ void askForLargePages(const void* room, size_t bytes) {
     if (end > first) ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 
-void reserveForLongTexts(std::string& text, size_t bytes) {
-    text.reserve(text.size() + bytes);
-    askForLargePages(text.data(), text.capacity());
-}
-
 // A plain chunk of our own to change: a copy of the first `rows` cells of `from`.
 std::shared_ptr<Chunk> copyOf(const Chunk& from, uint32_t rows) {
     auto chunk = std::make_shared<Chunk>();
@@ -143,7 +138,7 @@ void encodeRepeats(Chunk& chunk) {
     const uint32_t rows = chunk.rows();
     if (!chunk.codes.empty() || rows == 0) return;
     DistinctTexts distinct;
-    std::vector<uint16_t> codes(rows);
+    CellArray<uint16_t> codes(rows);
     size_t entryBytes = 0;
     for (uint32_t i = 0; i < rows; ++i) {
         const std::string_view value = chunk.text(i);
@@ -157,9 +152,9 @@ void encodeRepeats(Chunk& chunk) {
     }
     const size_t plainBytes = chunk.bytes.size() + chunk.offsets.size() * sizeof(uint32_t);
     if (!repeatsPay(rows, distinct.values.size(), entryBytes, plainBytes)) return;
-    std::string bytes;
+    CellBytes bytes;
     bytes.reserve(entryBytes);
-    std::vector<uint32_t> offsets{0};
+    CellArray<uint32_t> offsets{0};
     offsets.reserve(distinct.values.size() + 1);
     for (const std::string_view value : distinct.values) {
         bytes += value;

@@ -110,9 +110,11 @@ namespace {
 
 // What `read` takes from the cache file `file` of the table file `path`,
 // when the table has no change waiting beside it and is the same before and
-// after; nothing otherwise. Throws what `read` throws.
+// after; nothing otherwise. Throws what `read` throws. The file is read
+// `blockBytes` at a time (detail::Source).
 template <class Read>
-auto readFrom(const std::string& file, const std::string& path, const std::atomic<bool>* cancel, Read read)
+auto readFrom(const std::string& file, const std::string& path, const std::atomic<bool>* cancel, size_t blockBytes,
+              Read read)
     -> std::optional<decltype(read(std::declval<detail::Source&>(), FileStamp()))> {
     const std::optional<FileStamp> stamp = stampOf(path);
     if (!stamp) return std::nullopt;
@@ -122,7 +124,7 @@ auto readFrom(const std::string& file, const std::string& path, const std::atomi
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         info.st_size < static_cast<off_t>(sizeof(uint64_t)))
         return std::nullopt;
-    detail::Source source(fd.get(), static_cast<uint64_t>(info.st_size) - sizeof(uint64_t), cancel);
+    detail::Source source(fd.get(), static_cast<uint64_t>(info.st_size) - sizeof(uint64_t), cancel, blockBytes);
     auto result = read(source, *stamp);
     if (stampOf(path) != stamp) return std::nullopt;
     return result;
@@ -134,10 +136,11 @@ std::optional<ImageFileSummary> readImageFileSummary(const std::string& path) {
     const std::string file = imageFileOf(path);
     if (file.empty()) return std::nullopt;
     try {
-        return readFrom(file, path, nullptr, [&](detail::Source& source, const FileStamp& stamp) {
+        auto summary = [&](detail::Source& source, const FileStamp& stamp) {
             detail::ImageFileCodec::readHeader(source, path, stamp);
             return detail::ImageFileCodec::readSummary(source);
-        });
+        };
+        return readFrom(file, path, nullptr, detail::kImageHeadBytes, summary);
     } catch (const detail::Unusable&) {
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
@@ -150,9 +153,10 @@ std::shared_ptr<const TableImage> readImageFile(const std::string& path, const s
     if (file.empty()) return nullptr;
     std::shared_ptr<const TableImage> image;
     try {
-        image = readFrom(file, path, cancel, [&](detail::Source& source, const FileStamp& stamp) {
-                    return detail::ImageFileCodec::read(source, path, stamp);
-                }).value_or(nullptr);
+        auto whole = [&](detail::Source& source, const FileStamp& stamp) {
+            return detail::ImageFileCodec::read(source, path, stamp);
+        };
+        image = readFrom(file, path, cancel, detail::kImageBlockBytes, whole).value_or(nullptr);
     } catch (const detail::Unusable&) {
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {

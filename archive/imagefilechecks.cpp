@@ -15,7 +15,7 @@ namespace archive::detail {
 
 void ImageFileCodec::requireSoundChunk(const TableImage::Chunk& chunk, std::optional<uint32_t> rows,
                                        bool integerColumn) {
-    const std::vector<uint32_t>& offsets = chunk.offsets;
+    const CellArray<uint32_t>& offsets = chunk.offsets;
     if (offsets.empty() || offsets.front() != 0 || offsets.back() != chunk.bytes.size()) throw Unusable{};
     // Each cell ends in its 0 byte.
     for (size_t i = 1; i < offsets.size(); ++i)

@@ -69,8 +69,9 @@ void ImageFileCodec::putChunk(Sink& sink, const TableImage::Chunk& chunk) {
     sink.array(chunk.numbers);
 }
 
-std::shared_ptr<TableImage::Chunk> ImageFileCodec::getChunk(Source& source) {
-    auto chunk = std::make_shared<TableImage::Chunk>();
+std::shared_ptr<TableImage::Chunk> ImageFileCodec::getChunk(Source& source,
+                                                           const std::shared_ptr<LargePageRoom>& room) {
+    auto chunk = std::make_shared<TableImage::Chunk>(room);
     source.text(chunk->bytes);
     source.array(chunk->offsets);
     source.array(chunk->codes);
@@ -170,6 +171,8 @@ ImageFileSummary ImageFileCodec::readSummary(Source& source) {
 std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std::string& path, const FileStamp& stamp) {
     readHeader(source, path, stamp);
     const ImageFileSummary summary = readSummary(source);
+    // The cells and row slots take no more than the file holds of them.
+    const auto room = std::make_shared<LargePageRoom>(source.remaining());
     std::shared_ptr<TableImage> image(new TableImage);
     image->path_ = path;
     image->stamp_ = stamp;
@@ -198,7 +201,7 @@ std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std
     uint32_t deleted = 0;
     image->slots_.reserve(chunkCount);
     for (size_t k = 0; k < chunkCount; ++k) {
-        auto slots = std::make_shared<TableImage::Slots>();
+        auto slots = std::make_shared<TableImage::Slots>(room);
         source.array(slots->rowIds);
         source.bits(slots->deleted);
         if (slots->rowIds.size() != rowsOfChunk(k)) throw Unusable{};
@@ -212,7 +215,7 @@ std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std
         const bool integerColumn = image->columns_[c].kind == FieldKind::Integer;
         image->cells_[c].reserve(chunkCount);
         for (size_t k = 0; k < chunkCount; ++k) {
-            std::shared_ptr<TableImage::Chunk> chunk = getChunk(source);
+            std::shared_ptr<TableImage::Chunk> chunk = getChunk(source, room);
             requireSoundChunk(*chunk, rowsOfChunk(k), integerColumn);
             image->cells_[c].push_back(std::move(chunk));
         }
@@ -233,7 +236,7 @@ std::shared_ptr<const TableImage> ImageFileCodec::read(Source& source, const std
     }
     for (size_t n = source.count(12); n > 0; --n) {
         const int column = columnIndex();
-        std::shared_ptr<TableImage::Chunk> dictionary = getChunk(source);
+        std::shared_ptr<TableImage::Chunk> dictionary = getChunk(source, room);
         requireSoundChunk(*dictionary, std::nullopt, false);
         if (!dictionary->codes.empty()) throw Unusable{};
         // A dictionary stands beside the ranks it lists the values of.

@@ -32,7 +32,7 @@ struct ImageFileCodec {
 
 private:
     static void putChunk(Sink& sink, const TableImage::Chunk& chunk);
-    static std::shared_ptr<TableImage::Chunk> getChunk(Source& source);
+    static std::shared_ptr<TableImage::Chunk> getChunk(Source& source, const std::shared_ptr<LargePageRoom>& room);
 
     // ---- the reader's checks: the image's readers index by what a file
     // holds, and a file with a sound checksum may still have been made by

@@ -3,10 +3,12 @@
 #include "tableimage_internal.h"
 #include "wholefile.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace archive::detail {
 namespace {
@@ -69,7 +71,7 @@ void Sink::put(const void* data, size_t size) {
     }
 }
 
-void Sink::bits(const std::vector<bool>& marks) {
+void Sink::bits(const CellArray<bool>& marks) {
     value<uint64_t>(marks.size());
     packed_.assign((marks.size() + 7) / 8, 0);
     for (size_t i = 0; i < marks.size(); ++i)
@@ -102,7 +104,7 @@ void Source::get(void* into, size_t size) {
     }
 }
 
-void Source::bits(std::vector<bool>& marks) {
+void Source::bits(CellArray<bool>& marks) {
     const uint64_t n = value<uint64_t>();
     if ((n + 7) / 8 > remaining()) throw Unusable{};
     packed_.resize(static_cast<size_t>((n + 7) / 8));
@@ -120,7 +122,7 @@ void Source::bits(std::vector<bool>& marks) {
 }
 
 void Source::verify() {
-    if (read_ != payload_ || at_ != block_.size()) throw Unusable{};
+    if (blockBytes_ != kImageBlockBytes || read_ != payload_ || at_ != block_.size()) throw Unusable{};
     uint64_t stored = 0;
     if (::pread(fd_, &stored, sizeof stored, static_cast<off_t>(payload_)) != static_cast<ssize_t>(sizeof stored))
         throw Unusable{};
@@ -130,7 +132,7 @@ void Source::verify() {
 void Source::refill() {
     if (cancel_ && cancel_->load(std::memory_order_relaxed)) throw LoadCancelled{};
     if (read_ == payload_) throw Unusable{};
-    const size_t size = static_cast<size_t>(std::min<uint64_t>(kImageBlockBytes, payload_ - read_));
+    const size_t size = static_cast<size_t>(std::min<uint64_t>(blockBytes_, payload_ - read_));
     block_.resize(size);
     size_t done = 0;
     while (done < size) {
@@ -139,9 +141,50 @@ void Source::refill() {
         if (got <= 0) throw Unusable{};
         done += static_cast<size_t>(got);
     }
-    checksum_.add(block_.data(), size);
+    if (blockBytes_ == kImageBlockBytes) checksum_.add(block_.data(), size);
     read_ += size;
     at_ = 0;
+}
+
+namespace {
+constexpr size_t kLargePage = size_t{2} << 20;
+// A block beyond the first, when the cells take more than expected.
+constexpr size_t kFurtherBlockBytes = 8 * kLargePage;
+}  // namespace
+
+LargePageRoom::LargePageRoom(size_t expected) { addBlock(expected); }
+
+LargePageRoom::~LargePageRoom() {
+    for (const Block& block : blocks_) ::munmap(block.start, block.bytes);
+}
+
+void* LargePageRoom::do_allocate(size_t bytes, size_t alignment) {
+    auto aligned = [&] { return (reinterpret_cast<uintptr_t>(next_) + alignment - 1) & ~uintptr_t{alignment - 1}; };
+    if (next_ == nullptr || aligned() + bytes > reinterpret_cast<uintptr_t>(end_))
+        addBlock(std::max(bytes + alignment, kFurtherBlockBytes));
+    char* const start = reinterpret_cast<char*>(aligned());
+    next_ = start + bytes;
+    return start;
+}
+
+void LargePageRoom::addBlock(size_t bytes) {
+    // Whole large pages on a large page's boundary: mapped a page longer,
+    // the ends cut off.
+    bytes = (std::max<size_t>(bytes, 1) + kLargePage - 1) & ~(kLargePage - 1);
+    blocks_.reserve(blocks_.size() + 1);
+    const size_t mapped = bytes + kLargePage;
+    void* const map = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) throw std::bad_alloc();
+    char* const first = static_cast<char*>(map);
+    char* const start = first + ((kLargePage - reinterpret_cast<uintptr_t>(first) % kLargePage) % kLargePage);
+    char* const end = start + bytes;
+    if (start > first) ::munmap(first, static_cast<size_t>(start - first));
+    if (end < first + mapped) ::munmap(end, static_cast<size_t>(first + mapped - end));
+    // Where the system gives no large pages for the asking, small ones do.
+    ::madvise(start, bytes, MADV_HUGEPAGE);
+    blocks_.push_back({start, bytes});
+    next_ = start;
+    end_ = end;
 }
 
 void putStamp(Sink& sink, const FileStamp& stamp) {

@@ -21,6 +21,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -34,6 +36,9 @@ namespace detail {
 inline constexpr char kImageMagic[8] = {'Q', 'L', 'I', 'M', 'A', 'G', 'E', '\n'};
 inline constexpr uint32_t kImageFormatVersion = 3;
 inline constexpr size_t kImageBlockBytes = size_t{1} << 20;
+// What a reader of the header and summary alone reads at a time: they take
+// a few hundred bytes, and the start reads them of every table.
+inline constexpr size_t kImageHeadBytes = size_t{16} << 10;
 
 // What makes a cache file unusable: it is passed over.
 struct Unusable {};
@@ -56,6 +61,36 @@ private:
 // The trailer a cache file holds after `payload`: the checksum of its blocks.
 uint64_t checksumOf(std::string_view payload);
 
+// The room of an image's cells read from its cache file. Taken from the
+// heap in the pieces a chunk's containers ask for, the cells of a million
+// rows would be tens of thousands of fresh small pages, each a fault as the
+// bytes are copied in: here they come out of a few large blocks that ask
+// for large pages, front to back. Only the reader takes room, on its one
+// thread; giving a piece back is nothing, so chunks may go on any thread;
+// the blocks go when the last chunk or row slot holding the room goes.
+class LargePageRoom final : public std::pmr::memory_resource {
+public:
+    // `expected`: about the bytes it will be asked for, taken as one block.
+    explicit LargePageRoom(size_t expected);
+    ~LargePageRoom() override;
+    LargePageRoom(const LargePageRoom&) = delete;
+    LargePageRoom& operator=(const LargePageRoom&) = delete;
+
+private:
+    void* do_allocate(size_t bytes, size_t alignment) override;
+    void do_deallocate(void*, size_t, size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    void addBlock(size_t bytes);
+
+    struct Block {
+        void* start;
+        size_t bytes;
+    };
+    std::vector<Block> blocks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
+
 template <class T>
 concept Plain = std::is_trivially_copyable_v<T>;
 
@@ -70,8 +105,8 @@ public:
     void value(T v) {
         put(&v, sizeof v);
     }
-    template <Plain T>
-    void array(const std::vector<T>& values) {
+    template <Plain T, class Allocator>
+    void array(const std::vector<T, Allocator>& values) {
         value<uint64_t>(values.size());
         put(values.data(), values.size() * sizeof(T));
     }
@@ -79,7 +114,7 @@ public:
         value<uint64_t>(bytes.size());
         put(bytes.data(), bytes.size());
     }
-    void bits(const std::vector<bool>& marks);
+    void bits(const CellArray<bool>& marks);
     // The last block and the trailer.
     void finish();
 
@@ -98,7 +133,11 @@ private:
 // LoadCancelled once `cancel` turns true.
 class Source {
 public:
-    Source(int fd, uint64_t payload, const std::atomic<bool>* cancel) : fd_(fd), payload_(payload), cancel_(cancel) {}
+    // `blockBytes` below kImageBlockBytes: for a reader of the head alone
+    // (the summary), which takes no more of the file than it needs and
+    // verifies nothing.
+    Source(int fd, uint64_t payload, const std::atomic<bool>* cancel, size_t blockBytes = kImageBlockBytes)
+        : fd_(fd), payload_(payload), cancel_(cancel), blockBytes_(blockBytes) {}
 
     void get(void* into, size_t size);
     template <Plain T>
@@ -113,8 +152,8 @@ public:
         if (n > remaining() / std::max<size_t>(itemBytes, 1)) throw Unusable{};
         return static_cast<size_t>(n);
     }
-    template <Plain T>
-    void array(std::vector<T>& values) {
+    template <Plain T, class Allocator>
+    void array(std::vector<T, Allocator>& values) {
         const size_t n = count(sizeof(T));
         // A table's ranks and orders, megabytes each, are written whole here.
         values.reserve(n);
@@ -122,24 +161,31 @@ public:
         values.resize(n);
         get(values.data(), n * sizeof(T));
     }
-    void text(std::string& bytes) {
+    template <class Allocator>
+    void text(std::basic_string<char, std::char_traits<char>, Allocator>& bytes) {
         const size_t n = count(1);
         bytes.resize(n);
         get(bytes.data(), n);
     }
-    void bits(std::vector<bool>& marks);
+    void bits(CellArray<bool>& marks);
     // Every byte read, and the checksum agrees.
     void verify();
+    // The bytes not read yet.
+    uint64_t remaining() const { return payload_ - read_ + (block_.size() - at_); }
 
 private:
-    uint64_t remaining() const { return payload_ - read_ + (block_.size() - at_); }
     void refill();
 
     int fd_;
     uint64_t payload_;
     const std::atomic<bool>* cancel_;
+    size_t blockBytes_;
     uint64_t read_ = 0;
-    std::string block_;
+    // The blocks of a whole read pass through one large page rather than
+    // hundreds of fresh small ones.
+    std::unique_ptr<LargePageRoom> room_ =
+        blockBytes_ == kImageBlockBytes ? std::make_unique<LargePageRoom>(kImageBlockBytes) : nullptr;
+    std::pmr::string block_{room_ ? room_.get() : std::pmr::get_default_resource()};
     size_t at_ = 0;
     std::string packed_;
     Checksum checksum_;

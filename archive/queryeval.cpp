@@ -19,7 +19,7 @@ public:
             for (uint32_t i = 0; i < count; ++i) marks[i] = atLeast(chunk, condition, i);
             return;
         }
-        const std::string& cells = cellsOf(chunk, condition);
+        const std::string_view cells = cellsOf(chunk, condition);
         const std::optional<std::string_view> inner = condition.like->containedText();
         if (inner && chunk.codes.empty()) {
             markContaining(chunk, cells, *inner, marks);
@@ -46,11 +46,12 @@ private:
         return real && static_cast<long double>(*real) >= static_cast<long double>(condition.minimum);
     }
 
-    static const std::string& cellsOf(const TableImage::Chunk& chunk, const BoundCondition& condition) {
-        return condition.kind == sql::ConditionKind::UpperLike ? chunk.upper() : chunk.bytes;
+    static std::string_view cellsOf(const TableImage::Chunk& chunk, const BoundCondition& condition) {
+        if (condition.kind == sql::ConditionKind::UpperLike) return chunk.upper();
+        return chunk.bytes;
     }
 
-    static bool likes(const TableImage::Chunk& chunk, const std::string& cells, const BoundCondition& condition,
+    static bool likes(const TableImage::Chunk& chunk, std::string_view cells, const BoundCondition& condition,
                       uint32_t i) {
         if (chunk.nulls[i]) return false;  // NULL never satisfies LIKE
         const uint32_t entry = chunk.entry(i);
@@ -68,7 +69,7 @@ private:
             for (uint32_t i = 0; i < count; ++i) marks[i] = !chunk.nulls[i];
             return;
         }
-        const std::vector<uint32_t>& offsets = chunk.offsets;
+        const CellArray<uint32_t>& offsets = chunk.offsets;
         size_t pos = 0;
         uint32_t cell = 0;
         while (pos < all.size()) {

@@ -44,6 +44,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -77,7 +78,37 @@ std::optional<FileStamp> stampOf(const std::string& path);
 // Thrown by a load its caller cancelled.
 struct LoadCancelled {};
 
+// The containers of an image's cells: their room comes from the heap, or,
+// for an image read from its cache file, from large blocks of the image's
+// own (detail::HeldRoom).
+using CellBytes = std::pmr::string;
+template <class T>
+using CellArray = std::pmr::vector<T>;
+
 namespace detail {
+// Keeps the room that containers beside it took their memory from for as
+// long as they live: declared before them, it goes after them. A copy of
+// such containers takes its room from the heap, so a copy holds nothing; a
+// move takes the room along, as the containers do; an assignment leaves
+// each its own, as it leaves the containers theirs.
+class HeldRoom {
+public:
+    HeldRoom() = default;
+    explicit HeldRoom(std::shared_ptr<std::pmr::memory_resource> room) : room_(std::move(room)) {}
+    HeldRoom(const HeldRoom&) noexcept {}
+    HeldRoom(HeldRoom&&) noexcept = default;
+    HeldRoom& operator=(const HeldRoom&) noexcept { return *this; }
+    HeldRoom& operator=(HeldRoom&&) noexcept { return *this; }
+    ~HeldRoom() = default;
+    // What the containers beside it are made with.
+    std::pmr::memory_resource* get() const {
+        return room_ ? room_.get() : std::pmr::get_default_resource();
+    }
+
+private:
+    std::shared_ptr<std::pmr::memory_resource> room_;
+};
+
 // The test seam of the load, null in the program: called once the rows are
 // read, before the load looks whether the file changed meanwhile.
 using RowsReadHook = void (*)(const std::string& path);
@@ -101,12 +132,21 @@ public:
     // publishers, comments) holds each distinct value once that way instead,
     // and `codes` names the entry of every cell; entry(i) says which.
     class Chunk {
+        detail::HeldRoom room_;
+
     public:
-        std::string bytes;
-        std::vector<uint32_t> offsets{0};
-        std::vector<uint16_t> codes;   // empty for a plain chunk
-        std::vector<bool> nulls;
-        std::vector<int64_t> numbers;  // integer columns only
+        Chunk() = default;
+        // Cells in `room`, which the chunk keeps; its offsets start empty,
+        // for a reader that fills them in whole.
+        explicit Chunk(std::shared_ptr<std::pmr::memory_resource> room)
+            : room_(std::move(room)), bytes(room_.get()), offsets(room_.get()), codes(room_.get()),
+              nulls(room_.get()), numbers(room_.get()) {}
+
+        CellBytes bytes;
+        CellArray<uint32_t> offsets{0};
+        CellArray<uint16_t> codes;   // empty for a plain chunk
+        CellArray<bool> nulls;
+        CellArray<int64_t> numbers;  // integer columns only
 
         uint32_t rows() const {
             return static_cast<uint32_t>(codes.empty() ? offsets.size() - 1 : codes.size());
@@ -273,8 +313,12 @@ private:
 
     // Row ids and deletion marks of one chunk of rows.
     struct Slots {
-        std::vector<int64_t> rowIds;
-        std::vector<bool> deleted;  // empty while none is deleted
+        Slots() = default;
+        explicit Slots(std::shared_ptr<std::pmr::memory_resource> in)
+            : room(std::move(in)), rowIds(room.get()), deleted(room.get()) {}
+        detail::HeldRoom room;
+        CellArray<int64_t> rowIds;
+        CellArray<bool> deleted;  // empty while none is deleted
     };
     using ChunkPtr = std::shared_ptr<const Chunk>;
     using Ranks = std::shared_ptr<const std::vector<uint32_t>>;

@@ -97,7 +97,11 @@ void askForLargePages(const void* room, size_t bytes);
 // is written once, page by page, and asks for large pages, each of which
 // costs one fault where small ones cost hundreds. Where the system gives
 // none for the asking, it is plain room.
-void reserveForLongTexts(std::string& text, size_t bytes);
+template <class Text>
+void reserveForLongTexts(Text& text, size_t bytes) {
+    text.reserve(text.size() + bytes);
+    askForLargePages(text.data(), text.capacity());
+}
 
 // A long text is hashed by its length and its first and last bytes: texts
 // with equal hashes are told apart by their bytes, which a comparison leaves

@@ -124,7 +124,7 @@ void walkGames(const TableImage& games, int column, Literal&& literal, Pattern&&
     for (uint32_t index = 0; index < games.chunkCount(); ++index) {
         const TableImage::Chunk& chunk = games.chunk(column, index);
         const std::string& upper = chunk.upper();
-        const std::vector<uint32_t>& offsets = chunk.offsets;
+        const CellArray<uint32_t>& offsets = chunk.offsets;
         // The few cells holding '%', found by one search through the bytes.
         hasPercent.assign(offsets.size() - 1, 0);
         for (size_t at = chunk.bytes.find('%'); at != std::string::npos; at = chunk.bytes.find('%', at + 1)) {

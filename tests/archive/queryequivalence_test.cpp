@@ -1043,7 +1043,7 @@ TEST_F(QueryEquivalenceTest, ImageFilePassedOverWhenDamagedOrStaleAndWrittenAnew
     const int title = static_cast<int>(std::find_if(goodImage->columns().begin(), goodImage->columns().end(),
                                                     [](const Column& c) { return c.name == "TITEL"; }) -
                                        goodImage->columns().begin());
-    const std::string& dictionary = goodImage->dictionary(title).bytes;
+    const std::string_view dictionary = goodImage->dictionary(title).bytes;
     const std::vector<uint32_t>& ranks = goodImage->ranks(title);
     const std::vector<uint32_t>& order = goodImage->sortedRows({{title, false}});
     auto bytesOf = [](const std::vector<uint32_t>& values, size_t from, size_t count) {
