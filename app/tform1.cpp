@@ -318,8 +318,17 @@ void TForm1::DoSQL(const std::string& tableFile) {
     setCurrentCell(Query1.recNo(), SavedColumnIndex);
     // What the next title keystroke needs over this order is worked out once
     // the rerun's frame is painted: posted below the window's update request.
-    QCoreApplication::removePostedEvents(this, kPrepareTitleSearch);
-    QCoreApplication::postEvent(this, new QEvent(kPrepareTitleSearch), Qt::LowEventPriority - 1);
+    // The window's first frame comes from its exposure, not from an update
+    // request, and would wait behind the post: until it is painted, the post
+    // waits for it instead.
+    auto prepareTitleSearch = [this] {
+        QCoreApplication::removePostedEvents(this, kPrepareTitleSearch);
+        QCoreApplication::postEvent(this, new QEvent(kPrepareTitleSearch), Qt::LowEventPriority - 1);
+    };
+    if (firstFramePainted_)
+        prepareTitleSearch();
+    else
+        afterFirstFrame_.push_back(prepareTitleSearch);
 }
 
 void TForm1::FormatTable(const std::string& view) {
