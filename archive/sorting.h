@@ -13,6 +13,8 @@ namespace archive {
 inline constexpr std::string_view kDescending = " DESC";
 inline constexpr std::string_view kTitleField = "TITEL";
 inline constexpr std::string_view kIssueField = "AUSGABE";
+// The games' rating: the minimum-rating filter and the statistics read it.
+inline constexpr std::string_view kRatingField = "WERTUNG";
 
 // The sort part of the view state.
 struct SortOrder {

@@ -30,8 +30,8 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kIssueField = "AUSGABE";
-constexpr std::string_view kRatingField = "WERTUNG";
+using archive::kIssueField;
+using archive::kRatingField;
 
 // The progress of long work on a terminal: a line rewritten in place. Any
 // other message on the terminal first clears it, or the message would run

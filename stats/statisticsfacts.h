@@ -4,6 +4,7 @@
 // record by record from the texts of any other data set.
 
 #include "cp1252.h"
+#include "sorting.h"
 #include "tableimage.h"
 
 #include <cstddef>
@@ -16,8 +17,8 @@
 
 namespace stats::detail {
 
-inline constexpr std::string_view kRatingField = "WERTUNG";
-inline constexpr std::string_view kIssueField = "AUSGABE";
+using archive::kIssueField;
+using archive::kRatingField;
 inline constexpr std::string_view kKindField = "ART";
 
 // Category, kind and month indices are kept in one byte per row.
