@@ -228,14 +228,11 @@ void selectRows(const TableImage& image, const std::vector<BoundCondition>& cond
             const std::vector<uint32_t>& sorted = image.sortedRows(order);
             constexpr size_t kLargePageRows = (size_t{2} << 20) / sizeof(uint32_t);
             if (rows.capacity() < sorted.size() && sorted.size() >= kLargePageRows) {
-                // Fresh room for a million row numbers is megabytes written
-                // once, whole: in large pages each costs one fault where small
-                // ones cost hundreds. One large page of slack lets the room
-                // hold whole large pages wherever it lands; it costs at most
-                // one large page of memory.
+                // Fresh room for a million row numbers, in large pages. One
+                // large page of slack lets the room hold whole large pages
+                // wherever it lands; it costs at most one large page of memory.
                 std::vector<uint32_t> room;
-                room.reserve(sorted.size() + kLargePageRows);
-                detail::askForLargePages(room.data(), room.capacity() * sizeof(uint32_t));
+                detail::reserveInLargePages(room, sorted.size() + kLargePageRows);
                 rows = std::move(room);
             }
             rows.assign(sorted.begin(), sorted.end());

@@ -93,14 +93,19 @@ constexpr size_t kLongTextBytes = size_t{256} << 10;
 // changes.
 void askForLargePages(const void* room, size_t bytes);
 
-// Room for `bytes` more in `text`, which long texts will fill: such room
-// is written once, page by page, and asks for large pages, each of which
-// costs one fault where small ones cost hundreds. Where the system gives
-// none for the asking, it is plain room.
+// Room for `more` elements in `values`, to be written once, whole: it asks
+// for large pages, each of which costs one fault where small ones cost
+// hundreds. Where the system gives none for the asking, it is plain room.
+template <class Container>
+void reserveInLargePages(Container& values, size_t more) {
+    values.reserve(values.size() + more);
+    askForLargePages(values.data(), values.capacity() * sizeof(*values.data()));
+}
+
+// Room for `bytes` more in `text`, which long texts will fill.
 template <class Text>
 void reserveForLongTexts(Text& text, size_t bytes) {
-    text.reserve(text.size() + bytes);
-    askForLargePages(text.data(), text.capacity());
+    reserveInLargePages(text, bytes);
 }
 
 // A long text is hashed by its length and its first and last bytes: texts
