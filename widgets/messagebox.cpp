@@ -6,7 +6,7 @@
 
 namespace {
 bool autoAnswer = false;
-std::optional<bool> nextAnswer;
+std::optional<bool> nextMessageAnswer;
 std::vector<MessageBox::Record> records;
 
 QMessageBox::StandardButton run(QWidget* parent, QMessageBox::Icon icon, const std::string& text,
@@ -40,14 +40,14 @@ void MessageBox::showMessage(QWidget* parent, const std::string& text) {
 bool MessageBox::askOkCancel(QWidget* parent, const std::string& text) {
     records.push_back({Kind::Question, text});
     if (autoAnswer) {
-        const bool answer = nextAnswer.value_or(true);
-        nextAnswer.reset();
+        const bool answer = nextMessageAnswer.value_or(true);
+        nextMessageAnswer.reset();
         return answer;
     }
     return run(parent, QMessageBox::Question, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void MessageBox::setAutoAnswer(bool on) { autoAnswer = on; }
-void MessageBox::setNextAnswer(bool ok) { nextAnswer = ok; }
+void MessageBox::setNextAnswer(bool ok) { nextMessageAnswer = ok; }
 const std::vector<MessageBox::Record>& MessageBox::shown() { return records; }
 void MessageBox::clearShown() { records.clear(); }

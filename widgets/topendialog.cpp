@@ -10,7 +10,7 @@ struct Answer {
     bool set = false;
     std::optional<std::string> fileName;
 };
-Answer nextAnswer;
+Answer nextFileAnswer;
 
 // "*.TXT" becomes "*.[tT][xX][tT]": the file system tells letter case apart,
 // the filter of the disc's world did not.
@@ -38,12 +38,12 @@ QString qtFilter(const std::string& filter) {
 
 }  // namespace
 
-void TOpenDialog::setNextFileName(std::optional<std::string> fileName) { nextAnswer = {true, std::move(fileName)}; }
+void TOpenDialog::setNextFileName(std::optional<std::string> fileName) { nextFileAnswer = {true, std::move(fileName)}; }
 
 bool TOpenDialog::Execute(QWidget* parent) {
-    if (nextAnswer.set) {
-        const Answer answer = nextAnswer;
-        nextAnswer = {};
+    if (nextFileAnswer.set) {
+        const Answer answer = nextFileAnswer;
+        nextFileAnswer = {};
         if (!answer.fileName) return false;
         FileName = *answer.fileName;
         return true;

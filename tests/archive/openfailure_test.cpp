@@ -28,7 +28,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-constexpr int kRows = 3000;
+constexpr int kTableRows = 3000;
 
 std::string originalTitle(int n) { return "Titel " + std::to_string(100000 + n); }
 
@@ -48,9 +48,9 @@ protected:
         clearImageCache();
         path = folder.file("GameData.DB");
         std::vector<Row> rows;
-        for (int n = 0; n < kRows; ++n) rows.push_back(game(originalTitle(n)));
+        for (int n = 0; n < kTableRows; ++n) rows.push_back(game(originalTitle(n)));
         writeTable(path, gamesView(), rows);
-        for (int n = 0; n < kRows; ++n) expectedTitles.push_back(originalTitle(n));
+        for (int n = 0; n < kTableRows; ++n) expectedTitles.push_back(originalTitle(n));
     }
     void TearDown() override { clearImageCache(); }
 
@@ -102,7 +102,7 @@ TEST_F(OpenFailure, AKilledWriteIsRolledBackWhereTheFolderIsWritable) {
     table.post();
     table.close();
     EXPECT_EQ(plainSqliteRows(path, "SELECT COUNT(*) FROM GameData WHERE TITEL LIKE 'Titel %'"),
-              Strings{std::to_string(kRows - 1)});
+              Strings{std::to_string(kTableRows - 1)});
 }
 
 TEST_F(OpenFailure, AKilledWriteOnAReadOnlyMediumIsNamedAndLeftAlone) {
