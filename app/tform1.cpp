@@ -329,6 +329,7 @@ void TForm1::DoSQL(const std::string& tableFile) {
         prepareTitleSearch();
     else
         afterFirstFrame_.push_back(prepareTitleSearch);
+    emit queryRerun();
 }
 
 void TForm1::FormatTable(const std::string& view) {

@@ -122,6 +122,10 @@ public:
     void setSelectionIndicator(bool on) override;
     void setQuickTitleText(const std::string& text) override;
 
+signals:
+    // The grid shows the result of a new run of its query.
+    void queryRerun();
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -1,8 +1,10 @@
 #include "windowset.h"
 
 #include "fonts.h"
+#include "imagecache.h"
 #include "messagebox.h"
 #include "qttexts.h"
+#include "quietmoment.h"
 #include "statisticswindowlink.h"
 #include "tform1.h"
 #include "tform2.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <functional>
 
 namespace {
@@ -44,7 +47,8 @@ private:
 
 class WindowSet::OnDemand : public TForm1::SecondaryWindows {
 public:
-    OnDemand(TForm1& form1, TSuchPage& suchPage) : form1_(form1), suchPage_(suchPage) {
+    OnDemand(TForm1& form1, TSuchPage& suchPage, QuietMoment& freedMemoryReturn)
+        : form1_(form1), suchPage_(suchPage), freedMemoryReturn_(freedMemoryReturn) {
         // The selection module refreshes the statistics in this order.
         for (int view = 0; view < 3; ++view) {
             links_[view] = std::make_unique<LinkWhenMade>([this, view] { return statistics(view, false); });
@@ -72,6 +76,8 @@ public:
             if (view == 0) window = std::make_unique<TForm3>(form1_, suchPage_);
             if (view == 1) window = std::make_unique<TForm5>(form1_, suchPage_);
             if (view == 2) window = std::make_unique<TForm6>(form1_, suchPage_);
+            QObject::connect(window.get(), &TStatisticsWindow::figuresComputed, &freedMemoryReturn_,
+                             &QuietMoment::workEnded);
         }
         return window.get();
     }
@@ -79,6 +85,7 @@ public:
 private:
     TForm1& form1_;
     TSuchPage& suchPage_;
+    QuietMoment& freedMemoryReturn_;
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TStatisticsWindow> statistics_[3];  // games, disc contents, tips
     std::unique_ptr<LinkWhenMade> links_[3];
@@ -98,7 +105,12 @@ WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, Wa
     form1_ = std::make_unique<TForm1>(programFile, marker, wait);
     if (form1_->Terminated) return;
     suchPage_ = std::make_unique<TSuchPage>(*form1_);
-    onDemand_ = std::make_unique<OnDemand>(*form1_, *suchPage_);
+    // A moment after the user's last sort, search, keystroke or statistics
+    // window, which all rerun the grid's query or work out figures anew: long
+    // enough that typing and clicking on never wait for it.
+    freedMemoryReturn_ = std::make_unique<QuietMoment>(std::chrono::milliseconds(1500), archive::returnFreedMemory);
+    QObject::connect(form1_.get(), &TForm1::queryRerun, freedMemoryReturn_.get(), &QuietMoment::workEnded);
+    onDemand_ = std::make_unique<OnDemand>(*form1_, *suchPage_, *freedMemoryReturn_);
     form1_->setWindows(onDemand_.get());
     titleLinks_ = std::make_unique<TitleLinks>(*form1_);
 }

@@ -17,6 +17,7 @@ class TForm6;
 class TInstanceMarker;
 class TSuchPage;
 class TitleLinks;
+class QuietMoment;
 
 class WindowSet {
 public:
@@ -43,8 +44,12 @@ public:
     TForm5& Form5() const;
     TForm6& Form6() const;
 
+    // When the memory the grid's reruns and the statistics left free goes back.
+    QuietMoment& freedMemoryReturn() const { return *freedMemoryReturn_; }
+
 private:
     class OnDemand;
+    std::unique_ptr<QuietMoment> freedMemoryReturn_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TSuchPage> suchPage_;
     std::unique_ptr<OnDemand> onDemand_;      // the windows made when first asked for

@@ -27,17 +27,6 @@
 namespace archive {
 namespace {
 
-// A load leaves what it used on its way (the table's pages, its buffers, the
-// cache file's blocks) free in the heaps of the threads, where it would stay
-// part of the process's memory for good. A read ahead, which nobody waits
-// for, hands back what every load left so far (some milliseconds at a
-// million rows); a load the window waits for does not stop for it.
-void returnFreedMemory() {
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
-}
-
 using detail::Command;
 using detail::Database;
 using detail::readSchema;
@@ -306,6 +295,12 @@ void forgetImage(const std::string& path) {
     cache.cancelPending([&](const PendingLoad& load) { return load.path == path; });
     std::lock_guard lock(cache.mutex);
     cache.images.remove_if([&](const auto& cached) { return cached->path() == path; });
+}
+
+void returnFreedMemory() {
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
 }
 
 void clearImageCache() {

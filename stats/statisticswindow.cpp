@@ -321,6 +321,7 @@ void TStatisticsWindow::FormShow() {
         fillFromComputation();
     }
     update();
+    emit figuresComputed();
     if (!complete) throw archive::EngineError(computationFailure());
 }
 

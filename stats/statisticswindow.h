@@ -83,6 +83,11 @@ public:
     void selectCategoryRow(int row) override;
     void recomputeAndRepaint() override;
 
+signals:
+    // The figures were worked out anew (or as far as a failure let them).
+    void figuresComputed();
+
+public:
     // Everything in which the windows' common controls differ.
     struct Layout {
         const char* objectName;

@@ -35,6 +35,7 @@
 #include "imagecache.h"
 #include "messagebox.h"
 #include "program.h"
+#include "quietmoment.h"
 #include "samplearchive.h"
 #include "sorting.h"
 #include "tablefile.h"
@@ -438,11 +439,19 @@ double residentBytes() {
     return 0;
 }
 
+// A user's pause: the program hands back the memory its work left free once
+// nothing new has come for a moment.
+void pauseAsAUser() {
+    const QuietMoment& freedMemoryReturn = currentProgram->freedMemoryReturn();
+    while (freedMemoryReturn.pending()) QTest::qWait(10);
+}
+
 // A user's session: in each view every column title clicked twice (both
 // directions) and the view's statistics window opened. The measured time is
 // one session; the counters give the process's resident memory after the
-// first and after a second session against the size of the three table
-// files (the bench process holds the generated disc's names besides).
+// first and after a second session, each followed by a user's pause,
+// against the size of the three table files (the bench process holds the
+// generated disc's names besides).
 void memoryAfterEverySort(benchmark::State& state, long long games) {
     const SampleDisc& disc = discWith(games);
     double files = 0;
@@ -456,6 +465,7 @@ void memoryAfterEverySort(benchmark::State& state, long long games) {
     for (auto _ : state) {
         TForm1& form = freshProgram(games);
         archive::waitForPrefetches();
+        pauseAsAUser();
         started = residentBytes();
         auto session = [&] {
             for (const auto click : {&TForm1::Image1Click, &TForm1::Image2Click, &TForm1::Image3Click}) {
@@ -474,8 +484,10 @@ void memoryAfterEverySort(benchmark::State& state, long long games) {
             renderGrid(form);
         };
         timeStep(state, session);
+        pauseAsAUser();
         first = residentBytes();
         session();
+        pauseAsAUser();
         second = residentBytes();
         cells = images = 0;
         for (const archive::ViewDef* view : archive::allViews())

@@ -2,6 +2,7 @@
 // title field, the selection module, sorting by column titles and the edit mode
 // on real table files.
 
+#include "quietmoment.h"
 #include "rowindicatorheader.h"
 #include "windowtest.h"
 
@@ -11,7 +12,9 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -26,6 +29,7 @@ private slots:
     void selectionModuleNarrowsAndLightsTheLamp();
     void sortClicks();
     void sortDirectionSurvivesAViewSwitch();
+    void freedMemoryGoesBackOnlyAfterTheWork();
     void currentColumnSurvivesARerun();
     void editModeSwitchAndBack();
     void editModeNeedsCtrlAltOnTheFreePicture();
@@ -235,6 +239,28 @@ void BrowserTest::sortClicks() {
     click("Image2");
     clickTitle(3);  // CD/DVD
     QCOMPARE(query().sql.back(), std::string("ORDER BY MEDIUM, TITEL"));
+}
+
+void BrowserTest::freedMemoryGoesBackOnlyAfterTheWork() {
+    QuietMoment& freedMemoryReturn = set().freedMemoryReturn();
+    freedMemoryReturn.setQuiet(std::chrono::milliseconds(30));
+    QTRY_VERIFY(!freedMemoryReturn.pending());  // the start's own
+    const struct {
+        const char* work;
+        std::function<void()> run;
+    } cases[] = {
+        {"sort", [&] { form().DBGrid1TitleClick(4); }},
+        {"keystrokes", [&] { QTest::keyClicks(quickField(), QStringLiteral("RA")); }},
+        {"view switch", [&] { click("Image2"); }},
+        {"statistics window", [&] { click("Image7"); }},
+    };
+    for (const auto& [work, run] : cases) {
+        const int runs = freedMemoryReturn.runs();
+        run();
+        QVERIFY2(freedMemoryReturn.pending() && freedMemoryReturn.runs() == runs, work);
+        QTRY_COMPARE(freedMemoryReturn.runs(), runs + 1);
+        QVERIFY2(!freedMemoryReturn.pending(), work);
+    }
 }
 
 void BrowserTest::sortDirectionSurvivesAViewSwitch() {
