@@ -162,6 +162,10 @@ std::string_view valueText(const Database& db, sqlite3_value* value, const std::
 // else is not a table of ours, and the text says what it holds instead.
 void readSchema(const Database& db, const std::string& path, std::string& tableName, std::vector<Column>& columns);
 
+// The statement giving a table's least and greatest row id (both NULL when
+// it has no rows), without reading its rows.
+std::string rowIdEndsStatement(std::string_view quotedTable);
+
 // SQLite's check of every page of the file (b-tree pages, cells, free
 // list), in the state of the read transaction `db` is in: nothing for a
 // sound file, else the damage text with SQLite's first finding.

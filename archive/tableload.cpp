@@ -299,6 +299,20 @@ namespace {
 constexpr int kLoadTries = 3;
 }  // namespace
 
+namespace detail {
+std::string rowIdEndsStatement(std::string_view quotedTable) {
+    // Each end in a select of its own: SQLite finds a lone min() or max() of
+    // the row id at an end of the table's tree, but both in one select only
+    // by reading every row, a fifth of a second at a million.
+    std::string statement = "SELECT (SELECT min(rowid) FROM ";
+    statement += quotedTable;
+    statement += "), (SELECT max(rowid) FROM ";
+    statement += quotedTable;
+    statement += ')';
+    return statement;
+}
+}  // namespace detail
+
 std::shared_ptr<const TableImage> TableImage::load(const std::string& path, const std::atomic<bool>* cancel) {
     // The table as it was at the last start, when it has not changed since.
     if (std::shared_ptr<const TableImage> kept = readImageFile(path, cancel)) return kept;
@@ -359,7 +373,7 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
     // half of the row ids.
     std::optional<int64_t> middle;
     auto span = std::make_unique<Command>(
-        db, "SELECT min(rowid), max(rowid) FROM " + detail::quotedIdentifier(image->tableName_), path);
+        db, detail::rowIdEndsStatement(detail::quotedIdentifier(image->tableName_)), path);
     if (span->step() && sqlite3_column_type(span->get(), 0) == SQLITE_INTEGER) {
         const int64_t low = sqlite3_column_int64(span->get(), 0);
         const int64_t high = sqlite3_column_int64(span->get(), 1);

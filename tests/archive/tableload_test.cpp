@@ -9,6 +9,7 @@
 #include "filelayer.h"
 #include "imagecache.h"
 #include "tableimage.h"
+#include "tableimage_internal.h"
 #include "tablefixtures.h"
 #include "testfolder.h"
 
@@ -22,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -310,4 +312,39 @@ TEST(TableLoad, WhicheverHalfIsDoneFirstChecksThePages) {
                 detail::chunkReadHook = nullptr;
                 EXPECT_EQ(error.find(" ist besch\xE4" "digt") != std::string::npos, damage) << error;
             }
+}
+
+// The second thread's half begins at the middle of the row ids, looked up
+// before any row is read: the lookup must find both ends without reading the
+// rows, which at a million takes as long as reading half of them.
+TEST(TableLoad, TheEndsOfTheRowIdsAreFoundWithoutReadingTheRows) {
+    TestFolder folder;
+    const std::string path = folder.file("GameData.db");
+    const auto ends = [&] {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        const std::string statement = detail::rowIdEndsStatement("\"GameData\"");
+        EXPECT_EQ(sqlite3_prepare_v2(db, statement.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        EXPECT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+        std::string found;
+        for (int i = 0; i < 2; ++i) {
+            const auto* text = sqlite3_column_text(stmt, i);
+            found += text ? reinterpret_cast<const char*>(text) : "NULL";
+            found += ' ';
+        }
+        found += "scanned " + std::to_string(sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0));
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return found;
+    };
+    TableFileWriter(path, gamesView()).commit();
+    EXPECT_EQ(ends(), "NULL NULL scanned 0");
+    std::filesystem::remove(path);
+    {
+        TableFileWriter writer(path, gamesView());
+        for (int i = 0; i < 3000; ++i) writer.add(game("Titel " + number(i)));
+        writer.commit();
+    }
+    EXPECT_EQ(ends(), "1 3000 scanned 0");
 }
