@@ -13,8 +13,9 @@ int runQuillora(int argc, char** argv);
 void returnLargeBlocksWhenFreed();
 
 // In disc mode the games view opens on the start folder's games table: it is
-// read in the background from the first moment on, beside the start of the
-// window system, and the start-up's own reading ahead finds it on its way.
+// read, and put in the order the view opens in, in the background from the
+// first moment on, beside the start of the window system; the start-up's
+// own reading ahead finds it on its way.
 // Nothing a user sees comes of it: a copy that ends at once, or a table
 // that cannot be read, leaves the telling to the start-up.
 void readGamesAhead(const std::string& programFile);

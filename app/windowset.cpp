@@ -96,7 +96,7 @@ WindowSet::WindowSet(const std::string& programFile, TInstanceMarker* marker, Wa
     installGermanQtTexts();
     auto* wait = new TForm4;
     if (waitWindow == WaitWindow::Shown) {
-        showHandingIconOnce(*wait);
+        showWithSmallIcon(*wait);
         wait->repaint();
         QApplication::processEvents();
     }

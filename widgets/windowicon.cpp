@@ -6,6 +6,15 @@
 
 #include <algorithm>
 
+namespace {
+
+QSize smallestOf(const QList<QSize>& sizes) {
+    return *std::min_element(sizes.begin(), sizes.end(),
+                             [](QSize a, QSize b) { return a.width() * a.height() < b.width() * b.height(); });
+}
+
+}  // namespace
+
 void showHandingIconOnce(QWidget& window) {
     const QIcon icon = window.windowIcon();
     const QList<QSize> sizes = icon.availableSizes();
@@ -13,9 +22,7 @@ void showHandingIconOnce(QWidget& window) {
         window.show();
         return;
     }
-    const QSize smallest = *std::min_element(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
-        return a.width() * a.height() < b.width() * b.height();
-    });
+    const QSize smallest = smallestOf(sizes);
     // As the window's own icon it is not touched by the swaps below, nor by
     // those of a window shown later: the program's icon does not change.
     window.setWindowIcon(icon);
@@ -24,6 +31,23 @@ void showHandingIconOnce(QWidget& window) {
     // the whole icon.
     const QIcon applicationIcon = QApplication::windowIcon();
     QApplication::setWindowIcon(QIcon(icon.pixmap(smallest)));
+    window.winId();
+    QApplication::setWindowIcon(applicationIcon);
+    window.show();
+}
+
+void showWithSmallIcon(QWidget& window) {
+    const QIcon icon = window.windowIcon();
+    QIcon small;
+    for (const QSize size : icon.availableSizes())
+        if (size.width() <= kSmallIconSide && size.height() <= kSmallIconSide) small.addPixmap(icon.pixmap(size));
+    if (window.testAttribute(Qt::WA_WState_Created) || !window.isWindow() || small.isNull()) {
+        window.show();
+        return;
+    }
+    window.setWindowIcon(small);
+    const QIcon applicationIcon = QApplication::windowIcon();
+    QApplication::setWindowIcon(QIcon(small.pixmap(smallestOf(small.availableSizes()))));
     window.winId();
     QApplication::setWindowIcon(applicationIcon);
     window.show();

@@ -14,3 +14,9 @@
 class QWidget;
 
 void showHandingIconOnce(QWidget& window);
+
+// A window no task bar or window switcher lists (a splash screen) has its
+// icon drawn nowhere larger than a title bar's: it carries, and the window
+// system is handed, only the icon's sizes up to this side, once.
+inline constexpr int kSmallIconSide = 32;
+void showWithSmallIcon(QWidget& window);

@@ -28,6 +28,7 @@ private slots:
     void guardedHandlerShowsTheFailure();
     void qtsOwnWordsAreGermanWhereTheCatalogueIs();
     void aWindowShownAtTheStartEndsWithTheWholeIcon();
+    void aSplashCarriesOnlyTheSmallSizes();
 };
 
 void WidgetsTest::everyByteSurvivesTheWidgetBoundary() {
@@ -142,6 +143,25 @@ void WidgetsTest::aWindowShownAtTheStartEndsWithTheWholeIcon() {
     QCOMPARE(window.windowIcon().availableSizes(), sizes);
     QCOMPARE(window.windowHandle()->icon().availableSizes(), sizes);
     QCOMPARE(window.othersSizes, sizes);
+    QCOMPARE(QApplication::windowIcon().cacheKey(), icon.cacheKey());
+    QApplication::setWindowIcon(QIcon());
+}
+
+// The window and what the window system was handed have the small sizes
+// only; the application keeps the whole icon.
+void WidgetsTest::aSplashCarriesOnlyTheSmallSizes() {
+    QIcon icon;
+    for (const int side : {16, 32, 48, 256}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::red);
+        icon.addPixmap(pixmap);
+    }
+    QApplication::setWindowIcon(icon);
+    QWidget splash(nullptr, Qt::SplashScreen);
+    showWithSmallIcon(splash);
+    const QList<QSize> small = {QSize(16, 16), QSize(32, 32)};
+    QCOMPARE(splash.windowIcon().availableSizes(), small);
+    QCOMPARE(splash.windowHandle()->icon().availableSizes(), small);
     QCOMPARE(QApplication::windowIcon().cacheKey(), icon.cacheKey());
     QApplication::setWindowIcon(QIcon());
 }
