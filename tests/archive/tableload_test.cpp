@@ -315,8 +315,8 @@ TEST(TableLoad, WhicheverHalfIsDoneFirstChecksThePages) {
 }
 
 // The second thread's half begins at the middle of the row ids, looked up
-// before any row is read: the lookup must find both ends without reading the
-// rows, which at a million takes as long as reading half of them.
+// before any row is read, while the second thread waits: the lookup must
+// find both ends without reading the rows (a fifth of a second at a million).
 TEST(TableLoad, TheEndsOfTheRowIdsAreFoundWithoutReadingTheRows) {
     TestFolder folder;
     const std::string path = folder.file("GameData.db");
