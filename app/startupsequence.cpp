@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace startup {
@@ -64,8 +67,7 @@ void StartupSequence::show() {
         int& month;
         int& year;
     };
-    // The games first: their table, read in the background since the window
-    // was made, while the two other tables' newest issues are looked up.
+    // The games first where a refusal is told.
     const Newest newest[] = {{archive::gamesView(), state_.GameLastMonth, state_.GameLastYear},
                              {archive::tipsView(), state_.TippsLastMonth, state_.TippsLastYear},
                              {archive::discView(), state_.CDLastMonth, state_.CDLastYear}};
@@ -79,10 +81,29 @@ void StartupSequence::show() {
         table.year = first.year;
         if (!isRefused(table.view)) refused.emplace_back(&table.view, text);
     };
-    for (const Newest& table : newest) {
+    // The tips' and the disc contents' newest issues are looked up while the
+    // games' table is still being read and sorted in the background; the
+    // games' newest issue then waits for that.
+    struct Lookup {
+        std::optional<std::string> code;
+        std::optional<std::string> refusal;
+    };
+    Lookup found[std::size(newest)];
+    for (const size_t index : {size_t{1}, size_t{2}, size_t{0}}) {
         try {
-            const std::optional<std::string> code = host_.greatestIssueCode(state_.DataPath, table.view);
-            const archive::Issue issue = newestIssueFrom(code ? &*code : nullptr);
+            found[index].code = host_.greatestIssueCode(state_.DataPath, newest[index].view);
+        } catch (const std::exception& error) {
+            found[index].refusal = error.what();
+        }
+    }
+    for (size_t index = 0; index < std::size(newest); ++index) {
+        const Newest& table = newest[index];
+        if (found[index].refusal) {
+            refuse(table, *found[index].refusal);
+            continue;
+        }
+        try {
+            const archive::Issue issue = newestIssueFrom(found[index].code ? &*found[index].code : nullptr);
             table.month = issue.month;
             table.year = issue.year;
         } catch (const std::exception& error) {

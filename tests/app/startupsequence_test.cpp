@@ -90,7 +90,7 @@ std::vector<std::string> operator+(std::vector<std::string> head, const std::vec
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
 }
-const std::vector<std::string> kNewest = {"newest Spiele", "newest Tipps", "newest CD-Inhalt", "open games"};
+const std::vector<std::string> kNewest = {"newest Tipps", "newest CD-Inhalt", "newest Spiele", "open games"};
 const std::vector<std::string> kBothInBackground = {"prefetch CD-Inhalt from /disc/DATA in the background",
                                                     "prefetch Tipps from /disc/DATA in the background"};
 
@@ -103,7 +103,7 @@ TEST(StartupSequence, EachSituationGivesItsEffectsInOrder) {
                                                "copy /disc/DATA/ -> " + hdData,
                                                "leave start folder",
                                                "prefetch Spiele from " + hdData + " soon"};
-    const std::vector<std::string> hdShow = {"newest Spiele", "newest Tipps", "newest CD-Inhalt", "open games",
+    const std::vector<std::string> hdShow = {"newest Tipps", "newest CD-Inhalt", "newest Spiele", "open games",
                                              "prefetch CD-Inhalt from " + hdData + " in the background"};
     const std::string tipsCopyFailed = "Die Tabelle 'TippsData.DB' konnte nicht auf die Festplatte kopiert werden "
                                        "(Datentr\xE4ger voll). ";
