@@ -1,5 +1,7 @@
 #include "tableimage_internal.h"
 
+#include "imagefileformat.h"
+
 #include "cp1252.h"
 
 #include <sys/mman.h>
@@ -298,6 +300,25 @@ using detail::endCell;
 using detail::RepeatCoder;
 using detail::shrink;
 
+std::shared_ptr<TableImage::Chunk> TableImage::Builder::exactCopy(const Chunk& from,
+                                                                  const std::shared_ptr<detail::LargePageRoom>& room) {
+    auto copy = room ? std::make_shared<Chunk>(room) : std::make_shared<Chunk>();
+    copy->bytes.assign(from.bytes.data(), from.bytes.size());
+    copy->offsets.assign(from.offsets.begin(), from.offsets.end());
+    copy->codes.assign(from.codes.begin(), from.codes.end());
+    copy->nulls.assign(from.nulls.begin(), from.nulls.end());
+    copy->numbers.assign(from.numbers.begin(), from.numbers.end());
+    return copy;
+}
+
+std::shared_ptr<TableImage::Slots> TableImage::Builder::exactCopy(const Slots& from,
+                                                                  const std::shared_ptr<detail::LargePageRoom>& room) {
+    auto copy = room ? std::make_shared<Slots>(room) : std::make_shared<Slots>();
+    copy->rowIds.assign(from.rowIds.begin(), from.rowIds.end());
+    copy->deleted.assign(from.deleted.begin(), from.deleted.end());
+    return copy;
+}
+
 TableImage::Builder::Builder(TableImage& image, uint32_t from) : image_(image) {
     const size_t columns = image.columns_.size();
     image.cells_.resize(columns);
@@ -360,6 +381,24 @@ void TableImage::Builder::appendText(int column, std::optional<std::string_view>
     }
 }
 
+void TableImage::Builder::leaveRoom() {
+    const char* const page = room_->partlyFilledPage();
+    if (page == nullptr) return;
+    // A piece ending within the page has at least its end there; one of an
+    // earlier block of the room ends outside it, wherever that block lies.
+    const char* const position = room_->position();
+    for (const KeptPiece& piece : kept_) {
+        if (piece.end <= page || piece.end > position) continue;
+        if (piece.column < 0)
+            image_.slots_[piece.index] = exactCopy(*image_.slots_[piece.index], nullptr);
+        else
+            image_.cells_[piece.column][piece.index] = exactCopy(*image_.cells_[piece.column][piece.index], nullptr);
+    }
+    room_->releasePartlyFilledPage();
+    room_.reset();
+    kept_.clear();
+}
+
 void TableImage::Builder::padChunk() {
     if (slots_->rowIds.empty()) return;
     const int64_t rowId = slots_->rowIds.back();
@@ -391,6 +430,19 @@ void TableImage::Builder::flush() {
         } else if (image_.columns_[c].kind == FieldKind::Text && !(coder && coder->stopped())) {
             encodeRepeats(*current_[c]);
         }
+        if (room_) {
+            Chunk& used = *current_[c];
+            image_.cells_[c].push_back(exactCopy(used, room_));
+            kept_.push_back({static_cast<int>(c), image_.cells_[c].size() - 1, room_->position()});
+            used.bytes.clear();
+            used.offsets.assign(1, 0);
+            used.codes.clear();
+            used.nulls.clear();
+            used.numbers.clear();
+            longTexts_[c] = false;
+            if (coder) coder->begin();
+            continue;
+        }
         shrink(*current_[c], longTexts_[c]);
         longTexts_[c] = false;
         image_.cells_[c].push_back(std::move(current_[c]));
@@ -403,6 +455,13 @@ void TableImage::Builder::flush() {
             detail::reserveForLongTexts(current_[c]->bytes, last + last / 32);
         }
         if (coder) coder->begin();
+    }
+    if (room_) {
+        image_.slots_.push_back(exactCopy(*slots_, room_));
+        kept_.push_back({-1, image_.slots_.size() - 1, room_->position()});
+        slots_->rowIds.clear();
+        slots_->deleted.clear();
+        return;
     }
     image_.slots_.push_back(std::move(slots_));
     slots_ = std::make_shared<Slots>();

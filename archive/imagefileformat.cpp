@@ -167,6 +167,18 @@ void* LargePageRoom::do_allocate(size_t bytes, size_t alignment) {
     return start;
 }
 
+const char* LargePageRoom::partlyFilledPage() const {
+    if (next_ == nullptr) return nullptr;
+    return reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(next_) & ~uintptr_t{kLargePage - 1});
+}
+
+void LargePageRoom::releasePartlyFilledPage() {
+    if (next_ == nullptr) return;
+    char* const page = next_ - (reinterpret_cast<uintptr_t>(next_) & (kLargePage - 1));
+    ::madvise(page, static_cast<size_t>(end_ - page), MADV_DONTNEED);
+    next_ = end_ = page;
+}
+
 void LargePageRoom::addBlock(size_t bytes) {
     // Whole large pages on a large page's boundary: mapped a page longer,
     // the ends cut off.

@@ -76,6 +76,15 @@ public:
     LargePageRoom(const LargePageRoom&) = delete;
     LargePageRoom& operator=(const LargePageRoom&) = delete;
 
+    // Where the next piece would begin.
+    const char* position() const { return next_; }
+    // The beginning of the large page the next piece would go to: what lies
+    // from there to the position shares a page that is only partly filled.
+    const char* partlyFilledPage() const;
+    // Gives that page and the rest of the room back to the system; the
+    // pieces in it must have gone, and nothing more is taken from the room.
+    void releasePartlyFilledPage();
+
 private:
     void* do_allocate(size_t bytes, size_t alignment) override;
     void do_deallocate(void*, size_t, size_t) override {}

@@ -57,6 +57,10 @@
 
 namespace archive {
 namespace detail {
+class LargePageRoom;
+}  // namespace detail
+
+namespace detail {
 class Database;
 struct ImageFileCodec;
 }
@@ -306,9 +310,10 @@ private:
                                                                const std::atomic<bool>* cancel,
                                                                std::span<const std::string_view>* fields = nullptr);
     // Stops with LoadCancelled once `cancel` or `halt` (the other half of a
-    // two-thread load failed) turns true.
+    // two-thread load failed) turns true. The chunks go to `room` where one is given.
     void readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
-                  std::optional<int64_t> upTo, const std::atomic<bool>* cancel, const std::atomic<bool>* halt);
+                  std::optional<int64_t> upTo, const std::atomic<bool>* cancel, const std::atomic<bool>* halt,
+                  std::shared_ptr<detail::LargePageRoom> room = nullptr);
     void appendPart(TableImage&& part);
 
     // Row ids and deletion marks of one chunk of rows.

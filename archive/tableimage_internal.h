@@ -174,6 +174,7 @@ std::string damageFoundIn(const Database& db, const std::string& path);
 // ---- filling an image row by row
 
 class RepeatCoder;
+class LargePageRoom;
 
 }  // namespace archive::detail
 
@@ -207,18 +208,37 @@ public:
     }
     void finish() {
         if (!slots_->rowIds.empty()) flush();
+        if (room_) leaveRoom();
     }
     // Fills the chunk begun with deleted rows: empty cells, the last row id again.
     void padChunk();
+    // Each chunk and its row ids are kept in `room`, exactly as large as they
+    // are; the builder's own containers are used again for the next. The
+    // room's last large page, partly filled, goes back to the system at the
+    // end, and what it held to the heap.
+    void keepChunksIn(std::shared_ptr<detail::LargePageRoom> room) { room_ = std::move(room); }
 
 private:
     void flush();
+    void leaveRoom();
+    // Copies with room for exactly what they hold, in `room` or on the heap.
+    static std::shared_ptr<Chunk> exactCopy(const Chunk& from, const std::shared_ptr<detail::LargePageRoom>& room);
+    static std::shared_ptr<Slots> exactCopy(const Slots& from, const std::shared_ptr<detail::LargePageRoom>& room);
 
     TableImage& image_;
     std::vector<std::shared_ptr<Chunk>> current_;
     std::shared_ptr<Slots> slots_;
     std::vector<std::unique_ptr<detail::RepeatCoder>> coders_;  // text columns of a load
     std::vector<bool> longTexts_;  // the current chunk of the column holds a long text
+    std::shared_ptr<detail::LargePageRoom> room_;
+    // Where the room stood after each chunk (column, or -1 for row ids) was
+    // kept in it, in the order kept.
+    struct KeptPiece {
+        int column;
+        size_t index;
+        const char* end;
+    };
+    std::vector<KeptPiece> kept_;
 };
 
 }  // namespace archive

@@ -2,6 +2,7 @@
 
 #include "collation.h"
 #include "imagefile.h"
+#include "imagefileformat.h"
 #include "cp1252.h"
 #include "tablefile.h"
 #include "transaction.h"
@@ -162,7 +163,7 @@ constexpr int64_t kParallelRowIdSpan = 8 * TableImage::kChunkRows;
 // Reads the rows whose ids lie in (after, upTo] into the image, in row id order.
 void TableImage::readRows(const detail::Database& db, const std::string& path, std::optional<int64_t> after,
                           std::optional<int64_t> upTo, const std::atomic<bool>* cancel,
-                          const std::atomic<bool>* halt) {
+                          const std::atomic<bool>* halt, std::shared_ptr<detail::LargePageRoom> room) {
     const int columnCount = static_cast<int>(columns_.size());
     std::string select = "SELECT rowid";
     for (const Column& column : columns_) select += ", " + detail::quotedIdentifier(detail::fsPath(column.name));
@@ -176,6 +177,7 @@ void TableImage::readRows(const detail::Database& db, const std::string& path, s
 
     Builder builder(*this, rowCount_);
     builder.codeRepeats();
+    if (room) builder.keepChunksIn(std::move(room));
     sqlite3_stmt* stmt = rows->get();
     char digits[24];
     uint32_t sinceLook = 0;
@@ -446,16 +448,22 @@ std::shared_ptr<const TableImage> TableImage::loadUnlessChanged(const std::strin
         const auto halfDone = [&](const std::shared_ptr<Check>& connection) {
             if (!checking.exchange(true)) image->startCheck(connection);
         };
+        // A large table's cells fill tens of thousands of fresh small pages,
+        // each a fault as it is written: each half keeps its chunks in a room
+        // of large pages of its own instead, about as large as half the file.
+        const auto room = [&] {
+            return std::make_shared<detail::LargePageRoom>(static_cast<size_t>(image->stamp_.size / 2));
+        };
         std::thread upper([&] {
             try {
-                part.readRows(second->db, path, middle, std::nullopt, cancel, &halt);
+                part.readRows(second->db, path, middle, std::nullopt, cancel, &halt, room());
                 if (!halt.load()) halfDone(second);
             } catch (...) {
                 failed();
             }
         });
         try {
-            image->readRows(db, path, std::nullopt, middle, cancel, &halt);
+            image->readRows(db, path, std::nullopt, middle, cancel, &halt, room());
             if (!halt.load()) halfDone(check);
         } catch (...) {
             failed();
