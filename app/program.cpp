@@ -3,7 +3,6 @@
 #include "engine.h"
 #include "firstframe.h"
 #include "pictures.h"
-#include "sorting.h"
 #include "querytext.h"
 #include "singleinstance.h"
 #include "startuprules.h"
@@ -30,12 +29,7 @@ void readGamesAhead(const std::string& programFile) {
         const std::string dataPath = startup::sourcePathFor(startup::currentFolder());
         // With the order the window opens it in: the sort is done before
         // the main thread asks for it, on a core it leaves free meanwhile.
-        archive::ViewState opening;
-        opening.DataPath = dataPath;
-        opening.CurrentView = std::string(archive::gamesView().name);
-        opening.SortField = archive::titleOrder().field;
-        opening.SortDirection = archive::titleOrder().direction;
-        archive::prefetchQuery(dataPath, archive::buildQueryText(opening, archive::gamesView().tableFile).lines,
+        archive::prefetchQuery(dataPath, archive::openingQueryText(dataPath, archive::gamesView()).lines,
                                archive::LoadPriority::Soon, {});
     } catch (const std::exception&) {
         // The start-up opens the table itself and tells what is wrong with it.

@@ -117,12 +117,7 @@ public:
         // A table read while the user looks at another is also sorted as its
         // view opens, so that the first switch to it costs no sort.
         auto readAhead = [dataPath, table = &view] {
-            archive::ViewState opening;
-            opening.DataPath = dataPath;
-            opening.CurrentView = std::string(table->name);
-            opening.SortField = archive::titleOrder().field;
-            opening.SortDirection = archive::titleOrder().direction;
-            archive::prefetchQuery(dataPath, archive::buildQueryText(opening, table->tableFile).lines,
+            archive::prefetchQuery(dataPath, archive::openingQueryText(dataPath, *table).lines,
                                    archive::LoadPriority::Background, archive::kTitleField);
         };
         // What is read in the background waits for the first frame: on a

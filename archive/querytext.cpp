@@ -47,6 +47,15 @@ QueryText buildQueryText(ViewState& state, std::string_view tableFile) {
     return query;
 }
 
+QueryText openingQueryText(const std::string& dataPath, const ViewDef& view) {
+    ViewState opening;
+    opening.DataPath = dataPath;
+    opening.CurrentView = std::string(view.name);
+    opening.SortField = titleOrder().field;
+    opening.SortDirection = titleOrder().direction;
+    return buildQueryText(opening, view.tableFile);
+}
+
 std::string titleFilterFor(std::string_view titleText) {
     std::string pattern = "%";
     pattern += upperAscii(titleText);

@@ -27,6 +27,12 @@ std::string queriedPath(std::string_view dataPath, std::string_view tableFile);
 // SecondaryOrder, then builds the lines from the state alone.
 QueryText buildQueryText(ViewState& state, std::string_view tableFile);
 
+struct ViewDef;
+
+// The query a view runs as it opens: no filter, by title. A table read ahead
+// for a view is put in this order, which the view then finds worked out.
+QueryText openingQueryText(const std::string& dataPath, const ViewDef& view);
+
 // A literal in double quotes; a double quote inside stands doubled, so no text
 // can change the shape of the statement.
 std::string quotedLiteral(std::string_view text);
