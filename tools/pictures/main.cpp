@@ -11,12 +11,13 @@
 
 #include "fonts.h"
 #include "svgpicture.h"
+#include "wholefile.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ bool parse(const std::string& argument, Picture& picture, QString& file, std::ve
     return true;
 }
 
-void write(std::ofstream& out, const std::vector<Picture>& pictures) {
+void write(std::ostream& out, const std::vector<Picture>& pictures) {
     out << "// Written by quillora-prerender when the program was built; not to be edited.\n"
            "#include \"prerendered.h\"\n\nnamespace {\n";
     for (const Picture& picture : pictures) {
@@ -110,12 +111,14 @@ int main(int argc, char** argv) {
         }
         pictures.push_back(std::move(picture));
     }
-    const std::string outFile = argv[1];
-    std::ofstream out(outFile + ".part");
-    write(out, pictures);
-    out.close();
-    if (!out || std::rename((outFile + ".part").c_str(), outFile.c_str()) != 0) {
-        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], outFile.c_str());
+    std::ostringstream source;
+    write(source, pictures);
+    try {
+        archive::WholeFileWriter out = archive::WholeFileWriter::forFileSystemPath(argv[1]);
+        out.write(source.str());
+        out.commit();
+    } catch (const archive::FileWriteError& error) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.what());
         return 1;
     }
     return 0;
