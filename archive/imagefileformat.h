@@ -61,13 +61,14 @@ private:
 // The trailer a cache file holds after `payload`: the checksum of its blocks.
 uint64_t checksumOf(std::string_view payload);
 
-// The room of an image's cells read from its cache file. Taken from the
-// heap in the pieces a chunk's containers ask for, the cells of a million
-// rows would be tens of thousands of fresh small pages, each a fault as the
-// bytes are copied in: here they come out of a few large blocks that ask
-// for large pages, front to back. Only the reader takes room, on its one
-// thread; giving a piece back is nothing, so chunks may go on any thread;
-// the blocks go when the last chunk or row slot holding the room goes.
+// The room of an image's cells read from its cache file, or of one half of
+// a large table read from the file. Taken from the heap in the pieces a
+// chunk's containers ask for, the cells of a million rows would be tens of
+// thousands of fresh small pages, each a fault as the bytes are copied in:
+// here they come out of a few large blocks that ask for large pages, front
+// to back. Only its reader takes room, on its one thread; giving a piece
+// back is nothing, so chunks may go on any thread; the blocks go when the
+// last chunk or row slot holding the room goes.
 class LargePageRoom final : public std::pmr::memory_resource {
 public:
     // `expected`: about the bytes it will be asked for, taken as one block.

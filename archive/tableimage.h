@@ -57,11 +57,8 @@
 
 namespace archive {
 namespace detail {
-class LargePageRoom;
-}  // namespace detail
-
-namespace detail {
 class Database;
+class LargePageRoom;
 struct ImageFileCodec;
 }
 
@@ -83,8 +80,8 @@ std::optional<FileStamp> stampOf(const std::string& path);
 struct LoadCancelled {};
 
 // The containers of an image's cells: their room comes from the heap, or,
-// for an image read from its cache file, from large blocks of the image's
-// own (detail::HeldRoom).
+// for an image read from its cache file or a large table read from the
+// file, from large blocks of the image's own (detail::HeldRoom).
 using CellBytes = std::pmr::string;
 template <class T>
 using CellArray = std::pmr::vector<T>;

@@ -174,7 +174,6 @@ std::string damageFoundIn(const Database& db, const std::string& path);
 // ---- filling an image row by row
 
 class RepeatCoder;
-class LargePageRoom;
 
 }  // namespace archive::detail
 
