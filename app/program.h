@@ -19,6 +19,10 @@ void returnLargeBlocksWhenFreed();
 // Nothing a user sees comes of it: a copy that ends at once, or a table
 // that cannot be read, leaves the telling to the start-up.
 void readGamesAhead(const std::string& programFile);
+// The same for the newest issues of the tips and the disc contents, which
+// the main window's first showing looks up before the games'. Called once
+// the window system is up.
+void readNewestIssuesAhead(const std::string& programFile);
 
 // Names the desktop entry this program file belongs to (the hard-disk name
 // has an entry of its own) and gives every window the program's icon, so

@@ -129,8 +129,7 @@ public:
     }
     std::optional<std::string> greatestIssueCode(const std::string& dataPath, const archive::ViewDef& view) override {
         // Where no image of the table is at hand, only that column is read.
-        return archive::greatestValue(dataPath, archive::queriedPath(dataPath, view.tableFile), view,
-                                      archive::newestIssueOrder().field);
+        return archive::newestIssueCode(dataPath, view);
     }
     void openGames() override {
         form_.InitTable(std::string(archive::gamesView().name));

@@ -7,6 +7,7 @@
 #include "imagefile.h"
 #include "queryeval.h"
 #include "querytext.h"
+#include "sorting.h"
 #include "sqlparser.h"
 #include "tablefile.h"
 #include "tableimage.h"
@@ -308,6 +309,22 @@ std::optional<std::string> greatestValue(const Query& opened, const ViewDef& vie
         throw EngineError(*mismatch);
     if (greatest.column < 0) throw EngineError(fieldNotFoundText(field));
     return greatest.value;
+}
+
+std::optional<std::string> newestIssueCode(const std::string& databaseName, const ViewDef& view) {
+    return greatestValue(databaseName, queriedPath(databaseName, view.tableFile), view, newestIssueOrder().field);
+}
+
+void readNewestIssuesAhead(const std::string& databaseName, std::span<const ViewDef* const> views) {
+    std::vector<std::string> paths;
+    for (const ViewDef* view : views) {
+        try {
+            paths.push_back(queriedTableFile(databaseName, queriedPath(databaseName, view->tableFile)));
+        } catch (const EngineError&) {
+            // The lookup that follows finds the same fault and reports it.
+        }
+    }
+    readGreatestValuesAhead(paths, newestIssueOrder().field);
 }
 
 void prefetchTable(const std::string& databaseName, const std::string& fileName, LoadPriority priority) {

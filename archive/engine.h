@@ -261,6 +261,12 @@ std::optional<std::string> greatestValue(const std::string& databaseName, const 
 // The same of the table an open query was read from (all its rows, not
 // only the query's), out of the image the query holds.
 std::optional<std::string> greatestValue(const Query& opened, const ViewDef& view, std::string_view field);
+// The newest issue of a view's table in `databaseName`: the greatest value
+// of its issue field, as the newest-first order puts it first.
+std::optional<std::string> newestIssueCode(const std::string& databaseName, const ViewDef& view);
+// Starts reading the newest issues of the tables of `views` in the
+// background, for the next newestIssueCode() of each; faults show there.
+void readNewestIssuesAhead(const std::string& databaseName, std::span<const ViewDef* const> views);
 
 // Starts reading a table file in the background, for a query soon to be
 // opened on it (its databaseName and the file its FROM names); faults show

@@ -170,48 +170,40 @@ GreatestValue greatestValueIn(const TableImage& image, std::string_view field) {
     return answer;
 }
 
-GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
+namespace detail {
+ColumnReadHook columnReadHook = nullptr;
+}  // namespace detail
+
+namespace {
+
+// The field names and greatest value as a cache file's summary gives them,
+// when it holds them for `field`.
+std::optional<GreatestValue> greatestValueInSummary(const std::string& path, std::string_view field) {
+    const std::optional<ImageFileSummary> summary = readImageFileSummary(path);
+    if (!summary) return std::nullopt;
+    GreatestValue answer;
+    answer.fieldNames = summary->fieldNames;
+    for (size_t i = 0; i < answer.fieldNames.size() && answer.column < 0; ++i)
+        if (equalsIgnoringCase(answer.fieldNames[i], field)) answer.column = static_cast<int>(i);
+    if (answer.column >= 0 && answer.column != summary->issueColumn) return std::nullopt;
+    if (answer.column >= 0) answer.value = summary->greatestIssue;
+    return answer;
+}
+
+// The same read from the file's column alone, no image made. Throws
+// LoadCancelled once `cancel` turns true.
+GreatestValue greatestValueInColumn(const std::string& path, std::string_view field,
+                                    const std::atomic<bool>* cancel = nullptr) {
     GreatestValue answer;
     GreatestText greatest;
-    auto fieldNamed = [&](const std::vector<std::string>& names) {
-        answer.fieldNames = names;
-        for (size_t i = 0; i < names.size() && answer.column < 0; ++i)
-            if (equalsIgnoringCase(names[i], field)) answer.column = static_cast<int>(i);
-    };
-    auto columnNamed = [&](const std::vector<Column>& columns) {
-        std::vector<std::string> names;
-        for (const Column& column : columns) names.push_back(column.name);
-        fieldNamed(names);
-    };
-    // The cache file's summary answers for the issue field without a row
-    // being read, and without waiting for an image still being loaded.
-    if (const std::optional<ImageFileSummary> summary = readImageFileSummary(path)) {
-        fieldNamed(summary->fieldNames);
-        if (answer.column < 0) return answer;
-        if (answer.column == summary->issueColumn) {
-            answer.value = summary->greatestIssue;
-            return answer;
-        }
-        answer = GreatestValue();
-    }
-    std::shared_ptr<const TableImage> image = imageIfAtHand(path);
-    // The table's cache file costs less than reading even one column, and
-    // the image is kept for the view that opens it.
-    if (!image) {
-        image = readImageFile(path);
-        if (image) {
-            ImageCache& cache = imageCache();
-            std::lock_guard lock(cache.mutex);
-            cache.keep(image);
-        }
-    }
-    if (image) return greatestValueIn(*image, field);
     Database db = Database::openReadOnly(path);
     detail::Transaction transaction(db, path, detail::Transaction::Lock::Deferred);
     std::string tableName;
     std::vector<Column> columns;
     readSchema(db, path, tableName, columns);
-    columnNamed(columns);
+    for (const Column& column : columns) answer.fieldNames.push_back(column.name);
+    for (size_t i = 0; i < columns.size() && answer.column < 0; ++i)
+        if (equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
     if (answer.column < 0) return answer;
     Command values(db,
                    "SELECT " + detail::quotedIdentifier(detail::fsPath(columns[answer.column].name)) + " FROM " +
@@ -222,7 +214,12 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
     std::string value;
     std::string previous;
     bool previousKnown = false;
+    uint32_t sinceLook = 0;
     while (values.step()) {
+        if (cancel && ++sinceLook == TableImage::kChunkRows) {
+            sinceLook = 0;
+            if (cancel->load(std::memory_order_relaxed)) throw LoadCancelled{};
+        }
         sqlite3_value* cell = sqlite3_column_value(values.get(), 0);
         if (sqlite3_value_type(cell) == SQLITE_NULL) {
             greatest.offer(std::nullopt);
@@ -237,8 +234,110 @@ GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
         greatest.offer(value);
     }
     transaction.commit();
+    if (detail::columnReadHook) detail::columnReadHook(path);
     answer.value = greatest.result();
     return answer;
+}
+
+// Greatest values read at the start on a thread of their own, before the
+// thread that asks for them has a window to show. Each is taken once, and
+// only while its file still has the stamp it was read under; any failure is
+// left to the reading that follows, which then meets it itself.
+using StampedGreatestValue = std::optional<std::pair<GreatestValue, FileStamp>>;
+
+struct GreatestReadAhead {
+    std::string path;
+    std::string field;
+    std::future<StampedGreatestValue> result;
+};
+
+struct GreatestReadsAhead {
+    std::mutex mutex;
+    std::atomic<bool> ending{false};
+    std::list<GreatestReadAhead> reads;
+    std::list<std::future<void>> readers;  // goes first, waiting for its threads
+    // The program ends: a column still being read stops at its next chunk of rows.
+    ~GreatestReadsAhead() { ending = true; }
+};
+
+GreatestReadsAhead& greatestReadsAhead() {
+    static GreatestReadsAhead reads;
+    return reads;
+}
+
+std::optional<GreatestValue> takeGreatestValueReadAhead(const std::string& path, std::string_view field) {
+    GreatestReadsAhead& ahead = greatestReadsAhead();
+    std::optional<GreatestReadAhead> taken;
+    {
+        std::lock_guard lock(ahead.mutex);
+        const auto found = std::find_if(ahead.reads.begin(), ahead.reads.end(), [&](const GreatestReadAhead& read) {
+            return read.path == path && read.field == field;
+        });
+        if (found == ahead.reads.end()) return std::nullopt;
+        taken.emplace(std::move(*found));
+        ahead.reads.erase(found);
+    }
+    StampedGreatestValue read = taken->result.get();
+    if (!read || stampOf(path) != std::optional<FileStamp>(read->second)) return std::nullopt;
+    return std::move(read->first);
+}
+
+StampedGreatestValue readStampedGreatestValue(const std::string& path, const std::string& field,
+                                              const std::atomic<bool>& ending) {
+    try {
+        // The stamp before and after: a file changed meanwhile gives no answer.
+        const std::optional<FileStamp> before = stampOf(path);
+        if (!before) return std::nullopt;
+        std::optional<GreatestValue> value = greatestValueInSummary(path, field);
+        if (!value) value = greatestValueInColumn(path, field, &ending);
+        if (stampOf(path) != before) return std::nullopt;
+        return std::pair(std::move(*value), *before);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+void readGreatestValuesAhead(const std::vector<std::string>& paths, std::string_view field) {
+    GreatestReadsAhead& ahead = greatestReadsAhead();
+    std::lock_guard lock(ahead.mutex);
+    std::vector<std::pair<std::string, std::promise<StampedGreatestValue>>> wanted;
+    for (const std::string& path : paths) {
+        const bool known = std::any_of(ahead.reads.begin(), ahead.reads.end(), [&](const GreatestReadAhead& read) {
+            return read.path == path && read.field == field;
+        });
+        if (known) continue;
+        std::promise<StampedGreatestValue> promise;
+        ahead.reads.push_back({path, std::string(field), promise.get_future()});
+        wanted.emplace_back(path, std::move(promise));
+    }
+    if (wanted.empty()) return;
+    // One after the other: they share a core with the window system's start.
+    ahead.readers.push_back(std::async(std::launch::async, [wanted = std::move(wanted), field = std::string(field),
+                                                            &ahead]() mutable {
+        for (auto& [path, promise] : wanted) promise.set_value(readStampedGreatestValue(path, field, ahead.ending));
+    }));
+}
+
+GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
+    if (std::optional<GreatestValue> ahead = takeGreatestValueReadAhead(path, field)) return *std::move(ahead);
+    // The cache file's summary answers for the issue field without a row
+    // being read, and without waiting for an image still being loaded.
+    if (std::optional<GreatestValue> summarised = greatestValueInSummary(path, field)) return *std::move(summarised);
+    std::shared_ptr<const TableImage> image = imageIfAtHand(path);
+    // The table's cache file costs less than reading even one column, and
+    // the image is kept for the view that opens it.
+    if (!image) {
+        image = readImageFile(path);
+        if (image) {
+            ImageCache& cache = imageCache();
+            std::lock_guard lock(cache.mutex);
+            cache.keep(image);
+        }
+    }
+    if (image) return greatestValueIn(*image, field);
+    return greatestValueInColumn(path, field);
 }
 
 void prefetchImage(const std::string& path, LoadPriority priority,

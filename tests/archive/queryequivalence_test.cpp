@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <unordered_map>
@@ -982,6 +983,81 @@ TEST_F(QueryEquivalenceTest, GreatestValueIsTheFirstIssueOfTheNewestFirstOrderWi
     query.sql = {"SELECT * FROM " + quotedLiteral(generated), "ORDER BY AUSGABE DESC, TITEL"};
     query.open();
     EXPECT_EQ(query.fieldByName("AUSGABE").asString(), *read.value);
+}
+
+// The threads a column was read on for its greatest value; the next read
+// may first change the file, as another program would.
+struct ColumnReads {
+    static inline std::mutex mutex;
+    static inline std::vector<std::thread::id> threads;
+    static inline std::string changeOnNextRead;
+    static void seen(const std::string& path) {
+        std::string change;
+        {
+            std::lock_guard lock(mutex);
+            threads.push_back(std::this_thread::get_id());
+            change.swap(changeOnNextRead);
+        }
+        if (!change.empty()) runSql(path, change);
+    }
+    static size_t count() {
+        std::lock_guard lock(mutex);
+        return threads.size();
+    }
+};
+
+TEST_F(QueryEquivalenceTest, GreatestValueReadAheadIsTakenOnceAndOnlyWhileItsFileIsUnchanged) {
+    TestFolder work;
+    const std::string path = work.file(kGamesFile);
+    const std::string newer = "UPDATE GameData SET AUSGABE = '2009/09' WHERE TITEL = 'Alt'";
+    enum class Then { Nothing, ChangedWhileRead, ChangedAfterRead, Removed };
+    struct Case {
+        const char* name;
+        Then then;
+        std::optional<std::string> expected;  // nothing: the lookup fails as without the read ahead
+        bool readAgainHere;
+    };
+    const Case cases[] = {
+        {"unchanged", Then::Nothing, "2004/10", false},
+        {"changed while read ahead", Then::ChangedWhileRead, "2009/09", true},
+        {"changed after", Then::ChangedAfterRead, "2009/09", true},
+        {"removed", Then::Removed, std::nullopt, true},
+    };
+    detail::columnReadHook = &ColumnReads::seen;
+    struct Unhook {
+        ~Unhook() { detail::columnReadHook = nullptr; }
+    } unhook;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clearImageCache();
+        std::filesystem::remove(path);
+        writeTable(path, gamesView(), {game("Alt", "50", "Action", "2003/01"), game("Neu", "70", "Action", "2004/10")});
+        ColumnReads::threads.clear();
+        if (c.then == Then::ChangedWhileRead) ColumnReads::changeOnNextRead = newer;
+
+        const ViewDef* const views[] = {&gamesView()};
+        readNewestIssuesAhead(work.path(), views);
+        if (c.then == Then::ChangedAfterRead || c.then == Then::Removed) {
+            while (ColumnReads::count() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (c.then == Then::Removed)
+                std::filesystem::remove(path);
+            else
+                runSql(path, newer);
+        }
+        if (!c.expected) {
+            EXPECT_THROW(newestIssueCode(work.path(), gamesView()), EngineError);
+            continue;
+        }
+        EXPECT_EQ(newestIssueCode(work.path(), gamesView()), c.expected);
+        ASSERT_EQ(ColumnReads::count(), c.readAgainHere ? 2u : 1u);
+        EXPECT_NE(ColumnReads::threads[0], std::this_thread::get_id());
+        if (c.readAgainHere) {
+            EXPECT_EQ(ColumnReads::threads[1], std::this_thread::get_id());
+        }
+        // Taken once: the next lookup reads the column itself.
+        EXPECT_EQ(newestIssueCode(work.path(), gamesView()), c.expected);
+        EXPECT_EQ(ColumnReads::threads.back(), std::this_thread::get_id());
+    }
 }
 
 TEST_F(QueryEquivalenceTest, ImageFileAnswersAsTheTableItWasWrittenOf) {
