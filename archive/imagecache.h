@@ -42,10 +42,12 @@ struct GreatestValue {
     std::optional<std::string> value;
 };
 GreatestValue greatestValueOf(const std::string& path, std::string_view field);
-// Starts reading that of `field` in each file, one after the other on a
-// thread of their own, for the next greatestValueOf() of the file and field
-// to take, should the file not change meanwhile. Reads no image: only a
-// cache file's summary or the column.
+// The same out of an image at hand (its field names those of its table).
+GreatestValue greatestValueIn(const TableImage& image, std::string_view field);
+// Starts reading the greatest value of `field` in each file, one file after
+// the other on a thread of their own, for the next greatestValueOf() of the
+// file and field to take, should the file not change meanwhile. Reads no
+// image: only a cache file's summary or the column.
 void readGreatestValuesAhead(const std::vector<std::string>& paths, std::string_view field);
 namespace detail {
 // The test seam of the greatest value, null in the program: called once a
@@ -53,8 +55,6 @@ namespace detail {
 using ColumnReadHook = void (*)(const std::string& path);
 extern ColumnReadHook columnReadHook;
 }  // namespace detail
-// The same out of an image at hand (its field names those of its table).
-GreatestValue greatestValueIn(const TableImage& image, std::string_view field);
 
 // Starts loading the image of a table file in the background, unless it is
 // at hand or on its way; imageOf() takes the result. Loads still running
