@@ -153,14 +153,23 @@ std::shared_ptr<const TableImage> imageIfAtHand(const std::string& path) {
     return nullptr;
 }
 
+namespace {
+
+// The answer's field names, and where `field` stands among them.
+void nameFields(GreatestValue& answer, std::vector<std::string> names, std::string_view field) {
+    answer.fieldNames = std::move(names);
+    for (size_t i = 0; i < answer.fieldNames.size() && answer.column < 0; ++i)
+        if (equalsIgnoringCase(answer.fieldNames[i], field)) answer.column = static_cast<int>(i);
+}
+
+}  // namespace
+
 GreatestValue greatestValueIn(const TableImage& image, std::string_view field) {
     GreatestValue answer;
-    answer.fieldNames = image.fieldNames();
+    nameFields(answer, image.fieldNames(), field);
     int column = -1;
     for (size_t i = 0; i < image.columns().size() && column < 0; ++i)
         if (equalsIgnoringCase(image.columns()[i].name, field)) column = static_cast<int>(i);
-    for (size_t i = 0; i < answer.fieldNames.size() && answer.column < 0; ++i)
-        if (equalsIgnoringCase(answer.fieldNames[i], field)) answer.column = static_cast<int>(i);
     if (column < 0) {
         // A field of the table that an image of some fields left out.
         if (answer.column >= 0) throw std::logic_error("greatestValueIn: the field was not read");
@@ -182,9 +191,7 @@ std::optional<GreatestValue> greatestValueInSummary(const std::string& path, std
     const std::optional<ImageFileSummary> summary = readImageFileSummary(path);
     if (!summary) return std::nullopt;
     GreatestValue answer;
-    answer.fieldNames = summary->fieldNames;
-    for (size_t i = 0; i < answer.fieldNames.size() && answer.column < 0; ++i)
-        if (equalsIgnoringCase(answer.fieldNames[i], field)) answer.column = static_cast<int>(i);
+    nameFields(answer, summary->fieldNames, field);
     if (answer.column >= 0 && answer.column != summary->issueColumn) return std::nullopt;
     if (answer.column >= 0) answer.value = summary->greatestIssue;
     return answer;
@@ -201,9 +208,9 @@ GreatestValue greatestValueInColumn(const std::string& path, std::string_view fi
     std::string tableName;
     std::vector<Column> columns;
     readSchema(db, path, tableName, columns);
-    for (const Column& column : columns) answer.fieldNames.push_back(column.name);
-    for (size_t i = 0; i < columns.size() && answer.column < 0; ++i)
-        if (equalsIgnoringCase(columns[i].name, field)) answer.column = static_cast<int>(i);
+    std::vector<std::string> names;
+    for (const Column& column : columns) names.push_back(column.name);
+    nameFields(answer, std::move(names), field);
     if (answer.column < 0) return answer;
     Command values(db,
                    "SELECT " + detail::quotedIdentifier(detail::fsPath(columns[answer.column].name)) + " FROM " +
