@@ -16,11 +16,14 @@
 #include <atomic>
 #include <cassert>
 #include <chrono>
+#include <cstddef>
 #include <future>
+#include <iterator>
 #include <list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -320,11 +323,19 @@ void readGreatestValuesAhead(const std::vector<std::string>& paths, std::string_
         wanted.emplace_back(path, std::move(promise));
     }
     if (wanted.empty()) return;
-    // One after the other: they share a core with the window system's start.
-    ahead.readers.push_back(std::async(std::launch::async, [wanted = std::move(wanted), field = std::string(field),
-                                                            &ahead]() mutable {
-        for (auto& [path, promise] : wanted) promise.set_value(readStampedGreatestValue(path, field, ahead.ending));
-    }));
+    const auto firstWanted = std::prev(ahead.reads.end(), static_cast<std::ptrdiff_t>(wanted.size()));
+    try {
+        // One after the other: they share a core with the window system's start.
+        ahead.readers.push_back(std::async(std::launch::async, [wanted = std::move(wanted), field = std::string(field),
+                                                                &ahead]() mutable {
+            for (auto& [path, promise] : wanted) promise.set_value(readStampedGreatestValue(path, field, ahead.ending));
+        }));
+    } catch (const std::system_error&) {
+        // No thread to be had: the promises went with the reader never
+        // started, and a lookup must not take their broken futures for a
+        // fault of the table. It reads the value itself.
+        ahead.reads.erase(firstWanted, ahead.reads.end());
+    }
 }
 
 GreatestValue greatestValueOf(const std::string& path, std::string_view field) {
